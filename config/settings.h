@@ -1,0 +1,36 @@
+// The settings file podiant.ini and the process-wide Settings record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum StopBitsCode : int32_t { kStopBitsOne = 0, kStopBitsOnePointFive = 1, kStopBitsTwo = 2 };
+
+enum ParityScheme : int32_t {
+  kParityNone = 0,
+  kParityOdd = 1,
+  kParityEven = 2,
+  kParityMark = 3,
+  kParitySpace = 4,
+};
+
+struct SettingsRecord {
+  int32_t serverPort = 0;
+  std::string projectorPort;
+  int32_t baudRate = 0;
+  int32_t dataBits = 0;
+  StopBitsCode stopBits = kStopBitsOne;
+  ParityScheme parityScheme = kParityNone;
+};
+
+// Written once by LoadSettings during start-up, read-only afterwards.
+extern SettingsRecord Settings;
+
+// Reads podiant.ini from the current working directory into Settings and ends
+// by loading the projector commands.
+void LoadSettings();
+
+// The profile read of one key, with the section, key, default and path each cut
+// to 259 characters.
+std::string ReadProfileString(const std::string& section, const std::string& key,
+                              const std::string& defaultText, const std::string& path);

@@ -1,0 +1,6 @@
+#include <objbase.h>
+
+#include "platform/automation.h"
+
+void InitialiseThreadAutomation() { CoInitialize(nullptr); }
+void UninitialiseThreadAutomation() { CoUninitialize(); }

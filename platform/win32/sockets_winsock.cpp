@@ -1,0 +1,79 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+#include "platform/sockets.h"
+
+namespace {
+
+bool StartWinsock() {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(2, 0), &data) == 0;
+}
+
+}  // namespace
+
+uint32_t LookUpLocalAddress() {
+  if (!StartWinsock()) return 0;
+  uint32_t address = 0;
+  hostent* host = gethostbyname(nullptr);
+  if (host != nullptr && host->h_addrtype == AF_INET && host->h_addr_list[0] != nullptr) {
+    std::memcpy(&address, host->h_addr_list[0], sizeof address);
+  }
+  WSACleanup();
+  return address;
+}
+
+SocketHandle OpenDatagramSocket(int port) {
+  if (port < 0 || port > 65535) return kNoSocket;
+  if (!StartWinsock()) return kNoSocket;
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+  if (s == INVALID_SOCKET) {
+    WSACleanup();
+    return kNoSocket;
+  }
+  // Started programs must not inherit the socket.
+  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(static_cast<u_short>(port));
+  BOOL on = TRUE;
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) != 0) {
+    closesocket(s);
+    WSACleanup();
+    return kNoSocket;
+  }
+  return static_cast<SocketHandle>(s);
+}
+
+ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, char* buffer,
+                               size_t capacity, size_t* length, uint32_t* senderAddress,
+                               uint16_t* senderPort) {
+  SOCKET s = static_cast<SOCKET>(socket);
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  timeval wait{static_cast<long>(waitMilliseconds / 1000),
+               static_cast<long>(waitMilliseconds % 1000) * 1000};
+  int ready = select(0, &readable, nullptr, nullptr, &wait);
+  if (ready == 0) return ReceiveOutcome::kTimedOut;
+  if (ready < 0) return ReceiveOutcome::kFailed;
+  sockaddr_in sender{};
+  int senderLength = sizeof sender;
+  int n = recvfrom(s, buffer, static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&sender),
+                   &senderLength);
+  if (n < 0) return ReceiveOutcome::kFailed;
+  *length = static_cast<size_t>(n);
+  *senderAddress = sender.sin_addr.s_addr;
+  *senderPort = ntohs(sender.sin_port);
+  return ReceiveOutcome::kDatagram;
+}
+
+void CloseDatagramSocket(SocketHandle socket) {
+  if (socket == kNoSocket) return;
+  closesocket(static_cast<SOCKET>(socket));
+  WSACleanup();
+}

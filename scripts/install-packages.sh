@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need, when missing.
+# Usage: scripts/install-packages.sh run|test
+set -euo pipefail
+
+run_packages=(cmake make g++ libx11-dev libxtst-dev)
+test_packages=(cmake make g++ libx11-dev libxtst-dev libgtest-dev libgmock-dev googletest
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb socat imagemagick openbox
+  xdotool x11-utils libbenchmark-dev clang libclang-rt-14-dev)
+
+case "${1:-test}" in
+  run) wanted=("${run_packages[@]}") ;;
+  *) wanted=("${test_packages[@]}") ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

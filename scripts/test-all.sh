@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds both targets and runs every test: the native tests, the Windows test
+# executables under Wine, and the end-to-end tests of both programs (the
+# Windows one under Wine on a private Xvfb display).
+set -euo pipefail
+source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$source_dir"
+scripts/install-packages.sh test
+
+jobs="$(nproc)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$jobs"
+cmake --preset native -DPODIANT_WINDOWS_BINARY_DIR="$source_dir/build/windows" >/dev/null
+cmake --build --preset native -j"$jobs"
+
+# A private Wine prefix and X display for this run, removed at the end.
+work_dir="$(mktemp -d /tmp/podiant-test.XXXXXX)"
+xvfb_pid=""
+cleanup() {
+  set +e
+  if [ -n "${WINEPREFIX:-}" ]; then /usr/lib/wine/wineserver -k >/dev/null 2>&1; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+  rm -rf "$work_dir"
+}
+trap cleanup EXIT
+
+exec 3>"$work_dir/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work_dir/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 100); do
+  [ -s "$work_dir/display" ] && break
+  sleep 0.1
+done
+export DISPLAY=":$(head -n1 "$work_dir/display")"
+echo "Xvfb on $DISPLAY (pid $xvfb_pid)"
+
+export WINEPREFIX="$work_dir/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+# The wineserver is started on its own, so that no test's pipe is inherited by it.
+/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+/usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1
+
+status=0
+ctest --preset native -j"$jobs" || status=1
+ctest --preset windows || status=1
+exit $status

@@ -1,0 +1,121 @@
+#include "server/dispatch.h"
+
+#include "common/text_rules.h"
+#include "keys/send_command.h"
+#include "platform/process.h"
+#include "presentation/slide_show.h"
+#include "projector/projector_commands.h"
+#include "shell/status_log.h"
+
+namespace {
+
+constexpr char kFieldDelimiter = 27;  // ESC, for the argument that STOP builds
+constexpr const char* kStopKeyText = "{ALT_D}{F4}{ALT_U}";
+constexpr size_t kRunCommandLineLimit = 256;
+
+// Blanks are spaces only: tabs, CR and LF are ordinary characters here.
+std::string TrimBlanks(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+enum class Command { kOpen, kNext, kGoto, kRun, kStop, kSend, kActivate, kProjector, kUnknown };
+
+Command RecogniseCommand(const std::string& word) {
+  struct Entry {
+    const char* word;
+    Command command;
+  };
+  static const Entry kCommandTable[] = {
+      {"OPEN", Command::kOpen}, {"NEXT", Command::kNext},         {"GOTO", Command::kGoto},
+      {"RUN", Command::kRun},   {"STOP", Command::kStop},         {"SEND", Command::kSend},
+      {"ACTIVATE", Command::kActivate}, {"PROJECTOR", Command::kProjector},
+  };
+  std::string folded = FoldUpper(word);
+  for (const Entry& entry : kCommandTable) {
+    if (folded == entry.word) return entry.command;
+  }
+  return Command::kUnknown;
+}
+
+}  // namespace
+
+void DispatchCommand(const std::string& commandText) {
+  std::string trimmed = TrimBlanks(commandText);
+  size_t blank = trimmed.find(' ');
+  std::string commandWord = trimmed.substr(0, blank);
+  std::string argument = blank == std::string::npos ? std::string() : TrimBlanks(trimmed.substr(blank));
+
+  switch (RecogniseCommand(commandWord)) {
+    case Command::kOpen:
+    case Command::kNext:
+    case Command::kGoto:
+      HandleSlideShowCommand(commandWord, argument);
+      break;
+    case Command::kRun:
+      RunProgram(argument);
+      break;
+    case Command::kStop: {
+      std::string sendArgument;
+      sendArgument += kFieldDelimiter;
+      sendArgument += argument;
+      sendArgument += kFieldDelimiter;
+      sendArgument += kStopKeyText;
+      sendArgument += kFieldDelimiter;
+      HandleSendCommand(sendArgument);
+      break;
+    }
+    case Command::kSend:
+      HandleSendCommand(argument);
+      break;
+    case Command::kActivate:
+      if (FindAndActivateWindow(argument) == 1) AddLogLine("ERR No Window\"" + argument + "\"");
+      break;
+    case Command::kProjector:
+      SendProjectorCommand(argument);
+      break;
+    case Command::kUnknown:
+      AddLogLine("ERR: Unknown command received \"" + commandWord + "\"");
+      break;
+  }
+}
+
+const char* RunErrorMessage(uint32_t errorCode) {
+  switch (errorCode) {
+    case 2: case 18: return "File not found";
+    case 3: return "Path not found";
+    case 4: return "Too many files";
+    case 5: case 19: case 32: case 33: case 36: return "Permission denied";
+    case 6: case 11: case 12: case 13: case 22: case 24: return "Internal error";
+    case 7: case 9: case 10: return "Global memory corrupt";
+    case 8: case 14: return "Out of memory";
+    case 15: case 20: return "Device unavailable";
+    case 17: return "Rename across disks";
+    case 21: return "Disk not ready";
+    case 23: case 25: case 26: case 27: case 28: case 29: case 30: case 31: case 34: case 35:
+      return "Disk media error";
+    case 38: return "Input past end";
+    case 39: case 112: return "Disk full";
+    case 87: return "Illegal function call";
+    default: return "Path/file access error";  // 1, 16, 37 and every other code
+  }
+}
+
+void RunProgram(const std::string& argument) {
+  ProgramStart start = StartProgram(argument.substr(0, kRunCommandLineLimit));
+  std::string result;
+  if (start.started) {
+    result = "Started";
+  } else {
+    result = "NOT STARTED ERROR ";
+    if (start.errorCode == 0) {
+      result += "(no error)";
+    } else {
+      result += "Error: ";
+      result += RunErrorMessage(start.errorCode);
+    }
+  }
+  AddLogLine("Run \"" + argument + "\" " + result);
+}

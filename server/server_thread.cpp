@@ -1,0 +1,122 @@
+#include "server/server_thread.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "config/settings.h"
+#include "platform/automation.h"
+#include "platform/main_window.h"
+#include "platform/sockets.h"
+#include "platform/timing.h"
+#include "presentation/powerpoint_session.h"
+#include "projector/projector_link.h"
+#include "server/dispatch.h"
+#include "shell/status_log.h"
+
+std::atomic<int32_t> stopRequested{0};
+std::atomic<bool> serverThreadEnded{false};
+std::atomic<bool> serverOpenFailed{false};
+
+namespace {
+
+constexpr uint32_t kReceiveWaitMilliseconds = 1000;
+constexpr size_t kReceiveBufferSize = 65536;
+
+std::mutex initialisedLock;
+std::condition_variable initialisedChanged;
+bool mainWindowInitialised = false;
+
+void WaitForMainWindowInitialised() {
+  std::unique_lock<std::mutex> lock(initialisedLock);
+  initialisedChanged.wait(lock, [] { return mainWindowInitialised; });
+}
+
+std::string TwoDigits(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d", value);
+  return text;
+}
+
+}  // namespace
+
+void SignalMainWindowInitialised() {
+  {
+    std::lock_guard<std::mutex> guard(initialisedLock);
+    mainWindowInitialised = true;
+  }
+  initialisedChanged.notify_all();
+}
+
+void ResetServerThreadForTesting() {
+  std::lock_guard<std::mutex> guard(initialisedLock);
+  mainWindowInitialised = false;
+  serverThreadEnded = false;
+  serverOpenFailed = false;
+  stopRequested = 0;
+}
+
+std::string FormatIpAddress(uint32_t address) {
+  unsigned char bytes[4];
+  std::memcpy(bytes, &address, sizeof bytes);
+  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+         std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+}
+
+std::string FormatReceivedLine(uint32_t senderAddress, uint16_t senderPort, int hour, int minute,
+                               int second, const std::string& payload) {
+  return "R " + FormatIpAddress(senderAddress) + ":" + std::to_string(senderPort) + " " +
+         TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second) + " -> \"" + payload +
+         "\"";
+}
+
+void ServerThread() {
+  InitialiseThreadAutomation();
+  AddLogLine("Starting Podiant Server.");
+  WaitForMainWindowInitialised();
+  const int32_t port = Settings.serverPort;
+  const bool projectorConfigured = !Settings.projectorPort.empty();
+
+  uint32_t localAddress = LookUpLocalAddress();
+  SocketHandle socket = OpenDatagramSocket(port);
+  if (socket == kNoSocket) {
+    serverOpenFailed = true;
+    SoundFailureBeep();
+    RequestMainWindowClose();
+    UninitialiseThreadAutomation();
+    serverThreadEnded = true;
+    return;
+  }
+  AddLogLine("Listening at " + FormatIpAddress(localAddress) + ":" + std::to_string(port) + "...");
+  if (projectorConfigured) OpenProjectorLink();
+
+  std::vector<char> buffer(kReceiveBufferSize);
+  for (;;) {
+    size_t length = 0;
+    uint32_t senderAddress = 0;
+    uint16_t senderPort = 0;
+    ReceiveOutcome outcome = ReceiveDatagram(socket, kReceiveWaitMilliseconds, buffer.data(),
+                                             buffer.size(), &length, &senderAddress, &senderPort);
+    // A datagram of the attempt during which the stop was asked for is dropped.
+    if (stopRequested != 0) break;
+    if (outcome != ReceiveOutcome::kDatagram) continue;
+    std::string payload(buffer.data(), length);
+    TimeOfDay now = LocalTimeOfDay();
+    AddLogLine(FormatReceivedLine(senderAddress, senderPort, now.hour, now.minute, now.second,
+                                  payload));
+    DispatchCommand(payload);
+  }
+
+  CloseDatagramSocket(socket);
+  if (ProjectorLinkIsOpen()) CloseProjectorLink();
+  if (PowerPointSession.started != 0) {
+    AddLogLine("stopping PowerPoint...");
+    StopPowerPoint();
+    AddLogLine("stopped");
+  }
+  stopRequested = 0;
+  UninitialiseThreadAutomation();
+  serverThreadEnded = true;
+}

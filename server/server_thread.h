@@ -1,0 +1,33 @@
+// The command server's thread: receives UDP datagrams and dispatches them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// Set to 1 by the main thread to ask the server thread to stop; the server
+// thread sets it back to 0 as the last step of its shutdown.
+extern std::atomic<int32_t> stopRequested;
+
+// True once ServerThread has returned (or was never started, false).
+extern std::atomic<bool> serverThreadEnded;
+
+// True when the receive socket could not be opened.
+extern std::atomic<bool> serverOpenFailed;
+
+// The body of the server thread.
+void ServerThread();
+
+// The one-shot signal that lets ServerThread go on past its "Starting" line:
+// set by the main window once its initialisation (settings included) is done.
+void SignalMainWindowInitialised();
+
+// Forgets the signal and the end flags (tests that run ServerThread repeatedly).
+void ResetServerThreadForTesting();
+
+// The four bytes of an IPv4 address in network order, dotted.
+std::string FormatIpAddress(uint32_t address);
+
+// The log line of one received datagram.
+std::string FormatReceivedLine(uint32_t senderAddress, uint16_t senderPort, int hour, int minute,
+                               int second, const std::string& payload);

@@ -1,0 +1,41 @@
+#include "shell/app.h"
+
+#include <thread>
+
+#include "config/settings.h"
+#include "platform/main_window.h"
+#include "platform/timing.h"
+#include "server/server_thread.h"
+#include "shell/status_log.h"
+
+namespace {
+
+std::thread serverThread;
+
+constexpr const char* kBannerLine1 = "Podiant Server - remote control for presentations - Version 1.2";
+constexpr const char* kBannerLine2 = "Manual and updates: see the maker's web page, podiant.example";
+
+}  // namespace
+
+void InitialiseMainWindow() {
+  serverThread = std::thread(ServerThread);
+  SleepMilliseconds(50);
+  AddLogLine(kBannerLine1);
+  SleepMilliseconds(10);
+  AddLogLine(kBannerLine2);
+  SleepMilliseconds(10);
+  LoadSettings();
+  SignalMainWindowInitialised();
+}
+
+void RunCloseSequence() {
+  stopRequested = 1;
+  AddLogLine("WAITING FOR THREAD TO STOP!");
+  while (!serverThreadEnded) {
+    if (!HandlePendingWindowMessage()) SleepMilliseconds(1);
+    SleepMilliseconds(1);
+  }
+  AddLogLine("THREAD STOPPED!");
+  SleepMilliseconds(1000);
+  if (serverThread.joinable()) serverThread.join();
+}

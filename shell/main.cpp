@@ -1,0 +1,3 @@
+#include "platform/main_window.h"
+
+int main() { return RunMainWindow(); }
