@@ -1,0 +1,1 @@
+# The automation object operations are added to platform_automation here.

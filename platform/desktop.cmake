@@ -1,0 +1,2 @@
+# Placeholder until the desktop back ends exist.
+podiant_library(platform_desktop placeholder.cpp)

@@ -1,0 +1,1 @@
+// Compiled into the libraries of platform areas that have no back end yet.
