@@ -1,13 +1,38 @@
-// The automation session with PowerPoint.
+// The automation session with PowerPoint: the Application object, the ProgID
+// it was found by, the references the last OPEN obtained, and whether an OPEN
+// ever started a session. Used on the server thread only.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "platform/automation.h"
+
+// Each reference field holds one counted reference of its own (or nullptr);
+// storing into a field first releases what it held.
 struct PowerPointSessionRecord {
+  AutomationObject application = nullptr;        // replaced by every StartPowerPoint
+  std::string progId;                            // the ProgID used to attach or create
+  AutomationObject presentation = nullptr;       // from the last OPEN that got that far
+  AutomationObject slideShowSettings = nullptr;  // that presentation's settings
+  AutomationObject slideShowWindow = nullptr;    // its slide-show window
+  AutomationObject slideShowView = nullptr;      // that window's view: NEXT and GOTO act on it
   int32_t started = 0;  // set by every OPEN; the server thread then ends the session
 };
 
 extern PowerPointSessionRecord PowerPointSession;
 
-// Ends the session: closes the active presentation's slide show, quits, releases.
+// The ProgID by which PowerPoint is found.
+constexpr const char* kPowerPointProgId = "Powerpoint.Application";
+
+// The notice shown when PowerPoint can be neither attached to nor created.
+constexpr const char* kPowerPointNoticeText =
+    "Powerpoint could not be opened.\rPlease check that Powerpoint and VBA are installed.";
+
+// Attaches to a running PowerPoint or creates one and makes it visible; shows
+// the system-modal notice when neither works. Writes progId and application.
+void StartPowerPoint();
+
+// Ends the session: member 2019 of the active presentation, Quit, and gives
+// up every reference the session holds. Nothing is checked or reported.
 void StopPowerPoint();

@@ -1,0 +1,51 @@
+// How the session and the slide-show commands invoke PowerPoint's members.
+// A run (StartPowerPoint, or one OPEN, NEXT or GOTO) has one failure
+// indicator: clear when it begins, set by any step that fails, never cleared.
+// A failed step raises and shows nothing; a step made on an empty reference
+// fails in turn without reaching the object.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/automation.h"
+
+struct AutomationRun {
+  bool failed = false;
+};
+
+// DISPIDs of PowerPoint's object model.
+constexpr int32_t kDispIdPresentations = 2001;
+constexpr int32_t kDispIdView = 2003;
+constexpr int32_t kDispIdActivePresentation = 2004;
+constexpr int32_t kDispIdOpen = 2005;
+constexpr int32_t kDispIdRun = 2008;
+constexpr int32_t kDispIdSlideShowSettings = 2015;
+constexpr int32_t kDispIdNext =
+    2019;  // on a view; on a presentation the member StopPowerPoint ends with
+constexpr int32_t kDispIdQuit = 2021;       // on the application
+constexpr int32_t kDispIdGotoSlide = 2021;  // on a view
+constexpr int32_t kDispIdVisible = 2030;
+constexpr int32_t kDispIdSlideShowWindow = 2047;
+
+// Invokes one member; `argument` and `result` as InvokeAutomationMember takes
+// them. False (and the indicator set) when the object is empty or the call
+// fails.
+bool InvokeStep(AutomationRun& run, AutomationObject object, int32_t dispId, AutomationKind kind,
+                const AutomationValue* argument, AutomationValue* result);
+
+// Reads the intermediate object of a chained call: as a property, and once
+// more as a method when that read fails. Returns its reference (the caller
+// releases it right after the call made on it), or nullptr with the indicator
+// set when no object came back.
+AutomationObject ReadIntermediate(AutomationRun& run, AutomationObject object, int32_t dispId);
+
+// Releases what `field` holds and empties it.
+void ReleaseReference(AutomationObject& field);
+
+// Stores an object result in `field`: releases the old reference, then keeps
+// the result's IDispatch (through QueryInterface) or nothing when the result
+// is no object. The result's own reference is given up either way.
+void StoreReference(AutomationRun& run, AutomationObject& field, AutomationValue& result);
+
+// Gives up the reference an object result holds, if any.
+void DiscardResult(AutomationValue& result);

@@ -1,0 +1,459 @@
+// The session and the slide-show commands against the recording fake: the
+// exact calls that reach PowerPoint, and the references they leave behind.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "presentation/powerpoint_session.h"
+#include "presentation/slide_show.h"
+#include "presentation/tests/fake_automation.h"
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+namespace {
+
+using K = AutomationKind;
+
+const char* const kNotice =
+    "Notice caption= style=0x1000 text=Powerpoint could not be opened.\r"
+    "Please check that Powerpoint and VBA are installed.";
+
+// A successful OPEN's calls when PowerPoint has to be created (the objects
+// numbered by `n`, the application by `app`).
+std::vector<std::string> CreatingStart() {
+  return {"CLSIDFromProgID Powerpoint.Application",
+          "ProgIDFromCLSID",
+          "CLSIDFromProgID PowerPoint.Application.16",
+          "GetActiveObject",
+          "CLSIDFromProgID PowerPoint.Application.16",
+          "CoCreateInstance",
+          "Invoke app1 2030 write R8:1"};
+}
+
+std::vector<std::string> OpenAfterStart(const std::string& app, const std::string& n,
+                                        const std::string& file) {
+  return {"Invoke " + app + " 2001 read result",
+          "Invoke presentations" + n + " 2005 method BSTR:" + file + " result",
+          "Release presentations" + n,
+          "QueryInterface presentation" + n,
+          "Release presentation" + n,
+          "Invoke presentation" + n + " 2015 read result",
+          "QueryInterface settings" + n,
+          "Release settings" + n,
+          "Minimise",
+          "Invoke settings" + n + " 2008 method",
+          "Invoke presentation" + n + " 2047 read result",
+          "QueryInterface window" + n,
+          "Release window" + n,
+          "Invoke window" + n + " 2003 read result",
+          "QueryInterface view" + n,
+          "Release view" + n};
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+class SlideShowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetFakeAutomation();
+    PowerPointSession = PowerPointSessionRecord();
+  }
+
+  // Every reference the session still holds is given back here; after that
+  // each object must be back to the references it started with, and no
+  // object may have been used or released once too often.
+  void TearDown() override {
+    for (AutomationObject* field :
+         {&PowerPointSession.application, &PowerPointSession.presentation,
+          &PowerPointSession.slideShowSettings, &PowerPointSession.slideShowWindow,
+          &PowerPointSession.slideShowView}) {
+      ReleaseAutomationObject(*field);
+      *field = nullptr;
+    }
+    EXPECT_THAT(FakeObjectsStillReferenced(), IsEmpty());
+    EXPECT_THAT(FakeAutomation.faults, IsEmpty());
+  }
+
+  std::vector<std::string> TakeEvents() {
+    std::vector<std::string> events = FakeAutomation.events;
+    FakeAutomation.events.clear();
+    return events;
+  }
+
+  void OpenSuccessfully(const std::string& file = "C:\\My Shows\\talk.pptx") {
+    HandleSlideShowCommand("OPEN", file);
+    ASSERT_NE(PowerPointSession.slideShowView, nullptr);
+    FakeAutomation.events.clear();
+  }
+};
+
+TEST_F(SlideShowTest, OpenCreatesPowerPointAndStartsTheSlideShow) {
+  HandleSlideShowCommand("OPEN", "C:\\My Shows\\talk.pptx");
+
+  std::vector<std::string> expected = {"Log Starting Powerpoint..."};
+  expected = Concat(expected, CreatingStart());
+  expected = Concat(expected, OpenAfterStart("app1", "1", "C:\\My Shows\\talk.pptx"));
+  EXPECT_THAT(TakeEvents(), ElementsAreArray(expected));
+
+  EXPECT_EQ(PowerPointSession.started, 1);
+  EXPECT_EQ(PowerPointSession.progId, "PowerPoint.Application.16");
+  EXPECT_EQ(FakeObjectName(PowerPointSession.application), "app1");
+  EXPECT_EQ(FakeObjectName(PowerPointSession.presentation), "presentation1");
+  EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowSettings), "settings1");
+  EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowWindow), "window1");
+  EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
+}
+
+TEST_F(SlideShowTest, OpenAttachesToARunningPowerPointWithoutCreatingOne) {
+  StartFakeRunningInstance();
+  HandleSlideShowCommand("open", "talk.pptx");
+
+  std::vector<std::string> expected = {"Log Starting Powerpoint...",
+                                       "CLSIDFromProgID Powerpoint.Application",
+                                       "ProgIDFromCLSID",
+                                       "CLSIDFromProgID PowerPoint.Application.16",
+                                       "GetActiveObject",
+                                       "QueryInterface app1",
+                                       "Release app1",
+                                       "Invoke app1 2030 write R8:1"};
+  expected = Concat(expected, OpenAfterStart("app1", "1", "talk.pptx"));
+  EXPECT_THAT(TakeEvents(), ElementsAreArray(expected));
+}
+
+TEST_F(SlideShowTest, TheProgIdRoundTripKeepsAtMost39CharactersAndFallsBack) {
+  std::string longName = "PowerPoint.Application.WithAVeryLongVersionSuffix";
+  std::string cut = longName.substr(0, 39);
+  FakeAutomation.registeredProgId = longName;
+  FakeAutomation.resolvableProgIds.insert(cut);
+  StartFakeRunningInstance();
+  StartPowerPoint();
+  EXPECT_EQ(PowerPointSession.progId, cut);
+  EXPECT_THAT(TakeEvents(),
+              ElementsAre("CLSIDFromProgID Powerpoint.Application", "ProgIDFromCLSID",
+                          "CLSIDFromProgID " + cut, "GetActiveObject", "QueryInterface app1",
+                          "Release app1", "Invoke app1 2030 write R8:1"));
+
+  FakeAutomation.progIdLookupFails = true;
+  StartPowerPoint();
+  EXPECT_EQ(PowerPointSession.progId, "Powerpoint.Application");
+  EXPECT_THAT(TakeEvents(), ElementsAre("CLSIDFromProgID Powerpoint.Application", "ProgIDFromCLSID",
+                                        "Release app1", "CLSIDFromProgID Powerpoint.Application",
+                                        "GetActiveObject", "QueryInterface app1", "Release app1",
+                                        "Invoke app1 2030 write R8:1"));
+}
+
+TEST_F(SlideShowTest, TheFirstStartCreatesWhenNothingRuns) {
+  FakeAutomation.registeredProgId = "PowerPoint.Application.16";
+  FakeAutomation.createdRegistersAsRunning = false;
+  StartPowerPoint();
+  EXPECT_THAT(TakeEvents(), ElementsAreArray(CreatingStart()));
+  StartPowerPoint();  // nothing registered as running: a second instance
+  EXPECT_THAT(TakeEvents(),
+              ElementsAre("CLSIDFromProgID Powerpoint.Application", "ProgIDFromCLSID",
+                          "Release app1", "CLSIDFromProgID PowerPoint.Application.16",
+                          "GetActiveObject", "CLSIDFromProgID PowerPoint.Application.16",
+                          "CoCreateInstance", "Invoke app2 2030 write R8:1"));
+}
+
+TEST_F(SlideShowTest, UnregisteredPowerPointShowsTheNoticeThenOpenFails) {
+  FakeAutomation.resolvableProgIds.clear();
+  HandleSlideShowCommand("OPEN", "talk.pptx");
+  EXPECT_THAT(TakeEvents(),
+              ElementsAre("Log Starting Powerpoint...", "CLSIDFromProgID Powerpoint.Application",
+                          "CLSIDFromProgID Powerpoint.Application",
+                          "CLSIDFromProgID Powerpoint.Application", kNotice,
+                          "Log Couldn't open presentation"));
+  EXPECT_EQ(PowerPointSession.started, 1);
+  EXPECT_EQ(PowerPointSession.application, nullptr);
+  EXPECT_EQ(PowerPointSession.progId, "Powerpoint.Application");
+
+  // Nothing to act on afterwards.
+  HandleSlideShowCommand("NEXT", "");
+  HandleSlideShowCommand("GOTO", "3");
+  StopPowerPoint();
+  EXPECT_THAT(TakeEvents(), IsEmpty());
+}
+
+TEST_F(SlideShowTest, AFailedCreateOrAttachShowsTheNotice) {
+  FakeAutomation.createFails = true;
+  StartFakeRunningInstance();
+  FakeAutomation.queryFailsFor.insert("app");  // the running one is no IDispatch
+  StartPowerPoint();
+  EXPECT_THAT(TakeEvents(), ElementsAre("CLSIDFromProgID Powerpoint.Application", "ProgIDFromCLSID",
+                                        "CLSIDFromProgID PowerPoint.Application.16",
+                                        "GetActiveObject", "QueryInterface app1", "Release app1",
+                                        "CLSIDFromProgID PowerPoint.Application.16",
+                                        "CoCreateInstance", kNotice));
+  EXPECT_EQ(PowerPointSession.application, nullptr);
+}
+
+TEST_F(SlideShowTest, AFailingVisibleWriteIsIgnored) {
+  ScriptMember("app", 2030, K::kPropertyWrite, Fails());
+  HandleSlideShowCommand("OPEN", "talk.pptx");
+  EXPECT_NE(PowerPointSession.slideShowView, nullptr);
+  EXPECT_THAT(TakeEvents(), ::testing::Not(::testing::Contains(::testing::StartsWith("Log C"))));
+}
+
+TEST_F(SlideShowTest, PresentationsIsRetriedAsAMethod) {
+  ScriptMember("app", 2001, K::kPropertyRead, Fails());
+  ScriptMember("app", 2001, K::kMethod, GivesObject("presentations"));
+  HandleSlideShowCommand("OPEN", "talk.pptx");
+  std::vector<std::string> events = TakeEvents();
+  std::vector<std::string> opening(events.begin() + 8, events.begin() + 11);
+  EXPECT_THAT(opening, ElementsAre("Invoke app1 2001 read result", "Invoke app1 2001 method result",
+                                   "Invoke presentations1 2005 method BSTR:talk.pptx result"));
+  EXPECT_NE(PowerPointSession.slideShowView, nullptr);
+}
+
+TEST_F(SlideShowTest, OpenFailuresKeepTheEarlierSlideShow) {
+  OpenSuccessfully();
+
+  struct Override {
+    std::string objectKind;
+    int32_t dispId;
+    AutomationKind kind;
+    FakeAnswer answer;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Override> overrides;
+  };
+  const std::vector<Case> cases = {
+      {"Presentations fails both ways",
+       {{"app", 2001, K::kPropertyRead, Fails()}, {"app", 2001, K::kMethod, Fails()}}},
+      {"Presentations is not an object", {{"app", 2001, K::kPropertyRead, GivesText()}}},
+      {"Open fails", {{"presentations", 2005, K::kMethod, Fails()}}},
+      {"Open gives text", {{"presentations", 2005, K::kMethod, GivesText()}}},
+      {"Open gives an unknown", {{"presentations", 2005, K::kMethod, GivesUnknown()}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptCooperativePowerPoint();
+    for (const Override& o : c.overrides) ScriptMember(o.objectKind, o.dispId, o.kind, o.answer);
+    HandleSlideShowCommand("OPEN", "missing.pptx");
+    std::vector<std::string> events = TakeEvents();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back(), "Log Couldn't open presentation");
+    EXPECT_THAT(events, ::testing::Not(::testing::Contains("Minimise")));
+    EXPECT_THAT(events, ::testing::Not(
+                            ::testing::Contains(::testing::StartsWith("Release presentation1"))));
+    EXPECT_EQ(FakeObjectName(PowerPointSession.presentation), "presentation1");
+    EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowSettings), "settings1");
+    EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowWindow), "window1");
+    EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
+    // NEXT still acts on the earlier slide show.
+    HandleSlideShowCommand("NEXT", "");
+    EXPECT_THAT(TakeEvents(), ElementsAre("Invoke view1 2019 method"));
+  }
+}
+
+TEST_F(SlideShowTest, OpenFailingAtOpenLogsOnlyTheFailure) {
+  ScriptMember("presentations", 2005, K::kMethod, Fails());
+  HandleSlideShowCommand("OPEN", "");
+  std::vector<std::string> expected = {"Log Starting Powerpoint..."};
+  expected = Concat(expected, CreatingStart());
+  expected = Concat(
+      expected, {"Invoke app1 2001 read result", "Invoke presentations1 2005 method BSTR: result",
+                 "Release presentations1", "Log Couldn't open presentation"});
+  EXPECT_THAT(TakeEvents(), ElementsAreArray(expected));
+  EXPECT_EQ(PowerPointSession.presentation, nullptr);
+}
+
+TEST_F(SlideShowTest, SlideShowSettingsFailingKeepsTheNewPresentationAndTheOldView) {
+  OpenSuccessfully("first.pptx");
+  int n = 1;
+  for (FakeAnswer answer : {Fails(), GivesText()}) {
+    ++n;
+    std::string now = std::to_string(n), before = std::to_string(n - 1);
+    ScriptMember("presentation", 2015, K::kPropertyRead, answer);
+    HandleSlideShowCommand("OPEN", "second.pptx");
+    std::vector<std::string> events = TakeEvents();
+    ASSERT_GE(events.size(), 6u);
+    std::vector<std::string> tail(events.end() - 6, events.end());
+    EXPECT_THAT(tail, ElementsAre("Release presentations" + now, "Release presentation" + before,
+                                  "QueryInterface presentation" + now, "Release presentation" + now,
+                                  "Invoke presentation" + now + " 2015 read result",
+                                  "Log Couldn't get slide show settings...?"));
+    EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowSettings), "settings1");
+    EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowWindow), "window1");
+    EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
+  }
+  EXPECT_EQ(FakeObjectName(PowerPointSession.presentation), "presentation3");
+  HandleSlideShowCommand("NEXT", "");
+  EXPECT_THAT(TakeEvents(), ElementsAre("Invoke view1 2019 method"));
+}
+
+TEST_F(SlideShowTest, AFailedWindowOrViewReadLeavesNothingForNextAndGoto) {
+  OpenSuccessfully("first.pptx");
+  ScriptMember("presentation", 2047, K::kPropertyRead, Fails());
+  HandleSlideShowCommand("OPEN", "second.pptx");
+  std::vector<std::string> events = TakeEvents();
+  std::vector<std::string> tail(events.end() - 5, events.end());
+  EXPECT_THAT(tail, ElementsAre("Minimise", "Invoke settings2 2008 method",
+                                "Invoke presentation2 2047 read result", "Release window1",
+                                "Release view1"));
+  EXPECT_EQ(PowerPointSession.slideShowWindow, nullptr);
+  EXPECT_EQ(PowerPointSession.slideShowView, nullptr);
+  HandleSlideShowCommand("NEXT", "");
+  HandleSlideShowCommand("GOTO", "2");
+  EXPECT_THAT(TakeEvents(), IsEmpty());
+
+  // The view alone failing: the window is kept, the view is empty.
+  ScriptMember("presentation", 2047, K::kPropertyRead, GivesObject("window"));
+  ScriptMember("window", 2003, K::kPropertyRead, GivesUnknown());
+  HandleSlideShowCommand("OPEN", "third.pptx");
+  events = TakeEvents();
+  EXPECT_EQ(events.back(), "Invoke window2 2003 read result");
+  EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowWindow), "window2");
+  EXPECT_EQ(PowerPointSession.slideShowView, nullptr);
+  HandleSlideShowCommand("NEXT", "");
+  EXPECT_THAT(TakeEvents(), IsEmpty());
+}
+
+TEST_F(SlideShowTest, RunFailingIsNotReported) {
+  ScriptMember("settings", 2008, K::kMethod, Fails());
+  HandleSlideShowCommand("OPEN", "talk.pptx");
+  EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
+  std::vector<std::string> events = TakeEvents();
+  EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                          [](const std::string& e) { return e.rfind("Log ", 0) == 0; }),
+            1);
+}
+
+TEST_F(SlideShowTest, NextAndGotoBeforeAnyOpenDoNothing) {
+  HandleSlideShowCommand("NEXT", "");
+  HandleSlideShowCommand("GOTO", "3");
+  HandleSlideShowCommand("next", "5");
+  EXPECT_THAT(TakeEvents(), IsEmpty());
+  EXPECT_EQ(PowerPointSession.started, 0);
+}
+
+TEST_F(SlideShowTest, TwoOpensInARowReattachAndActOnTheSecondShow) {
+  HandleSlideShowCommand("OPEN", "first.pptx");
+  TakeEvents();
+  HandleSlideShowCommand("Open", "second.pptx");
+  // Each field gives up its old reference before it takes the new one.
+  std::vector<std::string> expected = {"Log Starting Powerpoint...",
+                                       "CLSIDFromProgID Powerpoint.Application",
+                                       "ProgIDFromCLSID",
+                                       "Release app1",
+                                       "CLSIDFromProgID PowerPoint.Application.16",
+                                       "GetActiveObject",
+                                       "QueryInterface app1",
+                                       "Release app1",
+                                       "Invoke app1 2030 write R8:1",
+                                       "Invoke app1 2001 read result",
+                                       "Invoke presentations2 2005 method BSTR:second.pptx result",
+                                       "Release presentations2",
+                                       "Release presentation1",
+                                       "QueryInterface presentation2",
+                                       "Release presentation2",
+                                       "Invoke presentation2 2015 read result",
+                                       "Release settings1",
+                                       "QueryInterface settings2",
+                                       "Release settings2",
+                                       "Minimise",
+                                       "Invoke settings2 2008 method",
+                                       "Invoke presentation2 2047 read result",
+                                       "Release window1",
+                                       "QueryInterface window2",
+                                       "Release window2",
+                                       "Invoke window2 2003 read result",
+                                       "Release view1",
+                                       "QueryInterface view2",
+                                       "Release view2"};
+  EXPECT_THAT(TakeEvents(), ElementsAreArray(expected));
+
+  HandleSlideShowCommand("NEXT", "");
+  HandleSlideShowCommand("goto", "4");
+  EXPECT_THAT(TakeEvents(),
+              ElementsAre("Invoke view2 2019 method", "Invoke view2 2021 method R8:4"));
+}
+
+TEST_F(SlideShowTest, OtherWordsDoNothing) {
+  OpenSuccessfully();
+  for (const char* word : {"RUN", "OPENX", "NEX", "", "GOTO5"}) {
+    HandleSlideShowCommand(word, "5");
+  }
+  EXPECT_THAT(TakeEvents(), IsEmpty());
+}
+
+TEST_F(SlideShowTest, GotoReadsTheSlideNumber) {
+  OpenSuccessfully();
+  struct Case {
+    const char* argument;
+    int slide;  // 0: nothing is invoked
+  };
+  const Case cases[] = {{"2.5", 2},    {"3.5", 4}, {"0.5", 0},         {"0", 0},     {"-3", 0},
+                        {"abc", 0},    {"", 0},    {"7th", 7},         {"&H0A", 10}, {"1E1", 10},
+                        {"12 34", 12}, {"1.5", 2}, {"99999999999", 0}, {"+6", 6}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.argument);
+    HandleSlideShowCommand("GOTO", c.argument);
+    if (c.slide == 0) {
+      EXPECT_THAT(TakeEvents(), IsEmpty());
+    } else {
+      EXPECT_THAT(TakeEvents(),
+                  ElementsAre("Invoke view1 2021 method R8:" + std::to_string(c.slide)));
+    }
+  }
+}
+
+TEST_F(SlideShowTest, NextAndGotoFailuresAreSilent) {
+  OpenSuccessfully();
+  ScriptMember("view", 2019, K::kMethod, Fails());
+  ScriptMember("view", 2021, K::kMethod, Fails());
+  HandleSlideShowCommand("NEXT", "ignored");
+  HandleSlideShowCommand("GOTO", "3");
+  EXPECT_THAT(TakeEvents(),
+              ElementsAre("Invoke view1 2019 method", "Invoke view1 2021 method R8:3"));
+}
+
+TEST_F(SlideShowTest, StopPowerPointClosesTheActivePresentationThenQuits) {
+  OpenSuccessfully();
+  StopPowerPoint();
+  EXPECT_THAT(
+      TakeEvents(),
+      ElementsAre("Invoke app1 2004 read result", "Invoke active1 2019 method", "Release active1",
+                  "Invoke app1 2021 method", "Release app1", "Release presentation1",
+                  "Release settings1", "Release window1", "Release view1"));
+  EXPECT_EQ(PowerPointSession.application, nullptr);
+  EXPECT_EQ(PowerPointSession.slideShowView, nullptr);
+}
+
+TEST_F(SlideShowTest, StopPowerPointWithoutAPresentationOnlyQuits) {
+  StartPowerPoint();
+  ScriptMember("app", 2004, K::kPropertyRead, Fails());
+  TakeEvents();
+  StopPowerPoint();
+  EXPECT_THAT(TakeEvents(),
+              ElementsAre("Invoke app1 2004 read result", "Invoke app1 2004 method result",
+                          "Invoke app1 2021 method", "Release app1"));
+
+  // ActivePresentation answered as a method only, or with no object.
+  StartPowerPoint();
+  ScriptMember("app", 2004, K::kMethod, GivesObject("active"));
+  TakeEvents();
+  StopPowerPoint();
+  EXPECT_THAT(TakeEvents(),
+              ElementsAre("Invoke app1 2004 read result", "Invoke app1 2004 method result",
+                          "Invoke active1 2019 method", "Release active1",
+                          "Invoke app1 2021 method", "Release app1"));
+  StartPowerPoint();
+  ScriptMember("app", 2004, K::kPropertyRead, GivesText());
+  TakeEvents();
+  StopPowerPoint();
+  EXPECT_THAT(TakeEvents(), ElementsAre("Invoke app1 2004 read result", "Invoke app1 2021 method",
+                                        "Release app1"));
+}
+
+TEST_F(SlideShowTest, StopPowerPointWithoutAnApplicationDoesNothing) {
+  StopPowerPoint();
+  EXPECT_THAT(TakeEvents(), IsEmpty());
+}
+
+}  // namespace
