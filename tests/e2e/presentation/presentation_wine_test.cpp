@@ -1,0 +1,360 @@
+// OPEN, NEXT and GOTO of the real podiant-server.exe under Wine, through real
+// COM, against the stand-in automation server registered in the test's Wine
+// prefix as "Powerpoint.Application". The stand-in writes every call it
+// receives to calls.log in the test's directory; the server's window label is
+// read back with the Windows probe.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/e2e_support.h"
+
+namespace {
+
+constexpr const char* kTitle = "Podiant Server";
+constexpr int kLabel = 101;
+constexpr int kWaitMs = 30000;
+constexpr const char* kClassId = "{6E5A1F3C-8B27-4D19-A0C4-3F9B2D7E61A5}";
+constexpr const char* kNoticeText =
+    "Powerpoint could not be opened.\rPlease check that Powerpoint and VBA are installed.";
+
+// /tmp/x/y as Wine's Z:\tmp\x\y.
+std::string WindowsPath(const std::string& path) {
+  std::string windows = "Z:" + path;
+  for (char& c : windows) {
+    if (c == '/') c = '\\';
+  }
+  return windows;
+}
+
+// A text as a .reg file string: backslashes and quotes escaped.
+std::string RegString(const std::string& text) {
+  std::string escaped = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  return escaped + "\"";
+}
+
+std::string StandInPath() {
+  return e2e::WindowsBinaryDir() + "/tests/e2e/presentation/powerpoint-standin.exe";
+}
+
+int Count(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+class WineSlideShow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory = e2e::MakeTemporaryDirectory();
+    port = e2e::FreeUdpPort();
+  }
+
+  void TearDown() override {
+    // Without its directory a stand-in left over from a failed step ends by
+    // itself (and a running one revokes its registration).
+    e2e::RemoveTree(directory);
+    if (standIn.pid > 0) {
+      e2e::WaitForExit(standIn, 10000);
+      e2e::StopProcess(standIn);
+    }
+    e2e::StopProcess(watcher);
+    e2e::StopProcess(server);
+    int ignored = 0;
+    e2e::RunProbe({"wait-gone", kTitle, "5000"}, &ignored);
+  }
+
+  // Registers the stand-in as PowerPoint (HKCR\Powerpoint.Application, the
+  // versioned ProgID its class names, the class with its LocalServer32), or
+  // with `registered` false only removes every trace of it.
+  void Register(bool registered) {
+    std::string key = std::string("HKEY_CLASSES_ROOT\\CLSID\\") + kClassId;
+    std::string reg = "Windows Registry Editor Version 5.00\n\n";
+    reg += "[-HKEY_CLASSES_ROOT\\Powerpoint.Application]\n\n";
+    reg += "[-HKEY_CLASSES_ROOT\\PowerPoint.Application.16]\n\n";
+    reg += "[-" + key + "]\n\n";
+    if (registered) {
+      std::string command =
+          "\"" + WindowsPath(StandInPath()) + "\" --dir \"" + WindowsPath(directory) + "\"";
+      reg +=
+          "[HKEY_CLASSES_ROOT\\Powerpoint.Application\\CLSID]\n@=" + RegString(kClassId) + "\n\n";
+      reg += "[HKEY_CLASSES_ROOT\\PowerPoint.Application.16\\CLSID]\n@=" + RegString(kClassId) +
+             "\n\n";
+      reg += "[" + key + "]\n@=\"Stand-in for PowerPoint\"\n\n";
+      reg += "[" + key + "\\ProgID]\n@=\"PowerPoint.Application.16\"\n\n";
+      reg += "[" + key + "\\LocalServer32]\n@=" + RegString(command) + "\n\n";
+    }
+    e2e::WriteTextFile(directory + "/standin.reg", reg);
+    int exitCode = -1;
+    e2e::RunProgram({e2e::WineLoader(), "regedit", "/s", WindowsPath(directory + "/standin.reg")},
+                    directory, &exitCode);
+    ASSERT_EQ(exitCode, 0);
+  }
+
+  void FailMembers(const std::string& lines) {
+    e2e::WriteTextFile(directory + "/failures.txt", lines);
+  }
+
+  void StartServer() {
+    e2e::WriteTextFile(directory + "/podiant.ini",
+                       "[settings]\nport=" + std::to_string(port) + "\n");
+    server = e2e::StartProcess(
+        {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/shell/podiant-server.exe"}, directory);
+    ASSERT_TRUE(WaitForLabel("Listening at", 1)) << label;
+    watcher = e2e::StartProcess(
+        {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/tests/wine_probe/podiant-probe.exe",
+         "watch-control", kTitle, std::to_string(kLabel), "20000"},
+        "");
+    ASSERT_TRUE(e2e::WaitForOutput(watcher, "\n", kWaitMs));
+  }
+
+  // Sends one command and waits until the server has logged its R line.
+  void Send(const std::string& command) {
+    std::string part = "-> \"" + command + "\"";
+    int before = e2e::ReadWindowControlText(kTitle, kLabel, &label) ? Count(label, part) : 0;
+    e2e::SendDatagram(command, port);
+    ASSERT_TRUE(WaitForLabel(part, before + 1)) << label;
+  }
+
+  // Polls the label until it contains `part` at least `times` times.
+  bool WaitForLabel(const std::string& part, int times) {
+    for (int waited = 0; waited < kWaitMs; waited += 50) {
+      if (e2e::ReadWindowControlText(kTitle, kLabel, &label) && Count(label, part) >= times) {
+        return true;
+      }
+      usleep(50000);
+    }
+    return false;
+  }
+
+  // Every text the watcher saw, oldest first (complete once it has ended).
+  std::vector<std::string> WatchedTexts() {
+    std::vector<std::string> texts;
+    std::stringstream in(watcher.output);
+    for (std::string line; std::getline(in, line);) texts.push_back(e2e::FromHex(line));
+    return texts;
+  }
+  // The last text the watcher saw (an empty one of the vanishing window aside).
+  std::string LastWatchedText() {
+    std::vector<std::string> texts = WatchedTexts();
+    while (!texts.empty() && texts.back().empty()) texts.pop_back();
+    return texts.empty() ? std::string() : texts.back();
+  }
+
+  // The stand-in's log: its "call" lines without the "result=" part (the
+  // marshalled IDispatch asks for a result whatever the caller did), and all
+  // other lines as they are.
+  std::vector<std::string> CallLog() {
+    std::vector<std::string> lines;
+    std::stringstream in(e2e::ReadTextFile(directory + "/calls.log"));
+    for (std::string line; std::getline(in, line);) {
+      size_t result = line.find(" result=");
+      size_t arrow = line.find(" -> ");
+      if (line.rfind("call ", 0) == 0 && result != std::string::npos &&
+          arrow != std::string::npos) {
+        line = line.substr(0, result) + line.substr(arrow);
+      }
+      lines.push_back(line);
+    }
+    return lines;
+  }
+  std::vector<std::string> Calls() {
+    std::vector<std::string> calls;
+    for (const std::string& line : CallLog()) {
+      if (line.rfind("call ", 0) == 0) calls.push_back(line.substr(5));
+    }
+    return calls;
+  }
+
+  // Waits until the stand-in has logged a line that begins with `prefix`
+  // `times` times.
+  bool WaitForCall(const std::string& prefix, int times = 1) {
+    for (int waited = 0; waited < kWaitMs; waited += 50) {
+      int n = 0;
+      for (const std::string& line : CallLog()) n += line.rfind(prefix, 0) == 0;
+      if (n >= times) return true;
+      usleep(50000);
+    }
+    return false;
+  }
+
+  // Closes the window and waits for the program's end; the last label text.
+  std::string CloseServer() {
+    int exitCode = -1;
+    e2e::RunProbe({"post-close", kTitle}, &exitCode);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(e2e::WaitForExit(server, kWaitMs));
+    EXPECT_TRUE(e2e::WaitForExit(watcher, kWaitMs));
+    return LastWatchedText();
+  }
+
+  std::string directory;
+  int port = 0;
+  std::string label;
+  e2e::Process server;
+  e2e::Process watcher;
+  e2e::Process standIn;
+};
+
+const std::vector<std::string> kOpenCalls = {
+    "application1 2030 flags=4 named=-3 args=R8:1 -> 0x00000000",
+    "application1 2001 flags=2 named=- args=- -> presentations1",
+    "presentations1 2005 flags=1 named=- args=BSTR:\"C:\\My Shows\\talk.pptx\" -> presentation1",
+    "presentation1 2015 flags=2 named=- args=- -> slideshowsettings1",
+    "slideshowsettings1 2008 flags=1 named=- args=- -> 0x00000000",
+    "presentation1 2047 flags=2 named=- args=- -> slideshowwindow1",
+    "slideshowwindow1 2003 flags=2 named=- args=- -> slideshowview1",
+};
+
+TEST_F(WineSlideShow, OpenStartsTheSlideShowNextAndGotoReachTheViewCloseQuits) {
+  Register(true);
+  StartServer();
+
+  Send("OPEN C:\\My Shows\\talk.pptx");
+  ASSERT_TRUE(WaitForCall("call slideshowwindow1 2003"))
+      << e2e::ReadTextFile(directory + "/calls.log");
+  EXPECT_EQ(Calls(), kOpenCalls);
+  std::vector<std::string> log = CallLog();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0].rfind("start mode=embedding", 0), 0u) << log[0];
+  EXPECT_EQ(log[1], "create application1");
+
+  Send("NEXT");
+  Send("GOTO 3.5");
+  Send("GOTO 0");
+  Send("GOTO abc");
+  Send("GOTO");
+  Send("next");  // the last one: when it has arrived, the GOTOs before it have been handled
+  ASSERT_TRUE(WaitForCall("call slideshowview1 2019", 2));
+  std::vector<std::string> expected = kOpenCalls;
+  expected.push_back("slideshowview1 2019 flags=1 named=- args=- -> 0x00000000");
+  expected.push_back("slideshowview1 2021 flags=1 named=- args=R8:4 -> 0x00000000");
+  expected.push_back("slideshowview1 2019 flags=1 named=- args=- -> 0x00000000");
+  EXPECT_EQ(Calls(), expected);
+
+  // For the OPEN the label shows "Starting Powerpoint..." and nothing else.
+  ASSERT_TRUE(e2e::ReadWindowControlText(kTitle, kLabel, &label));
+  std::string text = label;
+  size_t open = text.find("-> \"OPEN C:\\My Shows\\talk.pptx\"");
+  ASSERT_NE(open, std::string::npos) << text;
+  size_t end = text.find('\r', open);
+  size_t next = text.find("\rR ", end);
+  ASSERT_NE(next, std::string::npos) << text;
+  EXPECT_EQ(text.substr(end, next - end), "\rStarting Powerpoint...") << text;
+
+  std::string last = CloseServer();
+  for (const std::string& seen : WatchedTexts()) {
+    EXPECT_EQ(seen.find("Couldn't"), std::string::npos) << seen;
+  }
+  EXPECT_TRUE(
+      last.ends_with("\rWAITING FOR THREAD TO STOP!\rstopping PowerPoint...\rstopped"
+                     "\rTHREAD STOPPED!"))
+      << last;
+  ASSERT_TRUE(WaitForCall("end"));
+  expected.push_back("application1 2004 flags=2 named=- args=- -> activepresentation1");
+  expected.push_back("activepresentation1 2019 flags=1 named=- args=- -> 0x00000000");
+  expected.push_back("application1 2021 flags=1 named=- args=- -> 0x00000000");
+  EXPECT_EQ(Calls(), expected);
+  EXPECT_EQ(Count(e2e::ReadTextFile(directory + "/calls.log"), "start mode="), 1);
+}
+
+TEST_F(WineSlideShow, ARunningInstanceIsAttachedToNotCreated) {
+  Register(true);
+  standIn = e2e::StartProcess(
+      {e2e::WineLoader(), StandInPath(), "--running", "--dir", WindowsPath(directory)}, directory);
+  ASSERT_TRUE(WaitForCall("ready")) << e2e::ReadTextFile(directory + "/calls.log");
+  StartServer();
+
+  Send("OPEN C:\\My Shows\\talk.pptx");
+  ASSERT_TRUE(WaitForCall("call slideshowwindow1 2003"));
+  EXPECT_EQ(Calls(), kOpenCalls);
+  // A second OPEN attaches again, to the same application.
+  Send("OPEN C:\\My Shows\\talk.pptx");
+  ASSERT_TRUE(WaitForCall("call slideshowwindow2 2003"));
+  std::vector<std::string> calls = Calls();
+  ASSERT_EQ(calls.size(), 14u);
+  EXPECT_EQ(calls[7], "application1 2030 flags=4 named=-3 args=R8:1 -> 0x00000000");
+  EXPECT_EQ(calls[8], "application1 2001 flags=2 named=- args=- -> presentations2");
+  Send("NEXT");
+  ASSERT_TRUE(WaitForCall("call slideshowview2 2019"));
+
+  std::string log = e2e::ReadTextFile(directory + "/calls.log");
+  EXPECT_EQ(Count(log, "start mode="), 1) << log;
+  EXPECT_EQ(Count(log, "start mode=running"), 1) << log;
+  EXPECT_EQ(Count(log, "create "), 0) << log;
+
+  std::string last = CloseServer();
+  EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
+  EXPECT_TRUE(e2e::WaitForExit(standIn, kWaitMs));  // Quit ends it
+  calls = Calls();
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls[calls.size() - 3],
+            "application1 2004 flags=2 named=- args=- -> activepresentation1");
+  EXPECT_EQ(calls[calls.size() - 2],
+            "activepresentation1 2019 flags=1 named=- args=- -> 0x00000000");
+  EXPECT_EQ(calls[calls.size() - 1], "application1 2021 flags=1 named=- args=- -> 0x00000000");
+}
+
+TEST_F(WineSlideShow, OpenAndSlideShowSettingsFailuresAreLogged) {
+  Register(true);
+  StartServer();
+
+  FailMembers("presentations 2005 1\n");
+  Send("OPEN C:\\My Shows\\missing.pptx");
+  ASSERT_TRUE(WaitForLabel("Couldn't open presentation", 1)) << label;
+  EXPECT_TRUE(
+      label.ends_with("-> \"OPEN C:\\My Shows\\missing.pptx\"\rStarting Powerpoint...\r"
+                      "Couldn't open presentation"))
+      << label;
+
+  FailMembers("presentation 2015 2\n");
+  Send("OPEN C:\\My Shows\\talk.pptx");
+  ASSERT_TRUE(WaitForLabel("Couldn't get slide show settings...?", 1)) << label;
+  EXPECT_TRUE(
+      label.ends_with("-> \"OPEN C:\\My Shows\\talk.pptx\"\rStarting Powerpoint...\r"
+                      "Couldn't get slide show settings...?"))
+      << label;
+
+  // No slide show was started: NEXT and GOTO reach nothing.
+  Send("NEXT");
+  Send("GOTO 2");
+  FailMembers("");
+  std::vector<std::string> calls = Calls();
+  ASSERT_EQ(calls.size(), 7u);
+  EXPECT_EQ(
+      calls[2],
+      "presentations1 2005 flags=1 named=- args=BSTR:\"C:\\My Shows\\missing.pptx\" -> 0x80020009");
+  EXPECT_EQ(calls[6], "presentation1 2015 flags=2 named=- args=- -> 0x80020009");
+  for (const std::string& call : calls) EXPECT_EQ(call.find("2008"), std::string::npos) << call;
+
+  std::string last = CloseServer();
+  EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
+}
+
+TEST_F(WineSlideShow, WithoutPowerPointTheNoticeAppearsThenOpenFails) {
+  Register(false);
+  StartServer();
+
+  e2e::SendDatagram("OPEN C:\\My Shows\\talk.pptx", port);
+  int exitCode = -1;
+  std::string notice = e2e::RunProbe({"answer-notice", "", "20000"}, &exitCode);
+  ASSERT_EQ(exitCode, 0);
+  EXPECT_EQ(e2e::FromHex(notice), kNoticeText);
+  ASSERT_TRUE(WaitForLabel("Couldn't open presentation", 1)) << label;
+  EXPECT_TRUE(label.ends_with("\rStarting Powerpoint...\rCouldn't open presentation")) << label;
+
+  // The server goes on; the session was started, so the close ends it.
+  Send("NEXT");
+  std::string last = CloseServer();
+  EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
+}
+
+}  // namespace
