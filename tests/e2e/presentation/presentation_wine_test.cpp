@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,6 +46,18 @@ std::string StandInPath() {
   return e2e::WindowsBinaryDir() + "/tests/e2e/presentation/powerpoint-standin.exe";
 }
 
+// Polls `condition` every 50 ms until it holds or `kWaitMs` of real time
+// have passed (each poll may itself take a while under Wine).
+template <typename Condition>
+bool PollUntil(Condition condition) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    usleep(50000);
+  }
+}
+
 int Count(const std::string& text, const std::string& part) {
   int count = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
@@ -59,6 +72,7 @@ class WineSlideShow : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (registered) Register(false);
     // Without its directory a stand-in left over from a failed step ends by
     // itself (and a running one revokes its registration).
     e2e::RemoveTree(directory);
@@ -74,14 +88,15 @@ class WineSlideShow : public ::testing::Test {
 
   // Registers the stand-in as PowerPoint (HKCR\Powerpoint.Application, the
   // versioned ProgID its class names, the class with its LocalServer32), or
-  // with `registered` false only removes every trace of it.
-  void Register(bool registered) {
+  // with `registering` false only removes every trace of it.
+  void Register(bool registering) {
+    registered = registering;
     std::string key = std::string("HKEY_CLASSES_ROOT\\CLSID\\") + kClassId;
     std::string reg = "Windows Registry Editor Version 5.00\n\n";
     reg += "[-HKEY_CLASSES_ROOT\\Powerpoint.Application]\n\n";
     reg += "[-HKEY_CLASSES_ROOT\\PowerPoint.Application.16]\n\n";
     reg += "[-" + key + "]\n\n";
-    if (registered) {
+    if (registering) {
       std::string command =
           "\"" + WindowsPath(StandInPath()) + "\" --dir \"" + WindowsPath(directory) + "\"";
       reg +=
@@ -126,13 +141,9 @@ class WineSlideShow : public ::testing::Test {
 
   // Polls the label until it contains `part` at least `times` times.
   bool WaitForLabel(const std::string& part, int times) {
-    for (int waited = 0; waited < kWaitMs; waited += 50) {
-      if (e2e::ReadWindowControlText(kTitle, kLabel, &label) && Count(label, part) >= times) {
-        return true;
-      }
-      usleep(50000);
-    }
-    return false;
+    return PollUntil([&] {
+      return e2e::ReadWindowControlText(kTitle, kLabel, &label) && Count(label, part) >= times;
+    });
   }
 
   // Every text the watcher saw, oldest first (complete once it has ended).
@@ -177,13 +188,11 @@ class WineSlideShow : public ::testing::Test {
   // Waits until the stand-in has logged a line that begins with `prefix`
   // `times` times.
   bool WaitForCall(const std::string& prefix, int times = 1) {
-    for (int waited = 0; waited < kWaitMs; waited += 50) {
+    return PollUntil([&] {
       int n = 0;
       for (const std::string& line : CallLog()) n += line.rfind(prefix, 0) == 0;
-      if (n >= times) return true;
-      usleep(50000);
-    }
-    return false;
+      return n >= times;
+    });
   }
 
   // Closes the window and waits for the program's end; the last label text.
@@ -202,6 +211,7 @@ class WineSlideShow : public ::testing::Test {
   e2e::Process server;
   e2e::Process watcher;
   e2e::Process standIn;
+  bool registered = false;
 };
 
 const std::vector<std::string> kOpenCalls = {
