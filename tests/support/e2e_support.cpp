@@ -181,8 +181,12 @@ bool WaitForExit(Process& process, int timeoutMs) {
       usleep(20000);
     }
     if (Reap(process, false)) {
-      while (process.outputFd >= 0 && ReadSome(process, 100)) {
-      }
+      // What it wrote last; a child that outlives it (a wineserver) may hold
+      // the pipe open, so stop when nothing more comes.
+      size_t before;
+      do {
+        before = process.output.size();
+      } while (process.outputFd >= 0 && ReadSome(process, 200) && process.output.size() != before);
       return true;
     }
     if (NowMilliseconds() >= deadline) return false;
