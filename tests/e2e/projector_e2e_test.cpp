@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -82,18 +83,19 @@ void StopSerialPair(SerialPair* pair) {
 // completing them.
 std::string ReadBytes(int fd, size_t count, int timeoutMs) {
   std::string bytes;
-  const int stepMs = 50;
-  for (int waited = 0; bytes.size() < count && waited < timeoutMs;) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (bytes.size() < count) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0) break;
     pollfd waiting{fd, POLLIN, 0};
-    if (poll(&waiting, 1, stepMs) <= 0) {
-      waited += stepMs;
-      continue;
-    }
+    if (poll(&waiting, 1, static_cast<int>(left)) <= 0) continue;
     char buffer[512];
     ssize_t n = read(fd, buffer, sizeof buffer);
     if (n > 0) {
       bytes.append(buffer, static_cast<size_t>(n));
-    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
       break;
     }
   }
@@ -257,14 +259,19 @@ TEST_F(NativeProjector, ALineInUseElsewhereIsRefused) {
 // ---------------------------------------------------------------------------
 // The Windows program under Wine, COM1 mapped to end A in the test's prefix.
 
-std::string WineServer() { return "/usr/lib/wine/wineserver"; }
+// Runs a shell command whose Wine processes must not hold a pipe of ours: a
+// wineserver or Wine service started on the way inherits the output, so it
+// goes to a file, never to a pipe that a test waits on.
+int RunWineShell(const std::string& command, const std::string& logFile) {
+  std::string server = "/usr/lib/wine/wineserver";
+  std::string script = server + " -p </dev/null >/dev/null 2>&1; (" + command + ") </dev/null >>" +
+                       logFile + " 2>&1";
+  return std::system(script.c_str());
+}
 
-// Restarts the prefix's wineserver on its own, its output away from any pipe.
-void RestartWineServer() {
-  std::string server = WineServer();
-  ASSERT_EQ(
-      std::system((server + " -k >/dev/null 2>&1; " + server + " -w >/dev/null 2>&1").c_str()), 0);
-  ASSERT_EQ(std::system((server + " -p </dev/null >/dev/null 2>&1").c_str()), 0);
+std::string ProbeCommand(const std::string& arguments) {
+  return e2e::WineLoader() + " " + e2e::WindowsBinaryDir() +
+         "/tests/wine_probe/podiant-probe.exe " + arguments;
 }
 
 std::string ReadLink(const std::string& path) {
@@ -284,30 +291,48 @@ class WineProjector : public ::testing::Test {
     winePrefix = prefix;
     dir = e2e::MakeTemporaryDirectory();
     udpPort = e2e::FreeUdpPort();
+    // The session's server and services run before any program whose output
+    // the test reads through a pipe.
+    RunWineShell(ProbeCommand("foreground"), dir + "/wine-setup.log");
   }
   void TearDown() override {
     CloseServer();
     StopSerialPair(&serial);
+    if (mappedCom1) {
+      // The link stays until the next restart of the session, but no later
+      // session maps COM1 to the pseudo-terminal that is gone now.
+      RunWineShell(e2e::WineLoader() + " reg delete 'HKLM\\Software\\Wine\\Ports' /v COM1 /f",
+                   dir + "/wine-setup.log");
+    }
     if (!dir.empty()) e2e::RemoveTree(dir);
   }
 
+  // Maps COM1 to `device` in the prefix: Wine makes its device links from the
+  // registry when its server starts, so the server is restarted.
   void MapCom1To(const std::string& device) {
-    int exitCode = -1;
-    std::string output =
-        e2e::RunProgram({e2e::WineLoader(), "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v",
-                         "COM1", "/t", "REG_SZ", "/d", device, "/f"},
-                        dir, &exitCode);
-    ASSERT_EQ(exitCode, 0) << output;
-    RestartWineServer();
-    // The first program of the new session makes Wine write the device links.
-    e2e::RunProbe({"foreground"});
+    std::string log = dir + "/wine-setup.log";
+    std::string wine = e2e::WineLoader();
+    std::string server = "/usr/lib/wine/wineserver";
+    ASSERT_EQ(RunWineShell(wine + " reg add 'HKLM\\Software\\Wine\\Ports' /v COM1 /t REG_SZ /d '" +
+                               device + "' /f",
+                           log),
+              0)
+        << e2e::ReadTextFile(log);
+    mappedCom1 = true;
+    ASSERT_EQ(RunWineShell(server + " -k; " + server + " -w", log), 0) << e2e::ReadTextFile(log);
+    // The first program of the new session starts the services that write
+    // the links.
+    RunWineShell(
+        wine + " " + e2e::WindowsBinaryDir() + "/tests/wine_probe/podiant-probe.exe foreground",
+        log);
     std::string link = winePrefix + "/dosdevices/com1";
-    bool mapped = false;
-    for (int waited = 0; waited < kStartTimeoutMs && !mapped; waited += 50) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    bool mapped = ReadLink(link) == device;
+    while (!mapped && std::chrono::steady_clock::now() < deadline) {
+      usleep(50000);
       mapped = ReadLink(link) == device;
-      if (!mapped) usleep(50000);
     }
-    ASSERT_TRUE(mapped) << link << " -> " << ReadLink(link);
+    ASSERT_TRUE(mapped) << link << " -> " << ReadLink(link) << "\n" << e2e::ReadTextFile(log);
   }
 
   void StartServer(const std::string& projectorLines) {
@@ -327,7 +352,8 @@ class WineProjector : public ::testing::Test {
 
   // Polls the main window's status label until it shows `text`.
   bool StatusShows(const std::string& text) {
-    for (int waited = 0; waited < kStartTimeoutMs; waited += 100) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
       if (StatusText().find(text) != std::string::npos) return true;
       usleep(100000);
     }
@@ -357,6 +383,7 @@ class WineProjector : public ::testing::Test {
   }
 
   std::string winePrefix;
+  bool mappedCom1 = false;
   std::string dir;
   int udpPort = 0;
   SerialPair serial;
