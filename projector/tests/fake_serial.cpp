@@ -7,6 +7,7 @@ namespace {
 constexpr SerialDevice kFakeDevice = 7;
 
 bool Record(const std::string& call, const std::string& value) {
+  TakeNewNotices();
   FakeEvents.push_back(value.empty() ? call : call + " " + value);
   return call != FakeRefusedSerialCall;
 }
@@ -43,10 +44,12 @@ bool SwitchSerialXonXoffInputOff(SerialDevice) { return Record("xoninoff", ""); 
 bool SwitchSerialXonXoffOutputOff(SerialDevice) { return Record("xonoutoff", ""); }
 
 bool WriteSerialDevice(SerialDevice device, const std::string& bytes) {
+  TakeNewNotices();
   FakeEvents.push_back("write " + std::to_string(device) + " [" + bytes + "]");
   return FakeRefusedSerialCall != "write";
 }
 
 void CloseSerialDevice(SerialDevice device) {
+  TakeNewNotices();
   FakeEvents.push_back("close " + std::to_string(device));
 }

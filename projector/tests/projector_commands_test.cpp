@@ -112,9 +112,7 @@ TEST_F(ProjectorCommandsTest, ConfirmsTheFirstMatchThenWritesItsTextExactly) {
   Load({"Lamp=ABC", "LAMP=XYZ"});
   OpenLink();
   SendProjectorCommand("lamp");
-  ASSERT_EQ(FakeEvents.size(), 2u);
-  EXPECT_EQ(FakeEvents[0], "notice 0 [Projector command] [/LAMP/ABC/]");
-  EXPECT_EQ(FakeEvents[1], "write 7 [ABC]");
+  EXPECT_EQ(SeenEvents(), Events({"notice 0 [Projector command] [/LAMP/ABC/]", "write 7 [ABC]"}));
   EXPECT_TRUE(LogLines().empty());
 }
 
@@ -124,14 +122,14 @@ TEST_F(ProjectorCommandsTest, SendsSpecialCharactersAsThemselves) {
   SendProjectorCommand("Power On");
   SendProjectorCommand("BLANK");
   SendProjectorCommand("bare");
-  EXPECT_EQ(FakeEvents, Events({
-                            "notice 0 [Projector command] [/POWER ON/PWR=1\\r/0D/]",
-                            "write 7 [PWR=1\\r/0D]",
-                            "notice 0 [Projector command] [/BLANK//]",
-                            "write 7 []",
-                            "notice 0 [Projector command] [/BARE//]",
-                            "write 7 []",
-                        }));
+  EXPECT_EQ(SeenEvents(), Events({
+                              "notice 0 [Projector command] [/POWER ON/PWR=1\\r/0D/]",
+                              "write 7 [PWR=1\\r/0D]",
+                              "notice 0 [Projector command] [/BLANK//]",
+                              "write 7 []",
+                              "notice 0 [Projector command] [/BARE//]",
+                              "write 7 []",
+                          }));
 }
 
 TEST_F(ProjectorCommandsTest, MatchesWholeNamesByteForByte) {
@@ -140,9 +138,9 @@ TEST_F(ProjectorCommandsTest, MatchesWholeNamesByteForByte) {
   SendProjectorCommand("power  on");
   SendProjectorCommand("poweron");
   SendProjectorCommand("power");
-  EXPECT_TRUE(FakeEvents.empty());
+  EXPECT_TRUE(SeenEvents().empty());
   SendProjectorCommand("");
-  EXPECT_EQ(FakeEvents,
+  EXPECT_EQ(SeenEvents(),
             Events({"notice 0 [Projector command] [//empty name/]", "write 7 [empty name]"}));
 }
 
@@ -150,12 +148,12 @@ TEST_F(ProjectorCommandsTest, AnUnknownNameDoesNothingAtAll) {
   Load({"lamp=ABC"});
   OpenLink();
   SendProjectorCommand("zoom");
-  EXPECT_TRUE(FakeEvents.empty());
+  EXPECT_TRUE(SeenEvents().empty());
   EXPECT_TRUE(LogLines().empty());
 
   ProjectorCommandTable.clear();
   SendProjectorCommand("lamp");
-  EXPECT_TRUE(FakeEvents.empty());
+  EXPECT_TRUE(SeenEvents().empty());
 }
 
 TEST_F(ProjectorCommandsTest, WithoutALinkTheNoticeStillAppearsAndNothingIsSent) {
@@ -163,7 +161,7 @@ TEST_F(ProjectorCommandsTest, WithoutALinkTheNoticeStillAppearsAndNothingIsSent)
   ResetFakes();
   ClearLogForTesting();
   SendProjectorCommand("lamp");
-  EXPECT_EQ(FakeEvents, Events({"notice 0 [Projector command] [/LAMP/ABC/]"}));
+  EXPECT_EQ(SeenEvents(), Events({"notice 0 [Projector command] [/LAMP/ABC/]"}));
   EXPECT_TRUE(LogLines().empty());
 }
 

@@ -33,7 +33,7 @@ class ProjectorLinkTest : public ::testing::Test {
 
 TEST_F(ProjectorLinkTest, OpensWithEverySettingInOrderAndSaysSo) {
   OpenProjectorLink();
-  EXPECT_EQ(FakeEvents, kOpenSequence);
+  EXPECT_EQ(SeenEvents(), kOpenSequence);
   EXPECT_TRUE(ProjectorLinkIsOpen());
   EXPECT_EQ(LogLines(), Lines({"  Serial comms open on  port \"COM1\""}));
 }
@@ -51,7 +51,7 @@ TEST_F(ProjectorLinkTest, PassesTheSettingsUnchanged) {
   expected[2] = "databits 7";
   expected[3] = "parity 2";
   expected[4] = "stopbits 2";
-  EXPECT_EQ(FakeEvents, expected);
+  EXPECT_EQ(SeenEvents(), expected);
   EXPECT_EQ(LogLines(), Lines({"  Serial comms open on  port \"/dev/ttyUSB0\""}));
 }
 
@@ -69,7 +69,7 @@ TEST_F(ProjectorLinkTest, EachRefusedStepEndsTheSequenceWithTheFailureLine) {
     expected[0] = "open COM9";
     // A device that was opened is not kept half-configured.
     if (refused > 0) expected.push_back("close 7");
-    EXPECT_EQ(FakeEvents, expected);
+    EXPECT_EQ(SeenEvents(), expected);
     EXPECT_FALSE(ProjectorLinkIsOpen());
     EXPECT_EQ(LogLines(), Lines({"  ERROR: Failed to open serial comms on port \"COM9\""}));
   }
@@ -80,7 +80,7 @@ TEST_F(ProjectorLinkTest, NoRetryAfterAFailure) {
   OpenProjectorLink();
   ResetFakes();
   EXPECT_FALSE(WriteProjectorLink("ABC"));
-  EXPECT_TRUE(FakeEvents.empty());
+  EXPECT_TRUE(SeenEvents().empty());
 }
 
 TEST_F(ProjectorLinkTest, WritesTheBytesExactlyWhileOpen) {
@@ -88,7 +88,7 @@ TEST_F(ProjectorLinkTest, WritesTheBytesExactlyWhileOpen) {
   ResetFakes();
   EXPECT_TRUE(WriteProjectorLink("A\r\nB/\\0D"));
   EXPECT_TRUE(WriteProjectorLink(""));
-  EXPECT_EQ(FakeEvents, Events({"write 7 [A\r\nB/\\0D]", "write 7 []"}));
+  EXPECT_EQ(SeenEvents(), Events({"write 7 [A\r\nB/\\0D]", "write 7 []"}));
 }
 
 TEST_F(ProjectorLinkTest, AFailedWriteIsReportedToTheCallerOnly) {
@@ -102,7 +102,7 @@ TEST_F(ProjectorLinkTest, AFailedWriteIsReportedToTheCallerOnly) {
 
 TEST_F(ProjectorLinkTest, AWriteWhileNotOpenDoesNothing) {
   EXPECT_FALSE(WriteProjectorLink("ABC"));
-  EXPECT_TRUE(FakeEvents.empty());
+  EXPECT_TRUE(SeenEvents().empty());
   EXPECT_TRUE(LogLines().empty());
 }
 
@@ -113,7 +113,7 @@ TEST_F(ProjectorLinkTest, ClosesOnceAndThenWritesNothing) {
   EXPECT_FALSE(ProjectorLinkIsOpen());
   CloseProjectorLink();
   EXPECT_FALSE(WriteProjectorLink("ABC"));
-  EXPECT_EQ(FakeEvents, Events({"close 7"}));
+  EXPECT_EQ(SeenEvents(), Events({"close 7"}));
 }
 
 }  // namespace
