@@ -86,6 +86,13 @@ constexpr SpeedCode kSpeedCodes[] = {
 // The descriptor is gone whatever close reports, so it is not retried.
 void CloseQuietly(int descriptor) { close(descriptor); }
 
+// Exclusive use outlives the descriptor on a terminal whose other side stays
+// open (a pseudo-terminal): it is given up before the close.
+void ReleaseAndClose(int descriptor) {
+  ioctl(descriptor, TIOCNXCL);
+  CloseQuietly(descriptor);
+}
+
 }  // namespace
 
 bool OpenSerialDevice(const std::string& name, SerialDevice* device) {
@@ -99,7 +106,12 @@ bool OpenSerialDevice(const std::string& name, SerialDevice* device) {
   termios attributes{};
   bool usable = fstat(descriptor, &status) == 0 && S_ISCHR(status.st_mode) &&
                 tcgetattr(descriptor, &attributes) == 0 &&
-                flock(descriptor, LOCK_EX | LOCK_NB) == 0 && ioctl(descriptor, TIOCEXCL) == 0;
+                flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+  if (!usable) {
+    CloseQuietly(descriptor);
+    return false;
+  }
+  usable = ioctl(descriptor, TIOCEXCL) == 0;
   if (usable) {
     // Raw bytes both ways; the modem control lines do not stop the writes.
     attributes.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
@@ -115,7 +127,7 @@ bool OpenSerialDevice(const std::string& name, SerialDevice* device) {
     usable = flags >= 0 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0;
   }
   if (!usable) {
-    CloseQuietly(descriptor);
+    ReleaseAndClose(descriptor);
     return false;
   }
   *device = descriptor;
@@ -252,5 +264,5 @@ bool WriteSerialDevice(SerialDevice device, const std::string& bytes) {
 }
 
 void CloseSerialDevice(SerialDevice device) {
-  if (device != kNoSerialDevice) CloseQuietly(DescriptorOf(device));
+  if (device != kNoSerialDevice) ReleaseAndClose(DescriptorOf(device));
 }

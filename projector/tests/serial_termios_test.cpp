@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -121,6 +123,37 @@ TEST_F(PseudoTerminal, IsUsedExclusively) {
   CloseSerialDevice(device);
   device = kNoSerialDevice;
   ASSERT_TRUE(OpenSerialDevice(terminalName, &device));
+}
+
+// Whether a program without privileges (exclusive use does not bind root)
+// can open `name` now.
+bool OrdinaryProgramCanOpen(const std::string& name) {
+  if (geteuid() != 0) {
+    int fd = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
+  }
+  pid_t child = fork();
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    int fd = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    _exit(fd >= 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(PseudoTerminal, GivesUpExclusiveUseWhenClosed) {
+  if (geteuid() == 0) {
+    ASSERT_EQ(chmod(terminalName.c_str(), 0666), 0);
+  }
+  ASSERT_TRUE(OrdinaryProgramCanOpen(terminalName));
+  ASSERT_TRUE(OpenSerialDevice(terminalName, &device));
+  EXPECT_FALSE(OrdinaryProgramCanOpen(terminalName));
+  CloseSerialDevice(device);
+  device = kNoSerialDevice;
+  EXPECT_TRUE(OrdinaryProgramCanOpen(terminalName));
 }
 
 TEST(SerialDeviceNames, RefusesWhatIsNoTerminal) {
