@@ -13,14 +13,16 @@ bool IsDelayGroup(const std::string& group) {
          FoldUpper(std::string_view(group).substr(0, kDelayPrefixLength)) == "{DELAY";
 }
 
-}  // namespace
-
+// The wait of a delay group's number text (what follows "{DELAY", closing
+// brace included), within 0 to kLongestDelayMilliseconds.
 uint32_t DelayMilliseconds(const std::string& numberText) {
   double value = RoundHalfEven(NumberFromText(numberText));
   if (!(value > 0)) return 0;  // also a value that is not a number
   if (value >= static_cast<double>(kLongestDelayMilliseconds)) return kLongestDelayMilliseconds;
   return static_cast<uint32_t>(value);
 }
+
+}  // namespace
 
 void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds,
                  const KeyUnitInjector& inject, const MillisecondWaiter& wait) {

@@ -22,7 +22,3 @@ void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds,
 
 // The same with InjectKeyUnit and SleepMilliseconds.
 void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds);
-
-// The wait of a delay group's number text (what follows "{DELAY", closing brace
-// included), within 0 to kLongestDelayMilliseconds.
-uint32_t DelayMilliseconds(const std::string& numberText);
