@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -121,7 +122,14 @@ Process StartProcess(const std::vector<std::string>& argv, const std::string& wo
   if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> environment;
   for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
-  for (const std::string& extra : extraEnvironment) environment.push_back(extra);
+  for (const std::string& extra : extraEnvironment) {
+    // "NAME=value" sets, a bare "NAME" removes.
+    std::string name = extra.substr(0, extra.find('='));
+    std::erase_if(environment, [&](const std::string& e) {
+      return e.compare(0, name.size() + 1, name + "=") == 0;
+    });
+    if (extra.find('=') != std::string::npos) environment.push_back(extra);
+  }
   std::vector<char*> envp;
   for (std::string& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);

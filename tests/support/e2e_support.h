@@ -36,7 +36,8 @@ struct Process {
   int exitStatus = -1;  // the wait status, once exited
 };
 
-// Starts `argv` in `workDir` with `extraEnvironment` ("NAME=value") added.
+// Starts `argv` in `workDir` with `extraEnvironment` applied: "NAME=value"
+// sets a variable, a bare "NAME" removes it.
 Process StartProcess(const std::vector<std::string>& argv, const std::string& workDir,
                      const std::vector<std::string>& extraEnvironment = {});
 

@@ -14,6 +14,9 @@
 //   foreground                   title of the foreground window
 //   show-window TITLE MS         shows a window TITLE in front for MS ms
 //   pid-of TITLE                 process id of the window TITLE
+//   watch-control TITLE ID MS    waits up to MS for the window TITLE, then
+//                                prints every new text of control ID (one hex
+//                                line each) until the window is gone
 #include <windows.h>
 
 #include <cstdio>
@@ -146,6 +149,26 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (verb == "show-window") return ShowPlainWindow(arg(2), number(3));
+  if (verb == "watch-control") {
+    HWND window = WaitForWindow(nullptr, arg(2), number(4));
+    if (window == nullptr) return 1;
+    std::string last;
+    bool first = true;
+    while (IsWindow(window)) {
+      HWND control = GetDlgItem(window, number(3));
+      if (control != nullptr) {
+        std::string text = TextOf(control);
+        if (first || text != last) {
+          PrintHex(text);
+          std::fflush(stdout);
+          last = text;
+          first = false;
+        }
+      }
+      Sleep(2);
+    }
+    return 0;
+  }
   if (verb == "pid-of") {
     HWND window = FindWindowA(nullptr, arg(2));
     if (window == nullptr) return 1;
