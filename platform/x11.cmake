@@ -10,17 +10,14 @@ if(NOT X11_FOUND OR NOT X11_XTest_FOUND)
   return()
 endif()
 
-podiant_library(platform_x11_connection posix/x11_connection.cpp posix/x11_text.cpp)
-target_include_directories(platform_x11_connection PUBLIC ${X11_INCLUDE_DIR})
-target_link_libraries(platform_x11_connection PUBLIC ${X11_X11_LIB})
+# The shared connection to the display and the text conversions.
+podiant_library(platform_x11 posix/x11_connection.cpp posix/x11_text.cpp)
+target_include_directories(platform_x11 PUBLIC ${X11_INCLUDE_DIR})
+target_link_libraries(platform_x11 PUBLIC ${X11_X11_LIB})
 
 podiant_library(platform_x11_desktop posix/desktop_x11.cpp)
-target_link_libraries(platform_x11_desktop PUBLIC platform_x11_connection)
+target_link_libraries(platform_x11_desktop PUBLIC platform_x11)
 
 podiant_library(platform_x11_keyboard posix/keyboard_x11.cpp)
 target_include_directories(platform_x11_keyboard PUBLIC ${X11_XTest_INCLUDE_PATH})
-target_link_libraries(platform_x11_keyboard PUBLIC platform_x11_connection ${X11_XTest_LIB})
-
-# Both interfaces at once.
-add_library(platform_x11 INTERFACE)
-target_link_libraries(platform_x11 INTERFACE platform_x11_desktop platform_x11_keyboard)
+target_link_libraries(platform_x11_keyboard PUBLIC platform_x11 ${X11_XTest_LIB})

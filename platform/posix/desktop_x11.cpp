@@ -114,8 +114,8 @@ std::vector<Window> StackingOrder(Display* display) {
   Window root = DefaultRootWindow(display);
   if (X11WindowManagerSupports(display, "_NET_CLIENT_LIST_STACKING")) {
     bool present = false;
-    std::vector<Window> windows = ReadWindowList(
-        display, root, X11Atom(display, "_NET_CLIENT_LIST_STACKING"), &present);
+    std::vector<Window> windows =
+        ReadWindowList(display, root, X11Atom(display, "_NET_CLIENT_LIST_STACKING"), &present);
     if (present) {
       std::reverse(windows.begin(), windows.end());
       return windows;

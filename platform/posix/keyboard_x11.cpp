@@ -39,14 +39,14 @@ struct NamedKey {
 
 // The keys of the key-name table and the modifiers of the character mapping.
 constexpr NamedKey kNamedKeys[] = {
-    {0x08, XK_BackSpace}, {0x09, XK_Tab},       {0x0D, XK_Return},    {0x10, XK_Shift_L},
-    {0x11, XK_Control_L}, {0x12, XK_Alt_L},     {0x14, XK_Caps_Lock}, {0x1B, XK_Escape},
-    {0x21, XK_Prior},     {0x22, XK_Next},      {0x23, XK_End},       {0x24, XK_Home},
-    {0x25, XK_Left},      {0x26, XK_Up},        {0x27, XK_Right},     {0x28, XK_Down},
-    {0x2D, XK_Insert},    {0x2E, XK_Delete},    {0x5B, XK_Super_L},   {0x5D, XK_Menu},
-    {0x70, XK_F1},        {0x71, XK_F2},        {0x72, XK_F3},        {0x73, XK_F4},
-    {0x74, XK_F5},        {0x75, XK_F6},        {0x76, XK_F7},        {0x77, XK_F8},
-    {0x78, XK_F9},        {0x79, XK_F10},       {0x7A, XK_F11},       {0x7B, XK_F12},
+    {0x08, XK_BackSpace}, {0x09, XK_Tab},    {0x0D, XK_Return},    {0x10, XK_Shift_L},
+    {0x11, XK_Control_L}, {0x12, XK_Alt_L},  {0x14, XK_Caps_Lock}, {0x1B, XK_Escape},
+    {0x21, XK_Prior},     {0x22, XK_Next},   {0x23, XK_End},       {0x24, XK_Home},
+    {0x25, XK_Left},      {0x26, XK_Up},     {0x27, XK_Right},     {0x28, XK_Down},
+    {0x2D, XK_Insert},    {0x2E, XK_Delete}, {0x5B, XK_Super_L},   {0x5D, XK_Menu},
+    {0x70, XK_F1},        {0x71, XK_F2},     {0x72, XK_F3},        {0x73, XK_F4},
+    {0x74, XK_F5},        {0x75, XK_F6},     {0x76, XK_F7},        {0x77, XK_F8},
+    {0x78, XK_F9},        {0x79, XK_F10},    {0x7A, XK_F11},       {0x7B, XK_F12},
     {0x90, XK_Num_Lock}};
 
 constexpr KeySym NamedKeysym(uint8_t virtualKey) {
@@ -112,15 +112,38 @@ static_assert(kCodeSpace.codeOfCharacter['a'] == 'a' && kCodeSpace.isCharacterCo
 
 // The keysyms of the Windows-1252 characters from 0x80 to 0x9F that X has
 // names for; the others are typed by their Unicode keysym.
-constexpr KeySym kUpperControlKeysyms[32] = {
-    XK_EuroSign,           NoSymbol,        XK_singlelowquotemark,  XK_function,
-    XK_doublelowquotemark, XK_ellipsis,     XK_dagger,              XK_doubledagger,
-    NoSymbol,              XK_permille,     XK_Scaron,              NoSymbol,
-    XK_OE,                 NoSymbol,        XK_Zcaron,              NoSymbol,
-    NoSymbol,              XK_leftsinglequotemark, XK_rightsinglequotemark, XK_leftdoublequotemark,
-    XK_rightdoublequotemark, NoSymbol,      XK_endash,              XK_emdash,
-    NoSymbol,              XK_trademark,    XK_scaron,              NoSymbol,
-    XK_oe,                 NoSymbol,        XK_zcaron,              XK_Ydiaeresis};
+constexpr KeySym kUpperControlKeysyms[32] = {XK_EuroSign,
+                                             NoSymbol,
+                                             XK_singlelowquotemark,
+                                             XK_function,
+                                             XK_doublelowquotemark,
+                                             XK_ellipsis,
+                                             XK_dagger,
+                                             XK_doubledagger,
+                                             NoSymbol,
+                                             XK_permille,
+                                             XK_Scaron,
+                                             NoSymbol,
+                                             XK_OE,
+                                             NoSymbol,
+                                             XK_Zcaron,
+                                             NoSymbol,
+                                             NoSymbol,
+                                             XK_leftsinglequotemark,
+                                             XK_rightsinglequotemark,
+                                             XK_leftdoublequotemark,
+                                             XK_rightdoublequotemark,
+                                             NoSymbol,
+                                             XK_endash,
+                                             XK_emdash,
+                                             NoSymbol,
+                                             XK_trademark,
+                                             XK_scaron,
+                                             NoSymbol,
+                                             XK_oe,
+                                             NoSymbol,
+                                             XK_zcaron,
+                                             XK_Ydiaeresis};
 
 KeySym KeysymOfCharacter(unsigned char c) {
   if (c < 0x80 || c >= 0xA0) {
@@ -155,9 +178,8 @@ void FetchKeymap(Display* display) {
   int maxKeycode = 0;
   XDisplayKeycodes(display, &minKeycode, &maxKeycode);
   int perKeycode = 0;
-  KeySym* keysyms =
-      XGetKeyboardMapping(display, static_cast<KeyCode>(minKeycode), maxKeycode - minKeycode + 1,
-                          &perKeycode);
+  KeySym* keysyms = XGetKeyboardMapping(display, static_cast<KeyCode>(minKeycode),
+                                        maxKeycode - minKeycode + 1, &perKeycode);
   if (keysyms == nullptr) {
     return;
   }
@@ -411,7 +433,8 @@ KeyboardLayout CurrentKeyboardLayout() {
 }
 
 bool MapCharacterToKey(KeyboardLayout layout, unsigned char c, CharKey* key) {
-  if (layout == 0 || layout != keymap.connection || keymap.connection != X11ConnectionNumber()) {
+  if (layout == 0 || layout != keymap.connection || X11Connection() == nullptr ||
+      keymap.connection != X11ConnectionNumber()) {
     return false;
   }
   if (c < 0x20 || c == 0x7F) {
@@ -427,7 +450,7 @@ bool MapCharacterToKey(KeyboardLayout layout, unsigned char c, CharKey* key) {
 // keyboard map has no key for the code).
 uint16_t ScanCodeOfKey(uint8_t virtualKey) {
   int keycode = 0;
-  if (keymap.connection == 0 || keymap.connection != X11ConnectionNumber() ||
+  if (X11Connection() == nullptr || keymap.connection != X11ConnectionNumber() ||
       !FindKey(virtualKey, &keycode)) {
     return 0;
   }

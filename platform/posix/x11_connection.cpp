@@ -64,8 +64,8 @@ Window ReadWindowProperty(Display* display, Window window, Atom property) {
   unsigned long remaining = 0;
   unsigned char* data = nullptr;
   Window value = None;
-  if (XGetWindowProperty(display, window, property, 0, 1, False, XA_WINDOW, &type, &format,
-                         &count, &remaining, &data) == Success &&
+  if (XGetWindowProperty(display, window, property, 0, 1, False, XA_WINDOW, &type, &format, &count,
+                         &remaining, &data) == Success &&
       type == XA_WINDOW && format == 32 && count == 1) {
     value = static_cast<Window>(reinterpret_cast<unsigned long*>(data)[0]);
   }
