@@ -27,3 +27,11 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
                                uint16_t* senderPort);
 
 void CloseDatagramSocket(SocketHandle socket);
+
+#include <string>
+
+// Sends `payload` as one datagram to `host` (a name or dotted address; a
+// broadcast address works) and `port`. On failure returns false and sets
+// `error` to a short reason.
+bool SendDatagramTo(const std::string& host, int port, const std::string& payload,
+                    std::string* error);

@@ -29,8 +29,9 @@ Command RecogniseCommand(const std::string& word) {
     Command command;
   };
   static const Entry kCommandTable[] = {
-      {"OPEN", Command::kOpen}, {"NEXT", Command::kNext},         {"GOTO", Command::kGoto},
-      {"RUN", Command::kRun},   {"STOP", Command::kStop},         {"SEND", Command::kSend},
+      {"OPEN", Command::kOpen},         {"NEXT", Command::kNext},
+      {"GOTO", Command::kGoto},         {"RUN", Command::kRun},
+      {"STOP", Command::kStop},         {"SEND", Command::kSend},
       {"ACTIVATE", Command::kActivate}, {"PROJECTOR", Command::kProjector},
   };
   std::string folded = FoldUpper(word);
@@ -46,7 +47,8 @@ void DispatchCommand(const std::string& commandText) {
   std::string trimmed = TrimBlanks(commandText);
   size_t blank = trimmed.find(' ');
   std::string commandWord = trimmed.substr(0, blank);
-  std::string argument = blank == std::string::npos ? std::string() : TrimBlanks(trimmed.substr(blank));
+  std::string argument =
+      blank == std::string::npos ? std::string() : TrimBlanks(trimmed.substr(blank));
 
   switch (RecogniseCommand(commandWord)) {
     case Command::kOpen:
@@ -84,22 +86,60 @@ void DispatchCommand(const std::string& commandText) {
 
 const char* RunErrorMessage(uint32_t errorCode) {
   switch (errorCode) {
-    case 2: case 18: return "File not found";
-    case 3: return "Path not found";
-    case 4: return "Too many files";
-    case 5: case 19: case 32: case 33: case 36: return "Permission denied";
-    case 6: case 11: case 12: case 13: case 22: case 24: return "Internal error";
-    case 7: case 9: case 10: return "Global memory corrupt";
-    case 8: case 14: return "Out of memory";
-    case 15: case 20: return "Device unavailable";
-    case 17: return "Rename across disks";
-    case 21: return "Disk not ready";
-    case 23: case 25: case 26: case 27: case 28: case 29: case 30: case 31: case 34: case 35:
+    case 2:
+    case 18:
+      return "File not found";
+    case 3:
+      return "Path not found";
+    case 4:
+      return "Too many files";
+    case 5:
+    case 19:
+    case 32:
+    case 33:
+    case 36:
+      return "Permission denied";
+    case 6:
+    case 11:
+    case 12:
+    case 13:
+    case 22:
+    case 24:
+      return "Internal error";
+    case 7:
+    case 9:
+    case 10:
+      return "Global memory corrupt";
+    case 8:
+    case 14:
+      return "Out of memory";
+    case 15:
+    case 20:
+      return "Device unavailable";
+    case 17:
+      return "Rename across disks";
+    case 21:
+      return "Disk not ready";
+    case 23:
+    case 25:
+    case 26:
+    case 27:
+    case 28:
+    case 29:
+    case 30:
+    case 31:
+    case 34:
+    case 35:
       return "Disk media error";
-    case 38: return "Input past end";
-    case 39: case 112: return "Disk full";
-    case 87: return "Illegal function call";
-    default: return "Path/file access error";  // 1, 16, 37 and every other code
+    case 38:
+      return "Input past end";
+    case 39:
+    case 112:
+      return "Disk full";
+    case 87:
+      return "Illegal function call";
+    default:
+      return "Path/file access error";  // 1, 16, 37 and every other code
   }
 }
 

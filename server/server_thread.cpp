@@ -28,6 +28,7 @@ constexpr size_t kReceiveBufferSize = 65536;
 std::mutex initialisedLock;
 std::condition_variable initialisedChanged;
 bool mainWindowInitialised = false;
+bool startingLineWritten = false;
 
 void WaitForMainWindowInitialised() {
   std::unique_lock<std::mutex> lock(initialisedLock);
@@ -42,6 +43,11 @@ std::string TwoDigits(int value) {
 
 }  // namespace
 
+void WaitForStartingLine() {
+  std::unique_lock<std::mutex> lock(initialisedLock);
+  initialisedChanged.wait(lock, [] { return startingLineWritten; });
+}
+
 void SignalMainWindowInitialised() {
   {
     std::lock_guard<std::mutex> guard(initialisedLock);
@@ -53,6 +59,7 @@ void SignalMainWindowInitialised() {
 void ResetServerThreadForTesting() {
   std::lock_guard<std::mutex> guard(initialisedLock);
   mainWindowInitialised = false;
+  startingLineWritten = false;
   serverThreadEnded = false;
   serverOpenFailed = false;
   stopRequested = 0;
@@ -75,6 +82,11 @@ std::string FormatReceivedLine(uint32_t senderAddress, uint16_t senderPort, int 
 void ServerThread() {
   InitialiseThreadAutomation();
   AddLogLine("Starting Podiant Server.");
+  {
+    std::lock_guard<std::mutex> guard(initialisedLock);
+    startingLineWritten = true;
+  }
+  initialisedChanged.notify_all();
   WaitForMainWindowInitialised();
   const int32_t port = Settings.serverPort;
   const bool projectorConfigured = !Settings.projectorPort.empty();
@@ -104,8 +116,8 @@ void ServerThread() {
     if (outcome != ReceiveOutcome::kDatagram) continue;
     std::string payload(buffer.data(), length);
     TimeOfDay now = LocalTimeOfDay();
-    AddLogLine(FormatReceivedLine(senderAddress, senderPort, now.hour, now.minute, now.second,
-                                  payload));
+    AddLogLine(
+        FormatReceivedLine(senderAddress, senderPort, now.hour, now.minute, now.second, payload));
     DispatchCommand(payload);
   }
 

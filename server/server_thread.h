@@ -22,6 +22,10 @@ void ServerThread();
 // set by the main window once its initialisation (settings included) is done.
 void SignalMainWindowInitialised();
 
+// Returns once ServerThread has written its "Starting" line, so that the
+// banner always follows it, however late the new thread got going.
+void WaitForStartingLine();
+
 // Forgets the signal and the end flags (tests that run ServerThread repeatedly).
 void ResetServerThreadForTesting();
 

@@ -12,14 +12,17 @@ namespace {
 
 std::thread serverThread;
 
-constexpr const char* kBannerLine1 = "Podiant Server - remote control for presentations - Version 1.2";
-constexpr const char* kBannerLine2 = "Manual and updates: see the maker's web page, podiant.example";
+constexpr const char* kBannerLine1 =
+    "Podiant Server - remote control for presentations - Version 1.2";
+constexpr const char* kBannerLine2 =
+    "Help and updates: see the maker's web page, www.podiant.example";
 
 }  // namespace
 
 void InitialiseMainWindow() {
   serverThread = std::thread(ServerThread);
   SleepMilliseconds(50);
+  WaitForStartingLine();
   AddLogLine(kBannerLine1);
   SleepMilliseconds(10);
   AddLogLine(kBannerLine2);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "platform/sockets.h"
 
@@ -67,4 +68,30 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
 
 void CloseDatagramSocket(SocketHandle socket) {
   if (socket != kNoSocket) close(static_cast<int>(socket));
+}
+
+bool SendDatagramTo(const std::string& host, int port, const std::string& payload,
+                    std::string* error) {
+  if (port < 1 || port > 65535) {
+    *error = "port out of range";
+    return false;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* answer = nullptr;
+  int lookup = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &answer);
+  if (lookup != 0 || answer == nullptr) {
+    *error = std::string("cannot resolve ") + host + ": " + gai_strerror(lookup);
+    return false;
+  }
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  int on = 1;
+  bool sent = fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0 &&
+              sendto(fd, payload.data(), payload.size(), 0, answer->ai_addr, answer->ai_addrlen) ==
+                  static_cast<ssize_t>(payload.size());
+  if (!sent) *error = std::strerror(errno);
+  if (fd >= 0) close(fd);
+  freeaddrinfo(answer);
+  return sent;
 }

@@ -2,6 +2,7 @@
 #include <ws2tcpip.h>
 
 #include <cstring>
+#include <string>
 
 #include "platform/sockets.h"
 
@@ -76,4 +77,38 @@ void CloseDatagramSocket(SocketHandle socket) {
   if (socket == kNoSocket) return;
   closesocket(static_cast<SOCKET>(socket));
   WSACleanup();
+}
+
+bool SendDatagramTo(const std::string& host, int port, const std::string& payload,
+                    std::string* error) {
+  if (port < 1 || port > 65535) {
+    *error = "port out of range";
+    return false;
+  }
+  if (!StartWinsock()) {
+    *error = "Windows Sockets cannot start";
+    return false;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* answer = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &answer) != 0 ||
+      answer == nullptr) {
+    *error = "cannot resolve " + host;
+    WSACleanup();
+    return false;
+  }
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+  BOOL on = TRUE;
+  bool sent =
+      s != INVALID_SOCKET &&
+      setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) == 0 &&
+      sendto(s, payload.data(), static_cast<int>(payload.size()), 0, answer->ai_addr,
+             static_cast<int>(answer->ai_addrlen)) == static_cast<int>(payload.size());
+  if (!sent) *error = "send failed, error " + std::to_string(WSAGetLastError());
+  if (s != INVALID_SOCKET) closesocket(s);
+  freeaddrinfo(answer);
+  WSACleanup();
+  return sent;
 }

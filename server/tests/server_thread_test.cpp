@@ -1,0 +1,229 @@
+// The server thread's start-up, receive loop and shutdown, against a scripted
+// fake of the socket and recording fakes of everything else it calls.
+#include "server/server_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/settings.h"
+#include "platform/automation.h"
+#include "platform/main_window.h"
+#include "platform/sockets.h"
+#include "platform/timing.h"
+#include "presentation/powerpoint_session.h"
+#include "projector/projector_link.h"
+#include "server/dispatch.h"
+#include "shell/status_log.h"
+#include "tests/fakes/fake_display.h"
+
+namespace {
+
+struct ScriptedReceive {
+  ReceiveOutcome outcome;
+  std::string payload;
+  bool stopDuringWait;  // the main thread asks for the stop during this wait
+};
+
+std::mutex callsLock;
+std::vector<std::string> calls;  // every platform and handler call, in order
+std::deque<ScriptedReceive> script;
+bool socketOpens = true;
+bool projectorOpens = true;
+bool projectorOpen = false;
+uint32_t localAddress = 0;
+int openedPort = -1;
+
+void Record(const std::string& call) {
+  std::lock_guard<std::mutex> guard(callsLock);
+  calls.push_back(call);
+}
+
+uint32_t Address(unsigned char a, unsigned char b, unsigned char c, unsigned char d) {
+  unsigned char bytes[4] = {a, b, c, d};
+  uint32_t address;
+  std::memcpy(&address, bytes, sizeof address);
+  return address;
+}
+
+}  // namespace
+
+SettingsRecord Settings;
+PowerPointSessionRecord PowerPointSession;
+
+void InitialiseThreadAutomation() { Record("InitialiseThreadAutomation"); }
+void UninitialiseThreadAutomation() { Record("UninitialiseThreadAutomation"); }
+void RequestMainWindowClose() { Record("RequestMainWindowClose"); }
+void SoundFailureBeep() { Record("SoundFailureBeep"); }
+uint32_t LookUpLocalAddress() { return localAddress; }
+SocketHandle OpenDatagramSocket(int port) {
+  Record("OpenDatagramSocket " + std::to_string(port));
+  openedPort = port;
+  return socketOpens ? 7 : kNoSocket;
+}
+ReceiveOutcome ReceiveDatagram(SocketHandle, uint32_t waitMilliseconds, char* buffer,
+                               size_t capacity, size_t* length, uint32_t* senderAddress,
+                               uint16_t* senderPort) {
+  EXPECT_EQ(waitMilliseconds, 1000u);
+  EXPECT_EQ(capacity, 65536u);
+  ScriptedReceive next{ReceiveOutcome::kTimedOut, "", true};  // past the script: stop
+  if (!script.empty()) {
+    next = script.front();
+    script.pop_front();
+  }
+  if (next.stopDuringWait) stopRequested = 1;
+  if (next.outcome != ReceiveOutcome::kDatagram) return next.outcome;
+  std::memcpy(buffer, next.payload.data(), next.payload.size());
+  *length = next.payload.size();
+  *senderAddress = Address(192, 168, 1, 7);
+  *senderPort = 50311;
+  return ReceiveOutcome::kDatagram;
+}
+void CloseDatagramSocket(SocketHandle socket) {
+  Record("CloseDatagramSocket " + std::to_string(socket));
+}
+TimeOfDay LocalTimeOfDay() { return TimeOfDay{14, 3, 7}; }
+void SleepMilliseconds(uint32_t) {}
+void DispatchCommand(const std::string& text) { Record("DispatchCommand " + text); }
+void OpenProjectorLink() {
+  Record("OpenProjectorLink");
+  projectorOpen = projectorOpens;
+}
+void CloseProjectorLink() {
+  Record("CloseProjectorLink");
+  projectorOpen = false;
+}
+bool ProjectorLinkIsOpen() { return projectorOpen; }
+void StopPowerPoint() { Record("StopPowerPoint"); }
+
+namespace {
+
+class ServerThreadRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetServerThreadForTesting();
+    ClearLogForTesting();
+    ClearShownLines();
+    calls.clear();
+    script.clear();
+    socketOpens = true;
+    projectorOpens = true;
+    projectorOpen = false;
+    localAddress = Address(192, 168, 1, 20);
+    Settings = SettingsRecord{};
+    Settings.serverPort = 16001;
+    PowerPointSession = PowerPointSessionRecord{};
+  }
+
+  // Runs the thread to its end; the main window's initialisation is signalled
+  // once the thread has written its first line.
+  void RunServerThread() {
+    std::thread server(ServerThread);
+    while (ShownLines().empty()) std::this_thread::yield();
+    {
+      std::lock_guard<std::mutex> guard(callsLock);
+      // Nothing beyond the first line before the signal.
+      EXPECT_EQ(calls, std::vector<std::string>{"InitialiseThreadAutomation"});
+    }
+    SignalMainWindowInitialised();
+    server.join();
+    EXPECT_TRUE(serverThreadEnded);
+  }
+
+  // Calls other than the apartment's.
+  std::vector<std::string> Calls() { return calls; }
+};
+
+TEST_F(ServerThreadRun, LogsAndDispatchesEachDatagramUntilTheStop) {
+  script = {
+      {ReceiveOutcome::kDatagram, "NEXT", false},
+      {ReceiveOutcome::kTimedOut, "", false},
+      {ReceiveOutcome::kFailed, "", false},
+      {ReceiveOutcome::kDatagram, "NEXT\r\n", false},
+      {ReceiveOutcome::kDatagram, "", false},
+      {ReceiveOutcome::kDatagram, "GOTO 5", true},  // arrives in the stopping attempt
+  };
+  RunServerThread();
+  EXPECT_EQ(ShownLines(), (std::vector<std::string>{
+                              "Starting Podiant Server.",
+                              "Listening at 192.168.1.20:16001...",
+                              "R 192.168.1.7:50311 14:03:07 -> \"NEXT\"",
+                              "R 192.168.1.7:50311 14:03:07 -> \"NEXT\r\n\"",
+                              "R 192.168.1.7:50311 14:03:07 -> \"\"",
+                          }));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{
+                         "InitialiseThreadAutomation", "OpenDatagramSocket 16001",
+                         "DispatchCommand NEXT", "DispatchCommand NEXT\r\n", "DispatchCommand ",
+                         "CloseDatagramSocket 7", "UninitialiseThreadAutomation"}));
+  EXPECT_EQ(stopRequested, 0);
+}
+
+TEST_F(ServerThreadRun, ProjectorLinkAndPowerPointAreOpenedAndEndedInOrder) {
+  Settings.projectorPort = "COM1";
+  PowerPointSession.started = 1;
+  localAddress = 0;
+  RunServerThread();
+  EXPECT_EQ(ShownLines(),
+            (std::vector<std::string>{"Starting Podiant Server.", "Listening at 0.0.0.0:16001...",
+                                      "stopping PowerPoint...", "stopped"}));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"InitialiseThreadAutomation",
+                                               "OpenDatagramSocket 16001", "OpenProjectorLink",
+                                               "CloseDatagramSocket 7", "CloseProjectorLink",
+                                               "StopPowerPoint", "UninitialiseThreadAutomation"}));
+}
+
+TEST_F(ServerThreadRun, AProjectorLinkThatFailedToOpenIsNotClosed) {
+  Settings.projectorPort = "COM9";
+  projectorOpens = false;
+  RunServerThread();
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"InitialiseThreadAutomation", "OpenDatagramSocket 16001",
+                                      "OpenProjectorLink", "CloseDatagramSocket 7",
+                                      "UninitialiseThreadAutomation"}));
+}
+
+TEST_F(ServerThreadRun, ASocketThatCannotBeOpenedEndsTheThreadWithABeepAndACloseRequest) {
+  socketOpens = false;
+  Settings.projectorPort = "COM1";
+  stopRequested = 0;
+  RunServerThread();
+  EXPECT_EQ(ShownLines(), std::vector<std::string>{"Starting Podiant Server."});
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"InitialiseThreadAutomation", "OpenDatagramSocket 16001",
+                                      "SoundFailureBeep", "RequestMainWindowClose",
+                                      "UninitialiseThreadAutomation"}));
+  EXPECT_TRUE(serverOpenFailed);
+}
+
+TEST_F(ServerThreadRun, ThePortIsReadOnlyAfterTheInitialisation) {
+  Settings.serverPort = 1;  // what the settings hold before the load
+  std::thread server(ServerThread);
+  while (ShownLines().empty()) std::this_thread::yield();
+  Settings.serverPort = 0;  // the load ends with port 0: the platform picks one
+  SignalMainWindowInitialised();
+  server.join();
+  EXPECT_EQ(openedPort, 0);
+  EXPECT_EQ(ShownLines().at(1), "Listening at 192.168.1.20:0...");
+}
+
+TEST(FormatIpAddress, DottedDecimalWithoutLeadingZeros) {
+  EXPECT_EQ(FormatIpAddress(Address(192, 168, 1, 20)), "192.168.1.20");
+  EXPECT_EQ(FormatIpAddress(0), "0.0.0.0");
+  EXPECT_EQ(FormatIpAddress(Address(10, 0, 100, 255)), "10.0.100.255");
+  EXPECT_EQ(FormatIpAddress(Address(255, 255, 255, 255)), "255.255.255.255");
+}
+
+TEST(FormatReceivedLine, TwoDigitTimeAndThePayloadAsReceived) {
+  EXPECT_EQ(FormatReceivedLine(Address(127, 0, 0, 1), 9, 0, 0, 0, "a\"b"),
+            "R 127.0.0.1:9 00:00:00 -> \"a\"b\"");
+  EXPECT_EQ(FormatReceivedLine(Address(1, 2, 3, 4), 65535, 23, 59, 59, std::string("\0x", 2)),
+            "R 1.2.3.4:65535 23:59:59 -> \"" + std::string("\0x", 2) + "\"");
+}
+
+}  // namespace

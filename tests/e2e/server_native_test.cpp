@@ -1,0 +1,188 @@
+// The real podiant-server on Linux, over real UDP on loopback.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/e2e_support.h"
+
+namespace {
+
+constexpr int kStartMs = 20000;
+constexpr int kLineMs = 10000;
+
+std::vector<std::string> SplitLines(const std::string& output) {
+  std::vector<std::string> lines;
+  std::stringstream in(output);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+int Count(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+class NativeServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory = e2e::MakeTemporaryDirectory();
+    port = e2e::FreeUdpPort();
+  }
+  void TearDown() override {
+    e2e::StopProcess(server);
+    e2e::RemoveTree(directory);
+  }
+
+  void Start(const std::string& ini) {
+    e2e::WriteTextFile(directory + "/podiant.ini", ini);
+    // No X display: the desktop commands must not reach the test machine's windows.
+    server =
+        e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, directory, {"DISPLAY"});
+  }
+
+  void StartListening() {
+    Start("[settings]\nport=" + std::to_string(port) + "\n");
+    ASSERT_TRUE(e2e::WaitForOutput(server, "...\n", kStartMs)) << server.output;
+    ASSERT_NE(server.output.find("Listening at "), std::string::npos) << server.output;
+  }
+
+  // Sends a command and waits for the line that follows its "R" line.
+  void Send(const std::string& payload) { e2e::SendDatagram(payload, port); }
+
+  std::string directory;
+  int port = 0;
+  e2e::Process server;
+};
+
+TEST_F(NativeServer, StartsWithItsLinesInOrderAndLogsEveryDatagram) {
+  StartListening();
+  std::vector<std::string> lines = SplitLines(server.output);
+  ASSERT_GE(lines.size(), 4u) << server.output;
+  EXPECT_EQ(lines[0], "Starting Podiant Server.");
+  EXPECT_EQ(lines[1].rfind("Podiant", 0), 0u);
+  EXPECT_TRUE(lines[1].ends_with("Version 1.2")) << lines[1];
+  EXPECT_FALSE(lines[2].empty());
+  EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(Listening at \d+\.\d+\.\d+\.\d+:)" +
+                                                    std::to_string(port) + R"(\.\.\.)")))
+      << lines[3];
+
+  size_t mark = server.output.size();
+  Send("NEXT");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "\"NEXT\"\n", kLineMs, mark));
+  std::string rLine = server.output.substr(mark);
+  EXPECT_TRUE(
+      std::regex_match(rLine, std::regex(R"(R 127\.0\.0\.1:\d+ \d\d:\d\d:\d\d -> "NEXT"\n)")))
+      << rLine;
+}
+
+TEST_F(NativeServer, ReceivedBytesAreLoggedAsTheyCameAndShownSafely) {
+  StartListening();
+  size_t mark = server.output.size();
+  Send("NEXT\r\n");
+  ASSERT_TRUE(
+      e2e::WaitForOutput(server, "ERR: Unknown command received \"NEXT^M^J\"\n", kLineMs, mark))
+      << server.output.substr(mark);
+  EXPECT_TRUE(server.output.find(" -> \"NEXT^M^J\"\n", mark) != std::string::npos);
+
+  mark = server.output.size();
+  Send("");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR: Unknown command received \"\"\n", kLineMs, mark));
+  EXPECT_NE(server.output.find(" -> \"\"\n", mark), std::string::npos);
+
+  // Terminal control sequences and 8-bit text cannot reach the terminal raw.
+  mark = server.output.size();
+  Send("\x1b[2J\x80\xe9\x81");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR: Unknown command received", kLineMs, mark));
+  ASSERT_TRUE(e2e::WaitForOutput(server, "\"\n", kLineMs, server.output.rfind("ERR:")));
+  EXPECT_NE(server.output.find(" -> \"^[[2J\xe2\x82\xac\xc3\xa9\xef\xbf\xbd\"\n", mark),
+            std::string::npos)
+      << server.output.substr(mark);
+}
+
+TEST_F(NativeServer, ALargeDatagramAndTwoCommandsInOneAreEachOneCommandText) {
+  StartListening();
+  size_t mark = server.output.size();
+  std::string big(65000, 'A');
+  Send(big);
+  ASSERT_TRUE(
+      e2e::WaitForOutput(server, "ERR: Unknown command received \"" + big + "\"\n", kLineMs, mark));
+  EXPECT_NE(server.output.find(" -> \"" + big + "\"\n", mark), std::string::npos);
+
+  mark = server.output.size();
+  Send("hello NEXT");
+  ASSERT_TRUE(
+      e2e::WaitForOutput(server, "ERR: Unknown command received \"hello\"\n", kLineMs, mark));
+  mark = server.output.size();
+  Send("RUN true NEXT");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "Run \"true NEXT\" Started\n", kLineMs, mark));
+}
+
+TEST_F(NativeServer, PodiantSendDeliversItsWordsAsOneDatagram) {
+  StartListening();
+  size_t mark = server.output.size();
+  int exitCode = -1;
+  e2e::RunProgram({e2e::BinaryDir() + "/server/podiant-send", "--port", std::to_string(port),
+                   "127.0.0.1", "hello", "to", "you"},
+                  directory, &exitCode);
+  EXPECT_EQ(exitCode, 0);
+  ASSERT_TRUE(e2e::WaitForOutput(server, "-> \"hello to you\"\n", kLineMs, mark));
+  // A broadcast address reaches the server too.
+  mark = server.output.size();
+  e2e::RunProgram({e2e::BinaryDir() + "/server/podiant-send", "--port", std::to_string(port),
+                   "127.255.255.255", "NEXT"},
+                  directory, &exitCode);
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_TRUE(e2e::WaitForOutput(server, "-> \"NEXT\"\n", kLineMs, mark));
+  // Failing to send is said on standard error.
+  std::string failure = e2e::RunProgram({e2e::BinaryDir() + "/server/podiant-send", "--port",
+                                         std::to_string(port), "no-such-host.invalid", "NEXT"},
+                                        directory, &exitCode);
+  EXPECT_NE(exitCode, 0);
+  EXPECT_NE(failure.find("podiant-send: "), std::string::npos) << failure;
+}
+
+TEST_F(NativeServer, EachCloseSignalRunsTheCloseSequenceOnceAndExitsCleanly) {
+  for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+    StartListening();
+    e2e::SendSignal(server, signalNumber);
+    e2e::SendSignal(server, SIGTERM);  // a second request during the close changes nothing
+    ASSERT_TRUE(e2e::WaitForExit(server, 20000)) << server.output;
+    EXPECT_EQ(e2e::ExitCode(server), 0) << signalNumber;
+    EXPECT_EQ(Count(server.output, "WAITING FOR THREAD TO STOP!\n"), 1) << server.output;
+    EXPECT_EQ(Count(server.output, "THREAD STOPPED!\n"), 1) << server.output;
+    EXPECT_TRUE(server.output.ends_with("WAITING FOR THREAD TO STOP!\nTHREAD STOPPED!\n"))
+        << server.output;
+    e2e::StopProcess(server);
+    server = e2e::Process();
+  }
+}
+
+TEST_F(NativeServer, APortInUseRingsTheBellClosesAndFails) {
+  int holder = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  Start("[settings]\nport=" + std::to_string(port) + "\n");
+  ASSERT_TRUE(e2e::WaitForExit(server, 20000)) << server.output;
+  close(holder);
+  EXPECT_NE(e2e::ExitCode(server), 0);
+  EXPECT_NE(server.output.find('\a'), std::string::npos);
+  EXPECT_EQ(server.output.find("Listening at"), std::string::npos);
+  EXPECT_EQ(server.output.rfind("Starting Podiant Server.\n", 0), 0u) << server.output;
+  EXPECT_TRUE(server.output.ends_with("WAITING FOR THREAD TO STOP!\nTHREAD STOPPED!\n"))
+      << server.output;
+}
+
+}  // namespace

@@ -1,0 +1,78 @@
+// Helpers for the end-to-end tests: temporary directories, real processes with
+// captured output, real UDP on loopback, and the Windows program under Wine.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// The source and build trees (compiled in) and the Windows build tree (empty
+// when the native build was not told of one).
+std::string SourceDir();
+std::string BinaryDir();
+std::string WindowsBinaryDir();
+
+// A fresh directory under /tmp; RemoveTree deletes it with everything in it.
+std::string MakeTemporaryDirectory();
+void RemoveTree(const std::string& path);
+void WriteTextFile(const std::string& path, const std::string& contents);
+std::string ReadTextFile(const std::string& path);
+
+// A UDP port on 127.0.0.1 that was free a moment ago.
+int FreeUdpPort();
+
+// Sends `payload` as one datagram to host:port.
+void SendDatagram(const std::string& payload, int port, const std::string& host = "127.0.0.1");
+
+// A started program with its standard output and standard error on one pipe.
+struct Process {
+  pid_t pid = -1;
+  int outputFd = -1;
+  std::string output;  // everything read so far
+  bool exited = false;
+  int exitStatus = -1;  // the wait status, once exited
+};
+
+// Starts `argv` in `workDir` with `extraEnvironment` applied: "NAME=value"
+// sets a variable, a bare "NAME" removes it.
+Process StartProcess(const std::vector<std::string>& argv, const std::string& workDir,
+                     const std::vector<std::string>& extraEnvironment = {});
+
+// Reads what the program has written until `text` appears at or after
+// `from` in its output; false when it does not within `timeoutMs` or the
+// output ends first.
+bool WaitForOutput(Process& process, const std::string& text, int timeoutMs, size_t from = 0);
+
+// Waits for the program to end (reading its output meanwhile); false on time-out.
+bool WaitForExit(Process& process, int timeoutMs);
+
+void SendSignal(const Process& process, int signalNumber);
+
+// Kills the program if it still runs and reaps it.
+void StopProcess(Process& process);
+
+// The exit code of an exited program, or -1 (killed by a signal or running).
+int ExitCode(const Process& process);
+
+// Polls `condition` every 20 ms until it is true or `timeoutMs` has passed.
+bool WaitUntil(int timeoutMs, bool (*condition)(void*), void* context);
+
+// Runs a program to its end (at most `timeoutMs`) and returns its output.
+std::string RunProgram(const std::vector<std::string>& argv, const std::string& workDir,
+                       int* exitCode, int timeoutMs = 30000);
+
+// Wine: wine64 with the environment of the test run (WINEPREFIX, DISPLAY).
+std::string WineLoader();
+// Runs the Windows probe (tests/wine_probe) with `arguments`; its output.
+std::string RunProbe(const std::vector<std::string>& arguments, int* exitCode = nullptr);
+// The text of control `id` of the top-level window titled `title`; false when
+// the window or control is not there.
+bool ReadWindowControlText(const std::string& title, int id, std::string* text);
+
+// Hex decoding of the probe's output.
+std::string FromHex(const std::string& hex);
+
+}  // namespace e2e

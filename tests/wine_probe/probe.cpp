@@ -1,0 +1,181 @@
+// podiant-probe: a small Windows console program with which the end-to-end
+// tests look at and work the real Windows program under Wine. Texts are
+// printed as hex so that CR, LF and every other byte arrive unchanged.
+//
+//   control-text TITLE ID        text of control ID of the window TITLE
+//   wait-window TITLE MS         exit 0 once a window TITLE exists
+//   wait-gone TITLE MS           exit 0 once no window TITLE exists
+//   post-command TITLE ID        posts WM_COMMAND (ID, code 0)
+//   post-close TITLE             posts WM_SYSCOMMAND SC_CLOSE
+//   answer-notice CAPTION MS     waits for a message box CAPTION, prints its
+//                                text, presses its OK button
+//   notice-text CAPTION MS       waits for a message box CAPTION, prints its text
+//   edit-text TITLE              text of the first Edit child of window TITLE
+//   foreground                   title of the foreground window
+//   show-window TITLE MS         shows a window TITLE in front for MS ms
+//   pid-of TITLE                 process id of the window TITLE
+//   watch-control TITLE ID MS    waits up to MS for the window TITLE, then
+//                                prints every new text of control ID (one hex
+//                                line each) until the window is gone
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void PrintHex(const std::string& text) {
+  for (unsigned char c : text) std::printf("%02x", c);
+  std::printf("\n");
+}
+
+std::string TextOf(HWND window) {
+  char buffer[65536];
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                           SMTO_ABORTIFHUNG, 5000, &copied)) {
+    return std::string();
+  }
+  return std::string(buffer, static_cast<size_t>(copied));
+}
+
+HWND WaitForWindow(const char* className, const char* title, int ms) {
+  for (int waited = 0;; waited += 20) {
+    HWND window = FindWindowA(className, title);
+    if (window != nullptr || waited >= ms) return window;
+    Sleep(20);
+  }
+}
+
+HWND FindMessageBox(const char* caption, int ms) { return WaitForWindow("#32770", caption, ms); }
+
+// The text of a message box is its static control 0xFFFF.
+std::string MessageBoxText(HWND box) {
+  HWND label = GetDlgItem(box, 0xFFFF);
+  return label != nullptr ? TextOf(label) : std::string();
+}
+
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int ShowPlainWindow(const char* title, int ms) {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = PlainWindowProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "PodiantProbeWindow";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowA("PodiantProbeWindow", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                              300, 200, nullptr, nullptr, windowClass.hInstance, nullptr);
+  if (window == nullptr) return 1;
+  SetForegroundWindow(window);
+  std::printf("shown\n");
+  std::fflush(stdout);
+  DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+  MSG message;
+  while (static_cast<int>(end - GetTickCount()) > 0) {
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) return 0;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    Sleep(5);
+  }
+  DestroyWindow(window);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  std::string verb = argv[1];
+  auto arg = [&](int i) -> const char* { return i < argc ? argv[i] : ""; };
+  auto number = [&](int i) { return std::atoi(arg(i)); };
+
+  if (verb == "control-text") {
+    HWND window = FindWindowA(nullptr, arg(2));
+    HWND control = window != nullptr ? GetDlgItem(window, number(3)) : nullptr;
+    if (control == nullptr) return 1;
+    PrintHex(TextOf(control));
+    return 0;
+  }
+  if (verb == "wait-window") return WaitForWindow(nullptr, arg(2), number(3)) != nullptr ? 0 : 1;
+  if (verb == "wait-gone") {
+    for (int waited = 0;; waited += 20) {
+      if (FindWindowA(nullptr, arg(2)) == nullptr) return 0;
+      if (waited >= number(3)) return 1;
+      Sleep(20);
+    }
+  }
+  if (verb == "post-command" || verb == "post-close") {
+    HWND window = FindWindowA(nullptr, arg(2));
+    if (window == nullptr) return 1;
+    BOOL posted = verb == "post-close"
+                      ? PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0)
+                      : PostMessageA(window, WM_COMMAND, MAKEWPARAM(number(3), 0), 0);
+    return posted ? 0 : 1;
+  }
+  if (verb == "answer-notice" || verb == "notice-text") {
+    HWND box = FindMessageBox(arg(2), number(3));
+    if (box == nullptr) return 1;
+    PrintHex(MessageBoxText(box));
+    if (verb == "answer-notice") {
+      HWND ok = GetDlgItem(box, IDOK);
+      if (ok != nullptr) {
+        SendMessageTimeoutA(ok, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+      } else {
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      }
+    }
+    return 0;
+  }
+  if (verb == "edit-text") {
+    HWND window = FindWindowA(nullptr, arg(2));
+    HWND edit = window != nullptr ? FindWindowExA(window, nullptr, "Edit", nullptr) : nullptr;
+    if (edit == nullptr) return 1;
+    PrintHex(TextOf(edit));
+    return 0;
+  }
+  if (verb == "foreground") {
+    HWND window = GetForegroundWindow();
+    if (window == nullptr) return 1;
+    char title[512] = {};
+    GetWindowTextA(window, title, sizeof title);
+    PrintHex(title);
+    return 0;
+  }
+  if (verb == "show-window") return ShowPlainWindow(arg(2), number(3));
+  if (verb == "watch-control") {
+    HWND window = WaitForWindow(nullptr, arg(2), number(4));
+    if (window == nullptr) return 1;
+    std::string last;
+    bool first = true;
+    while (IsWindow(window)) {
+      HWND control = GetDlgItem(window, number(3));
+      if (control != nullptr) {
+        std::string text = TextOf(control);
+        if (first || text != last) {
+          PrintHex(text);
+          std::fflush(stdout);
+          last = text;
+          first = false;
+        }
+      }
+      Sleep(2);
+    }
+    return 0;
+  }
+  if (verb == "pid-of") {
+    HWND window = FindWindowA(nullptr, arg(2));
+    if (window == nullptr) return 1;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    std::printf("%lu\n", static_cast<unsigned long>(pid));
+    return 0;
+  }
+  return 2;
+}
