@@ -35,10 +35,14 @@ class X11Server : public ::testing::Test {
   void StartServer(const std::string& display) {
     e2e::WriteTextFile(directory + "/podiant.ini",
                        "[settings]\nport=" + std::to_string(port) + "\n");
-    server =
-        e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, directory, {display});
+    server = e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, directory, {display});
     ASSERT_TRUE(e2e::WaitForOutput(server, "...\n", kStartMs)) << server.output;
-    ASSERT_NE(server.output.find("Listening at "), std::string::npos) << server.output;
+    size_t listening = server.output.find("Listening at ");
+    ASSERT_NE(listening, std::string::npos) << server.output;
+    // The port it took, from "Listening at address:port...".
+    size_t colon = server.output.find(':', listening);
+    ASSERT_NE(colon, std::string::npos) << server.output;
+    port = std::stoi(server.output.substr(colon + 1));
   }
   void StartServerOnTheDisplay() { StartServer("DISPLAY=" + session.display); }
 
@@ -50,7 +54,9 @@ class X11Server : public ::testing::Test {
   void Send(const std::string& command) {
     size_t mark = server.output.size();
     e2e::SendDatagram(command, port);
-    ASSERT_TRUE(e2e::WaitForOutput(server, "\"" + command + "\"\n", kLineMs, mark))
+    // (The console shows the text in the terminal's encoding: only its start
+    // is looked for.)
+    ASSERT_TRUE(e2e::WaitForOutput(server, "-> \"" + command.substr(0, 4), kLineMs, mark))
         << server.output;
   }
 
