@@ -6,11 +6,13 @@
 // uses: most printable characters are their own Windows-1252 byte, and the 24
 // whose byte is a code of the key table ("!" to "(", "-", ".", "[", "]", "p"
 // to "{") take unused codes below 0x20 and the undefined bytes of the code
-// page. Each such code is typed with whatever key of the current keyboard
-// map gives the character on level 1 or 2 (level 2 is the Shift bit of the
-// mapping); a character that no key gives is typed through a spare keycode,
-// one without symbols, that is bound to the character for as long as needed.
+// page. Each such code is typed with whatever key of the keyboard map gives
+// the character in the active layout (group), without or with Shift (the
+// Shift bit of the mapping); a character that no key gives that way (also one
+// on the AltGr level) is typed through a spare keycode, one without symbols,
+// that is bound to the character for as long as needed.
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -162,73 +164,110 @@ KeySym KeysymOfCode(uint8_t virtualKey) {
   return NamedKeysym(virtualKey);
 }
 
-// The keyboard map as it was at the start of the current unit.
+// The keyboard map as it was at the start of the current unit, in the group
+// (layout) that is active then.
+struct KeyLevels {
+  KeySym plain = NoSymbol;    // without modifiers
+  KeySym shifted = NoSymbol;  // with Shift
+  std::vector<KeySym> all;    // every symbol of every group and level
+};
 struct Keymap {
   uint32_t connection = 0;
   int minKeycode = 0;
   int maxKeycode = -1;
-  int perKeycode = 0;
-  std::vector<KeySym> keysyms;
+  int perKeycode = 0;  // keysyms per keycode of the core protocol's map
+  std::vector<KeyLevels> keys;
 };
 Keymap keymap;
 
-void FetchKeymap(Display* display) {
-  keymap = Keymap();
-  int minKeycode = 0;
-  int maxKeycode = 0;
-  XDisplayKeycodes(display, &minKeycode, &maxKeycode);
-  int perKeycode = 0;
-  KeySym* keysyms = XGetKeyboardMapping(display, static_cast<KeyCode>(minKeycode),
-                                        maxKeycode - minKeycode + 1, &perKeycode);
-  if (keysyms == nullptr) {
-    return;
-  }
-  keymap.connection = X11ConnectionNumber();
-  keymap.minKeycode = minKeycode;
-  keymap.maxKeycode = maxKeycode;
-  keymap.perKeycode = perKeycode;
-  keymap.keysyms.assign(keysyms, keysyms + (maxKeycode - minKeycode + 1) * perKeycode);
-  XFree(keysyms);
-}
-
-KeySym KeysymAt(int keycode, int column) {
-  if (column >= keymap.perKeycode) {
-    return NoSymbol;
-  }
-  return keymap.keysyms[(keycode - keymap.minKeycode) * keymap.perKeycode + column];
-}
-
-bool KeyIsUnbound(int keycode) {
-  for (int column = 0; column < keymap.perKeycode; ++column) {
-    if (KeysymAt(keycode, column) != NoSymbol) {
-      return false;
+// The shift level that the key type gives for modifiers `mods`.
+int LevelOf(XkbKeyTypePtr type, unsigned mods) {
+  unsigned relevant = mods & type->mods.mask;
+  for (int i = 0; i < type->map_count; ++i) {
+    const XkbKTMapEntryRec& entry = type->map[i];
+    if (entry.active && entry.mods.mask == relevant) {
+      return entry.level;
     }
   }
-  return true;
+  return 0;
 }
 
-// The keysyms of a key's first two levels in its first group, with the core
-// protocol's rule for a key that lists only one: a letter has its small and
-// capital form, anything else the same symbol on both levels.
-void TypingLevels(int keycode, KeySym levels[2]) {
-  levels[0] = KeysymAt(keycode, 0);
-  levels[1] = KeysymAt(keycode, 1);
-  if (levels[1] == NoSymbol) {
-    KeySym lower = NoSymbol;
-    KeySym upper = NoSymbol;
-    XConvertCase(levels[0], &lower, &upper);
-    levels[0] = lower;
-    levels[1] = upper;
+// The group of `key` that the active group `group` selects, after the key's
+// rule for groups it does not have.
+int EffectiveGroup(XkbDescPtr xkb, int key, int group, int groups) {
+  if (group < groups) {
+    return group;
+  }
+  unsigned char info = XkbKeyGroupInfo(xkb, key);
+  switch (XkbOutOfRangeGroupAction(info)) {
+    case XkbClampIntoRange:
+      return groups - 1;
+    case XkbRedirectIntoRange: {
+      int target = XkbOutOfRangeGroupNumber(info);
+      return target < groups ? target : 0;
+    }
+    default:
+      return group % groups;
   }
 }
 
-// The key and level that type `keysym`, the first level preferred.
+KeySym SymbolAt(XkbDescPtr xkb, int key, int group, int level) {
+  if (level >= XkbKeyGroupWidth(xkb, key, group)) {
+    return NoSymbol;
+  }
+  return XkbKeySymEntry(xkb, key, level, group);
+}
+
+void FetchKeymap(Display* display) {
+  keymap = Keymap();
+  XkbDescPtr xkb = XkbGetMap(display, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+  if (xkb == nullptr) {
+    return;
+  }
+  XkbStateRec state{};
+  XkbGetState(display, XkbUseCoreKbd, &state);
+  int perKeycode = 0;
+  KeySym* row = XGetKeyboardMapping(display, xkb->min_key_code, 1, &perKeycode);
+  if (row != nullptr) {
+    XFree(row);
+  }
+  keymap.connection = X11ConnectionNumber();
+  keymap.minKeycode = xkb->min_key_code;
+  keymap.maxKeycode = xkb->max_key_code;
+  keymap.perKeycode = perKeycode;
+  keymap.keys.resize(static_cast<size_t>(keymap.maxKeycode - keymap.minKeycode + 1));
+  for (int key = keymap.minKeycode; key <= keymap.maxKeycode; ++key) {
+    KeyLevels& levels = keymap.keys[static_cast<size_t>(key - keymap.minKeycode)];
+    const KeySym* symbols = XkbKeySymsPtr(xkb, key);
+    for (int i = 0; i < XkbKeyNumSyms(xkb, key); ++i) {
+      if (symbols[i] != NoSymbol) {
+        levels.all.push_back(symbols[i]);
+      }
+    }
+    int groups = XkbKeyNumGroups(xkb, key);
+    if (groups > 0) {
+      int group = EffectiveGroup(xkb, key, state.group, groups);
+      XkbKeyTypePtr type = XkbKeyKeyType(xkb, key, group);
+      levels.plain = SymbolAt(xkb, key, group, LevelOf(type, 0));
+      levels.shifted = SymbolAt(xkb, key, group, LevelOf(type, ShiftMask));
+    }
+  }
+  XkbFreeKeyboard(xkb, 0, True);
+}
+
+const KeyLevels& LevelsOf(int keycode) {
+  return keymap.keys[static_cast<size_t>(keycode - keymap.minKeycode)];
+}
+
+bool KeyIsUnbound(int keycode) { return LevelsOf(keycode).all.empty(); }
+
+// The key that types `keysym` in the active group, and whether it needs
+// Shift; a key without Shift preferred.
 bool FindCharacterKey(KeySym keysym, int* keycode, int* level) {
   for (int wanted = 0; wanted < 2; ++wanted) {
     for (int code = keymap.minKeycode; code <= keymap.maxKeycode; ++code) {
-      KeySym levels[2];
-      TypingLevels(code, levels);
-      if (levels[wanted] == keysym) {
+      const KeyLevels& levels = LevelsOf(code);
+      if ((wanted == 0 ? levels.plain : levels.shifted) == keysym) {
         *keycode = code;
         *level = wanted;
         return true;
@@ -238,10 +277,11 @@ bool FindCharacterKey(KeySym keysym, int* keycode, int* level) {
   return false;
 }
 
+// The key with `keysym` anywhere on it (named keys sit on one level).
 bool FindNamedKey(KeySym keysym, int* keycode) {
-  for (int column = 0; column < keymap.perKeycode; ++column) {
-    for (int code = keymap.minKeycode; code <= keymap.maxKeycode; ++code) {
-      if (KeysymAt(code, column) == keysym) {
+  for (int code = keymap.minKeycode; code <= keymap.maxKeycode; ++code) {
+    for (KeySym symbol : LevelsOf(code).all) {
+      if (symbol == keysym) {
         *keycode = code;
         return true;
       }
@@ -288,14 +328,18 @@ uint64_t NowMilliseconds() {
   return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
 }
 
+// Binds `keysym` to both levels of the key's only group (NoSymbol: unbinds).
 void BindKey(Display* display, int keycode, KeySym keysym) {
   std::vector<KeySym> row(static_cast<size_t>(keymap.perKeycode), NoSymbol);
   for (int column = 0; column < keymap.perKeycode && column < 2; ++column) {
     row[column] = keysym;
   }
   XChangeKeyboardMapping(display, keycode, keymap.perKeycode, row.data(), 1);
-  std::copy(row.begin(), row.end(),
-            keymap.keysyms.begin() + (keycode - keymap.minKeycode) * keymap.perKeycode);
+  KeyLevels& levels = keymap.keys[static_cast<size_t>(keycode - keymap.minKeycode)];
+  levels = KeyLevels();
+  if (keysym != NoSymbol) {
+    levels = KeyLevels{keysym, keysym, {keysym}};
+  }
 }
 
 // Forgets the bindings of another connection, whose server may be another.

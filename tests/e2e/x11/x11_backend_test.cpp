@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 // Xlib's macros (None, Bool, Status) after the test framework's headers.
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <iconv.h>
 
@@ -211,6 +212,37 @@ TEST_F(X11BackEnd, HeldShiftAppliesToLaterUnitsAndControlCharactersUseTheirKeys)
   EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "ABCd\t\r"; }))
       << ReceivedText(*client, 0);
   EXPECT_TRUE(NoKeyIsDown());
+}
+
+bool SetLayouts(const std::string& layouts) {
+  ChildProcess setter =
+      StartChild({"setxkbmap", "-display", session.display, "-layout", layouts}, {}, false);
+  return WaitUntil([&] { return ChildHasEnded(&setter); });
+}
+
+bool LockGroup(unsigned group) {
+  XkbLockGroup(session.connection, XkbUseCoreKbd, group);
+  XSync(session.connection, False);
+  return WaitUntil([&] {
+    XkbStateRec state{};
+    XkbGetState(session.connection, XkbUseCoreKbd, &state);
+    return state.group == group;
+  });
+}
+
+TEST_F(X11BackEnd, CharactersAreTypedWithTheActiveOfSeveralLayouts) {
+  // US and German, the German one active: Y and Z trade places, a-umlaut has
+  // a key of its own, @ sits on AltGr+Q.
+  ASSERT_TRUE(SetLayouts("us,de"));
+  ASSERT_TRUE(LockGroup(1));
+  TestClient* client = Client({"Layouts"});
+  BringWindowToForeground(client->windows[0]);
+  TypeText("yzY\xE4@\xB5");
+  EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "yzY\xC3\xA4@\xC2\xB5"; }))
+      << ReceivedText(*client, 0);
+  EXPECT_TRUE(NoKeyIsDown());
+  EXPECT_TRUE(LockGroup(0));
+  EXPECT_TRUE(SetLayouts("us"));
 }
 
 TEST_F(X11BackEnd, SpareKeysAreReleasedAfterUse) {
