@@ -90,21 +90,27 @@ Window ParentOf(Display* display, Window window) {
   return parent;
 }
 
-// The application's own window inside `frame`: the first one, searching
-// depth first, that carries WM_STATE (set on managed client windows by a
-// reparenting window manager); `frame` itself when none does.
+// The application's own window inside `frame`: `frame` itself or the first
+// window one or two levels below it that carries WM_STATE (which a
+// reparenting window manager sets on the client windows it manages);
+// `frame` when there is none, as without any window manager.
 Window ClientWindowOf(Display* display, Window frame, Atom wmState) {
   if (HasProperty(display, frame, wmState)) {
     return frame;
   }
-  std::vector<Window> pending = Children(display, frame);
-  std::reverse(pending.begin(), pending.end());
-  for (size_t i = 0; i < pending.size() && i < 4096; ++i) {
-    if (HasProperty(display, pending[i], wmState)) {
-      return pending[i];
+  std::vector<Window> children = Children(display, frame);
+  for (auto child = children.rbegin(); child != children.rend(); ++child) {
+    if (HasProperty(display, *child, wmState)) {
+      return *child;
     }
-    std::vector<Window> below = Children(display, pending[i]);
-    pending.insert(pending.end(), below.rbegin(), below.rend());
+  }
+  for (auto child = children.rbegin(); child != children.rend(); ++child) {
+    std::vector<Window> inner = Children(display, *child);
+    for (auto window = inner.rbegin(); window != inner.rend(); ++window) {
+      if (HasProperty(display, *window, wmState)) {
+        return *window;
+      }
+    }
   }
   return frame;
 }
