@@ -209,7 +209,8 @@ TEST_F(X11BackEnd, HeldShiftAppliesToLaterUnitsAndControlCharactersUseTheirKeys)
   InjectNamedKeys({{0x10, true}});
   TypeText("d\t");
   InjectNamedKeys({{0x0D, false}, {0x0D, true}});
-  EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "ABCd\t\r"; }))
+  TypeText("\x01\x1A");  // Ctrl+A, Ctrl+Z
+  EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "ABCd\t\r\x01\x1A"; }))
       << ReceivedText(*client, 0);
   EXPECT_TRUE(NoKeyIsDown());
 }
