@@ -12,13 +12,13 @@
 // on the AltGr level) is typed through a spare keycode, one without symbols,
 // that is bound to the character for as long as needed.
 
+// The keysyms of typographic characters (dashes, quotation marks) too.
+#define XK_PUBLISHING
+#define XK_TECHNICAL
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-// The keysyms of typographic characters (dashes, quotation marks).
-#define XK_PUBLISHING
-#define XK_TECHNICAL
 #include <X11/keysym.h>
 #include <time.h>
 
