@@ -147,11 +147,17 @@ TEST_F(X11BackEnd, TitlesBecomeSingleByteTextOfAtMost259Bytes) {
   std::string longTitle(300, 'x');
   TestClient* client =
       Client({"Caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC", "--latin1",
-              "Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" /* WM_NAME only */, longTitle});
-  ASSERT_EQ(client->windows.size(), 3u);
+              "Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" /* WM_NAME only */, longTitle,
+              "Bad \xFF\xC3 \xC0\xAF \xED\xA0\x80 end", "--latin1", "C1 \xC2\x85 control"});
+  ASSERT_EQ(client->windows.size(), 5u);
   EXPECT_EQ(ReadWindowTitle(client->windows[0]), "Caf\xE9 \x80 \x96 ??");
   EXPECT_EQ(ReadWindowTitle(client->windows[1]), "Cr\xE8me br\xFBl\xE9");
   EXPECT_EQ(ReadWindowTitle(client->windows[2]), std::string(259, 'x'));
+  // Malformed UTF-8 (a stray byte, a cut sequence, an overlong form, a
+  // surrogate): one '?' per byte.
+  EXPECT_EQ(ReadWindowTitle(client->windows[3]), "Bad ?? ?? ??? end");
+  // Latin-1 has control characters where Windows-1252 has letters.
+  EXPECT_EQ(ReadWindowTitle(client->windows[4]), "C1 ? control");
   EXPECT_EQ(ReadWindowTitle(0x7FFFFFF0), "");  // no such window
 }
 
