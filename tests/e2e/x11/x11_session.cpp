@@ -262,8 +262,13 @@ void StopX11Session(X11Session* session) {
     if (system(command.c_str()) != 0) {
       // Left behind in /tmp; nothing else depends on it.
     }
+    session->directory.clear();
   }
 }
+
+X11Session::~X11Session() { StopX11Session(this); }
+
+TestClient::~TestClient() { StopChild(&process); }
 
 bool StartTestClient(X11Session* session, const std::vector<std::string>& arguments,
                      TestClient* client) {

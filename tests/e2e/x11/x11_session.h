@@ -39,6 +39,7 @@ struct X11Session {
   std::string display;            // ":N"
   std::string directory;          // a private temporary directory
   Display* connection = nullptr;  // the test's own connection
+  ~X11Session();                  // stops what is still running
 };
 
 // Starts Xvfb on a free display, with openbox when `windowManager`, and sets
@@ -51,6 +52,7 @@ struct TestClient {
   ChildProcess process;
   std::vector<Window> windows;
   std::string directory;  // where it writes the text its windows receive
+  ~TestClient();          // stops the client if it still runs
 };
 
 // Starts the client with these arguments (see x11_test_client.cpp) and waits
