@@ -65,4 +65,42 @@ TEST(X11WithoutWindowManager, StackingOrderActivationAndTyping) {
   StopX11Session(&session);
 }
 
+// A window manager that puts clients into frames without EWMH: the frames are
+// the root's children, the client windows inside carry WM_STATE.
+TEST(X11WithoutWindowManager, ClientWindowsInsideFramesAreFound) {
+  X11Session session;
+  ASSERT_TRUE(StartX11Session(&session, false));
+  TestClient client;
+  ASSERT_TRUE(StartTestClient(&session, {"Framed - lower", "Framed - upper"}, &client));
+  Display* display = session.connection;
+  Atom wmState = XInternAtom(display, "WM_STATE", False);
+  std::vector<Window> frames;
+  for (Window window : client.windows) {
+    Window frame =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0, 0, 0);
+    Window inner = XCreateSimpleWindow(display, frame, 0, 20, 300, 200, 0, 0, 0);
+    XReparentWindow(display, window, inner, 0, 0);
+    long state[2] = {1, 0};  // NormalState
+    XChangeProperty(display, window, wmState, wmState, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(state), 2);
+    XMapWindow(display, inner);
+    XMapWindow(display, frame);
+    XMapWindow(display, window);
+    frames.push_back(frame);
+  }
+  XSync(display, False);
+  ASSERT_TRUE(WaitUntil([&] {
+    return VisibleTopLevelWindows("Framed") ==
+           std::vector<WindowId>{client.windows[1], client.windows[0]};
+  })) << VisibleTopLevelWindows("Framed").size();
+
+  // Activation raises the frame, not only the client inside it.
+  BringWindowToForeground(client.windows[0]);
+  EXPECT_EQ(VisibleTopLevelWindows("Framed"),
+            (std::vector<WindowId>{client.windows[0], client.windows[1]}));
+  TypeText("in");
+  EXPECT_TRUE(WaitUntil([&] { return ReceivedText(client, 0) == "in"; }))
+      << ReceivedText(client, 0);
+}
+
 }  // namespace
