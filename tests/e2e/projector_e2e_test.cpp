@@ -140,7 +140,7 @@ class NativeProjector : public ::testing::Test {
     e2e::WriteTextFile(dir + "/podiant.ini", "[settings]\nport=" + std::to_string(udpPort) +
                                                  "\n[projector]\n" + projectorLines +
                                                  FunctionsSection());
-    server = e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, dir);
+    server = e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, dir, {"DISPLAY"});
     ASSERT_TRUE(e2e::WaitForOutput(server, "Listening at", kStartTimeoutMs)) << server.output;
   }
 
