@@ -105,6 +105,23 @@ int FreeUdpPort() {
   return ntohs(address.sin_port);
 }
 
+int HoldUdpPort(int port) {
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
+int CountOccurrences(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
 void SendDatagram(const std::string& payload, int port, const std::string& host) {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in address{};
