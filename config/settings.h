@@ -26,8 +26,19 @@ struct SettingsRecord {
 // Written once by LoadSettings during start-up, read-only afterwards.
 extern SettingsRecord Settings;
 
+constexpr const char* kSettingsFileName = "podiant.ini";
+
+// The settings file that LoadSettings read: the working directory at that
+// moment, one directory separator (always added) and podiant.ini.
+extern std::string SettingsFilePath;
+
+// The settings file path for the current working directory, built as above.
+std::string SettingsFilePathHere();
+
 // Reads podiant.ini from the current working directory into Settings and ends
-// by loading the projector commands.
+// by loading the projector commands. A missing file is reported in the status
+// log and gives the defaults; a server port outside 1-65535 is shown in a
+// notice and ends the load before the projector settings and commands.
 void LoadSettings();
 
 // The profile read of one key, with the section, key, default and path each cut

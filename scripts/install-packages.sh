@@ -6,7 +6,7 @@ set -euo pipefail
 run_packages=(cmake make g++ libx11-dev libxtst-dev)
 test_packages=(cmake make g++ libx11-dev libxtst-dev libgtest-dev libgmock-dev googletest
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb socat imagemagick openbox
-  xdotool x11-utils libbenchmark-dev clang libclang-rt-14-dev)
+  xdotool x11-utils x11-xkb-utils libbenchmark-dev clang libclang-rt-14-dev)
 
 case "${1:-test}" in
   run) wanted=("${run_packages[@]}") ;;

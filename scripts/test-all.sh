@@ -36,6 +36,7 @@ export DISPLAY=":$(head -n1 "$work_dir/display")"
 echo "Xvfb on $DISPLAY (pid $xvfb_pid)"
 
 export WINEPREFIX="$work_dir/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
 # The wineserver is started on its own, so that no test's pipe is inherited by it.
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1

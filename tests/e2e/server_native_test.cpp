@@ -1,8 +1,5 @@
 // The real podiant-server on Linux, over real UDP on loopback.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -24,12 +21,6 @@ std::vector<std::string> SplitLines(const std::string& output) {
   std::stringstream in(output);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
-}
-
-int Count(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
 }
 
 class NativeServer : public ::testing::Test {
@@ -158,8 +149,9 @@ TEST_F(NativeServer, EachCloseSignalRunsTheCloseSequenceOnceAndExitsCleanly) {
     e2e::SendSignal(server, SIGTERM);  // a second request during the close changes nothing
     ASSERT_TRUE(e2e::WaitForExit(server, 20000)) << server.output;
     EXPECT_EQ(e2e::ExitCode(server), 0) << signalNumber;
-    EXPECT_EQ(Count(server.output, "WAITING FOR THREAD TO STOP!\n"), 1) << server.output;
-    EXPECT_EQ(Count(server.output, "THREAD STOPPED!\n"), 1) << server.output;
+    EXPECT_EQ(e2e::CountOccurrences(server.output, "WAITING FOR THREAD TO STOP!\n"), 1)
+        << server.output;
+    EXPECT_EQ(e2e::CountOccurrences(server.output, "THREAD STOPPED!\n"), 1) << server.output;
     EXPECT_TRUE(server.output.ends_with("WAITING FOR THREAD TO STOP!\nTHREAD STOPPED!\n"))
         << server.output;
     e2e::StopProcess(server);
@@ -168,12 +160,8 @@ TEST_F(NativeServer, EachCloseSignalRunsTheCloseSequenceOnceAndExitsCleanly) {
 }
 
 TEST_F(NativeServer, APortInUseRingsTheBellClosesAndFails) {
-  int holder = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  int holder = e2e::HoldUdpPort(port);
+  ASSERT_GE(holder, 0);
   Start("[settings]\nport=" + std::to_string(port) + "\n");
   ASSERT_TRUE(e2e::WaitForExit(server, 20000)) << server.output;
   close(holder);

@@ -1,8 +1,5 @@
 // The real podiant-server.exe under Wine on the test run's X display: its
 // window's status label is read back with the Windows probe after each step.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -20,12 +17,6 @@ namespace {
 constexpr const char* kTitle = "Podiant Server";
 constexpr int kLabel = 101;
 constexpr int kWaitMs = 30000;
-
-int Count(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
 
 class WineServer : public ::testing::Test {
  protected:
@@ -56,7 +47,7 @@ class WineServer : public ::testing::Test {
   bool WaitForLabel(const std::string& part, int times) {
     for (int waited = 0; waited < kWaitMs; waited += 50) {
       if (e2e::ReadWindowControlText(kTitle, kLabel, &label)) {
-        int n = Count(label, part);
+        int n = e2e::CountOccurrences(label, part);
         if (times == 0 ? n > 0 : n >= times) return true;
       }
       usleep(50000);
@@ -88,8 +79,8 @@ class WineServer : public ::testing::Test {
     EXPECT_EQ(e2e::ExitCode(server), expectedExitCode);
     std::string last = LastWatchedText();
     EXPECT_TRUE(last.ends_with("\rWAITING FOR THREAD TO STOP!\rTHREAD STOPPED!")) << last;
-    EXPECT_EQ(Count(last, "WAITING FOR THREAD TO STOP!"), 1);
-    EXPECT_EQ(Count(last, "THREAD STOPPED!"), 1);
+    EXPECT_EQ(e2e::CountOccurrences(last, "WAITING FOR THREAD TO STOP!"), 1);
+    EXPECT_EQ(e2e::CountOccurrences(last, "THREAD STOPPED!"), 1);
   }
 
   std::string directory;
@@ -139,7 +130,8 @@ TEST_F(WineServer, TheLabelShowsTheStartUpLinesThenEveryDatagram) {
   ASSERT_TRUE(WaitForLabel("received \"hello3\"", 0)) << label;
   EXPECT_NE(label[0], '\r');
   EXPECT_TRUE(label.ends_with("\rERR: Unknown command received \"hello3\"")) << label;
-  EXPECT_EQ(Count(label, "\r"), 9 + 2);  // ten lines, two of them with a CR of their own
+  EXPECT_EQ(e2e::CountOccurrences(label, "\r"),
+            9);  // the limit counts CRs, the datagrams' own included
 }
 
 TEST_F(WineServer, TheCloseButtonRunsTheCloseSequenceOnce) {
@@ -173,12 +165,8 @@ TEST_F(WineServer, PodiantSendUnderWineReachesTheServer) {
 }
 
 TEST_F(WineServer, APortInUseClosesTheWindowByItself) {
-  int holder = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  int holder = e2e::HoldUdpPort(port);
+  ASSERT_GE(holder, 0);
   Start("[settings]\nport=" + std::to_string(port) + "\n");
   // The watcher may start after the window is gone; then the exit alone tells.
   watcher = e2e::StartProcess(

@@ -105,6 +105,23 @@ int FreeUdpPort() {
   return ntohs(address.sin_port);
 }
 
+int HoldUdpPort(int port) {
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
+int CountOccurrences(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
 void SendDatagram(const std::string& payload, int port, const std::string& host) {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in address{};
@@ -181,8 +198,12 @@ bool WaitForExit(Process& process, int timeoutMs) {
       usleep(20000);
     }
     if (Reap(process, false)) {
-      while (process.outputFd >= 0 && ReadSome(process, 100)) {
-      }
+      // What it wrote last; a child that outlives it (a wineserver) may hold
+      // the pipe open, so stop when nothing more comes.
+      size_t before;
+      do {
+        before = process.output.size();
+      } while (process.outputFd >= 0 && ReadSome(process, 200) && process.output.size() != before);
       return true;
     }
     if (NowMilliseconds() >= deadline) return false;

@@ -24,6 +24,13 @@ std::string ReadTextFile(const std::string& path);
 // A UDP port on 127.0.0.1 that was free a moment ago.
 int FreeUdpPort();
 
+// Binds a UDP socket to the wildcard address and `port`, as another program
+// holding the port would; -1 when that fails. Close it with close().
+int HoldUdpPort(int port);
+
+// How often `part` occurs in `text` (overlapping occurrences count).
+int CountOccurrences(const std::string& text, const std::string& part);
+
 // Sends `payload` as one datagram to host:port.
 void SendDatagram(const std::string& payload, int port, const std::string& host = "127.0.0.1");
 

@@ -41,6 +41,18 @@ std::string TextOf(HWND window) {
   return std::string(buffer, static_cast<size_t>(copied));
 }
 
+// The text a window holds, read without a message to its thread: the main
+// window does not answer while its close sequence pauses.
+bool StoredTextOf(HWND window, std::string* text) {
+  static wchar_t wide[65536];
+  int length = InternalGetWindowText(window, wide, 65536);
+  if (length == 0 && !IsWindow(window)) return false;
+  static char narrow[4 * 65536];
+  int bytes = WideCharToMultiByte(CP_ACP, 0, wide, length, narrow, sizeof narrow, nullptr, nullptr);
+  text->assign(narrow, static_cast<size_t>(bytes));
+  return true;
+}
+
 HWND WaitForWindow(const char* className, const char* title, int ms) {
   for (int waited = 0;; waited += 20) {
     HWND window = FindWindowA(className, title);
@@ -156,8 +168,8 @@ int main(int argc, char** argv) {
     bool first = true;
     while (IsWindow(window)) {
       HWND control = GetDlgItem(window, number(3));
-      if (control != nullptr) {
-        std::string text = TextOf(control);
+      std::string text;
+      if (control != nullptr && StoredTextOf(control, &text)) {
         if (first || text != last) {
           PrintHex(text);
           std::fflush(stdout);

@@ -1,0 +1,24 @@
+// Key texts: plain characters, brace groups that name keys, and {DELAYn}
+// pauses, walked from left to right into timed key units.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+using KeyUnitInjector = std::function<void(const std::string& unit)>;
+using MillisecondWaiter = std::function<void(uint32_t milliseconds)>;
+
+// The longest wait a delay group asks for; longer ones are cut to it, so that
+// no delay means "wait forever".
+constexpr uint32_t kLongestDelayMilliseconds = 4294967294u;
+
+// Walks `keyText`: each plain character, each brace group and each lone "}" is
+// handed to `inject` as one unit and followed by a wait of `gapMilliseconds`;
+// a {DELAYn} group waits n milliseconds (rounded half to even, below 0 as 0)
+// and is not followed by the gap. A group still open at the end is dropped.
+void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds,
+                 const KeyUnitInjector& inject, const MillisecondWaiter& wait);
+
+// The same with InjectKeyUnit and SleepMilliseconds.
+void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds);

@@ -1,0 +1,294 @@
+// The desktop's top-level windows on X11: the client windows that the window
+// manager keeps in its stacking list, or without an EWMH window manager the
+// root window's children.
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <time.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/desktop.h"
+#include "platform/posix/x11_connection.h"
+#include "platform/posix/x11_text.h"
+
+namespace {
+
+constexpr size_t kTitleLimit = 259;
+
+// How long activation waits for the window manager to hand the input focus
+// to the window, so that the keys typed next reach it.
+constexpr int kFocusWaitMilliseconds = 1000;
+constexpr int kFocusPollMilliseconds = 5;
+
+std::vector<Window> ReadWindowList(Display* display, Window window, Atom property, bool* present) {
+  std::vector<Window> windows;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long remaining = 0;
+  unsigned char* data = nullptr;
+  *present = false;
+  if (XGetWindowProperty(display, window, property, 0, 0x100000, False, XA_WINDOW, &type, &format,
+                         &count, &remaining, &data) == Success &&
+      type == XA_WINDOW && format == 32) {
+    *present = true;
+    const unsigned long* values = reinterpret_cast<unsigned long*>(data);
+    windows.assign(values, values + count);
+  }
+  if (data != nullptr) {
+    XFree(data);
+  }
+  return windows;
+}
+
+bool HasProperty(Display* display, Window window, Atom property) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long remaining = 0;
+  unsigned char* data = nullptr;
+  bool present = XGetWindowProperty(display, window, property, 0, 0, False, AnyPropertyType, &type,
+                                    &format, &count, &remaining, &data) == Success &&
+                 type != None;
+  if (data != nullptr) {
+    XFree(data);
+  }
+  return present;
+}
+
+// The children of `window`, bottom of the stack first; empty on failure.
+std::vector<Window> Children(Display* display, Window window) {
+  Window root = None;
+  Window parent = None;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  std::vector<Window> list;
+  if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && children != nullptr) {
+    list.assign(children, children + count);
+  }
+  if (children != nullptr) {
+    XFree(children);
+  }
+  return list;
+}
+
+Window ParentOf(Display* display, Window window) {
+  Window root = None;
+  Window parent = None;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(display, window, &root, &parent, &children, &count) == 0) {
+    parent = None;
+  }
+  if (children != nullptr) {
+    XFree(children);
+  }
+  return parent;
+}
+
+// The application's own window inside `frame`: `frame` itself or the first
+// window one or two levels below it that carries WM_STATE (which a
+// reparenting window manager sets on the client windows it manages);
+// `frame` when there is none, as without any window manager.
+Window ClientWindowOf(Display* display, Window frame, Atom wmState) {
+  if (HasProperty(display, frame, wmState)) {
+    return frame;
+  }
+  std::vector<Window> children = Children(display, frame);
+  for (auto child = children.rbegin(); child != children.rend(); ++child) {
+    if (HasProperty(display, *child, wmState)) {
+      return *child;
+    }
+  }
+  for (auto child = children.rbegin(); child != children.rend(); ++child) {
+    std::vector<Window> inner = Children(display, *child);
+    for (auto window = inner.rbegin(); window != inner.rend(); ++window) {
+      if (HasProperty(display, *window, wmState)) {
+        return *window;
+      }
+    }
+  }
+  return frame;
+}
+
+// The top-level windows, top of the stack first.
+std::vector<Window> StackingOrder(Display* display) {
+  Window root = DefaultRootWindow(display);
+  if (X11WindowManagerSupports(display, "_NET_CLIENT_LIST_STACKING")) {
+    bool present = false;
+    std::vector<Window> windows =
+        ReadWindowList(display, root, X11Atom(display, "_NET_CLIENT_LIST_STACKING"), &present);
+    if (present) {
+      std::reverse(windows.begin(), windows.end());
+      return windows;
+    }
+  }
+  std::vector<Window> windows = Children(display, root);
+  std::reverse(windows.begin(), windows.end());
+  Atom wmState = X11Atom(display, "WM_STATE");
+  for (Window& window : windows) {
+    window = ClientWindowOf(display, window, wmState);
+  }
+  return windows;
+}
+
+// The text of a title property in its own encoding, as single-byte text.
+std::string TitleFromProperty(Display* display, const XTextProperty& property) {
+  if (property.value == nullptr || property.format != 8) {
+    return std::string();
+  }
+  std::string raw(reinterpret_cast<const char*>(property.value), property.nitems);
+  if (property.encoding == X11Atom(display, "UTF8_STRING")) {
+    return SingleByteFromUtf8(raw);
+  }
+  if (property.encoding == XA_STRING) {
+    return SingleByteFromLatin1(raw);
+  }
+  // COMPOUND_TEXT and the like: Xlib converts them.
+  char** list = nullptr;
+  int count = 0;
+  std::string text;
+  XTextProperty copy = property;
+  if (Xutf8TextPropertyToTextList(display, &copy, &list, &count) >= Success && list != nullptr) {
+    for (int i = 0; i < count; ++i) {
+      text += SingleByteFromUtf8(list[i]);
+    }
+    XFreeStringList(list);
+  } else {
+    text = SingleByteFromLatin1(raw);
+  }
+  return text;
+}
+
+bool IsSameOrInside(Display* display, Window inner, Window outer) {
+  Window root = DefaultRootWindow(display);
+  for (int depth = 0; inner != None && inner != root && depth < 64; ++depth) {
+    if (inner == outer) {
+      return true;
+    }
+    inner = ParentOf(display, inner);
+  }
+  return false;
+}
+
+void WaitForInputFocus(Display* display, Window window) {
+  for (int waited = 0; waited < kFocusWaitMilliseconds; waited += kFocusPollMilliseconds) {
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    if (focus != None && focus != PointerRoot && IsSameOrInside(display, focus, window)) {
+      return;
+    }
+    timespec pause{0, kFocusPollMilliseconds * 1000000L};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+// The child of the root window that holds `window` (its frame, when a window
+// manager has put it in one).
+Window TopLevelAncestor(Display* display, Window window) {
+  Window root = DefaultRootWindow(display);
+  for (int depth = 0; depth < 64; ++depth) {
+    Window parent = ParentOf(display, window);
+    if (parent == None || parent == root) {
+      break;
+    }
+    window = parent;
+  }
+  return window;
+}
+
+}  // namespace
+
+void EnumerateTopLevelWindows(bool (*visit)(WindowId window, void* context), void* context) {
+  Display* display = X11Connection();
+  if (display == nullptr) {
+    return;
+  }
+  for (Window window : StackingOrder(display)) {
+    if (!visit(static_cast<WindowId>(window), context)) {
+      break;
+    }
+  }
+}
+
+bool WindowIsVisible(WindowId window) {
+  Display* display = X11Connection();
+  XWindowAttributes attributes;
+  return display != nullptr &&
+         XGetWindowAttributes(display, static_cast<Window>(window), &attributes) != 0 &&
+         attributes.map_state == IsViewable;
+}
+
+// A transient window (a dialog, a palette) belongs to another window, as an
+// owned window does on Windows.
+bool WindowHasParent(WindowId window) {
+  Display* display = X11Connection();
+  Window owner = None;
+  return display != nullptr &&
+         XGetTransientForHint(display, static_cast<Window>(window), &owner) != 0;
+}
+
+// X11 has no disabled windows.
+bool WindowIsEnabled(WindowId) { return true; }
+
+std::string ReadWindowTitle(WindowId window) {
+  Display* display = X11Connection();
+  if (display == nullptr) {
+    return std::string();
+  }
+  std::string title;
+  XTextProperty property{};
+  if (XGetTextProperty(display, static_cast<Window>(window), &property,
+                       X11Atom(display, "_NET_WM_NAME")) != 0 &&
+      property.encoding == X11Atom(display, "UTF8_STRING")) {
+    title = TitleFromProperty(display, property);
+  } else {
+    if (property.value != nullptr) {
+      XFree(property.value);
+      property.value = nullptr;
+    }
+    if (XGetWMName(display, static_cast<Window>(window), &property) != 0) {
+      title = TitleFromProperty(display, property);
+    }
+  }
+  if (property.value != nullptr) {
+    XFree(property.value);
+  }
+  // Like the Windows title buffer: zero-terminated, 260 bytes.
+  title = title.substr(0, title.find('\0'));
+  if (title.size() > kTitleLimit) {
+    title.resize(kTitleLimit);
+  }
+  return title;
+}
+
+void BringWindowToForeground(WindowId windowId) {
+  Display* display = X11Connection();
+  if (display == nullptr) {
+    return;
+  }
+  Window window = static_cast<Window>(windowId);
+  Window root = DefaultRootWindow(display);
+  if (X11WindowManagerSupports(display, "_NET_ACTIVE_WINDOW")) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = X11Atom(display, "_NET_ACTIVE_WINDOW");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;  // the request comes from a pager-like tool
+    event.xclient.data.l[1] = CurrentTime;
+    event.xclient.data.l[2] = None;
+    XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
+    WaitForInputFocus(display, window);
+  } else {
+    XRaiseWindow(display, TopLevelAncestor(display, window));
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    XSync(display, False);
+  }
+}

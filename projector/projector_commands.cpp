@@ -1,0 +1,24 @@
+#include "projector/projector_commands.h"
+
+#include "common/text_rules.h"
+#include "platform/notice.h"
+#include "projector/projector_link.h"
+
+std::vector<ProjectorCommand> ProjectorCommandTable;
+
+namespace {
+
+const char* const kConfirmationCaption = "Projector command";
+
+}  // namespace
+
+void SendProjectorCommand(const std::string& name) {
+  std::string folded = FoldUpper(name);
+  for (const ProjectorCommand& command : ProjectorCommandTable) {
+    if (command.name != folded) continue;
+    // The operator confirms before anything reaches the projector.
+    ShowNotice(kConfirmationCaption, "/" + command.name + "/" + command.text + "/", kNoticePlain);
+    WriteProjectorLink(command.text);
+    return;
+  }
+}

@@ -1,0 +1,32 @@
+// Loading the command table from the settings file's [functions] section.
+#include "common/text_rules.h"
+#include "platform/profile.h"
+#include "projector/projector_commands.h"
+#include "shell/status_log.h"
+
+namespace {
+
+constexpr size_t kLongestProfileName = 259;
+
+}  // namespace
+
+void LoadProjectorCommands(const std::string& section, const std::string& path) {
+  // Every entry of the section arrives whole, however long the table is.
+  std::vector<std::string> entries = ProfileReadSection(section.substr(0, kLongestProfileName),
+                                                        path.substr(0, kLongestProfileName));
+  if (entries.empty()) return;
+  ProjectorCommandTable.clear();
+  for (const std::string& entry : entries) {
+    if (entry.empty()) break;
+    size_t equals = entry.find('=');
+    ProjectorCommand command;
+    if (equals == std::string::npos) {
+      command.name = FoldUpper(entry);
+    } else {
+      command.name = FoldUpper(std::string_view(entry).substr(0, equals));
+      command.text = entry.substr(equals + 1);
+    }
+    ProjectorCommandTable.push_back(std::move(command));
+  }
+  AddLogLine("Found  " + std::to_string(ProjectorCommandTable.size()) + " projector commands");
+}

@@ -1,0 +1,44 @@
+# X11 tests (Linux): the X11 back ends and the program on a private Xvfb
+# display with openbox, and the program without any display.
+if(NOT TARGET platform_x11)
+  return()
+endif()
+find_package(X11 REQUIRED)
+
+add_executable(x11-test-client x11/x11_test_client.cpp)
+podiant_warnings(x11-test-client)
+target_link_libraries(x11-test-client PRIVATE ${X11_X11_LIB})
+
+add_library(podiant_x11_session STATIC x11/x11_session.cpp x11/x11_backend_keys.cpp)
+podiant_warnings(podiant_x11_session)
+target_include_directories(podiant_x11_session PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(podiant_x11_session
+  PRIVATE PODIANT_X11_TEST_CLIENT="$<TARGET_FILE:x11-test-client>")
+target_link_libraries(podiant_x11_session PUBLIC ${X11_X11_LIB} podiant_gtest)
+add_dependencies(podiant_x11_session x11-test-client)
+
+podiant_test(x11_backend_test SOURCES x11/x11_backend_test.cpp
+  LIBRARIES platform_x11_desktop platform_x11_keyboard podiant_x11_session)
+set_tests_properties(x11_backend_test PROPERTIES TIMEOUT 180)
+
+podiant_test(x11_bare_display_test SOURCES x11/x11_bare_display_test.cpp
+  LIBRARIES platform_x11_desktop platform_x11_keyboard podiant_x11_session)
+set_tests_properties(x11_bare_display_test PROPERTIES TIMEOUT 120)
+
+podiant_test(x11_no_display_test SOURCES x11/x11_no_display_test.cpp
+  LIBRARIES platform_x11_desktop platform_x11_keyboard podiant_x11_session)
+set_tests_properties(x11_no_display_test PROPERTIES TIMEOUT 120)
+
+# The program itself, when it is built with the X11 back ends.
+get_target_property(x11_desktop_sources platform_desktop SOURCES)
+get_target_property(x11_desktop_links platform_desktop LINK_LIBRARIES)
+get_target_property(x11_desktop_alias platform_desktop ALIASED_TARGET)
+if("${x11_desktop_sources};${x11_desktop_links};${x11_desktop_alias}"
+    MATCHES "desktop_x11|platform_x11_desktop")
+  add_executable(x11_server_test x11/x11_server_test.cpp)
+  podiant_warnings(x11_server_test)
+  target_link_libraries(x11_server_test PRIVATE e2e_support podiant_x11_session podiant_gtest_main)
+  add_dependencies(x11_server_test podiant-server)
+  add_test(NAME x11_server_test COMMAND x11_server_test)
+  set_tests_properties(x11_server_test PROPERTIES TIMEOUT 300)
+endif()

@@ -1,0 +1,147 @@
+// The real podiant-server on a Linux X11 desktop (Xvfb with openbox), driven
+// over real UDP on loopback: SEND, STOP and ACTIVATE reach real windows.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/e2e_support.h"
+// Xlib's macros (None, Bool, Status) after the test framework's headers.
+#include "tests/e2e/x11/x11_session.h"
+
+namespace {
+
+constexpr int kStartMs = 20000;
+constexpr int kLineMs = 10000;
+
+X11Session session;
+
+class X11Server : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(StartX11Session(&session, true)); }
+  static void TearDownTestSuite() { StopX11Session(&session); }
+
+  void SetUp() override {
+    directory = e2e::MakeTemporaryDirectory();
+    port = e2e::FreeUdpPort();
+  }
+  void TearDown() override {
+    e2e::StopProcess(server);
+    StopChild(&client.process);
+    e2e::RemoveTree(directory);
+  }
+
+  // `display`: the environment entry for DISPLAY ("DISPLAY" alone removes it).
+  void StartServer(const std::string& display) {
+    e2e::WriteTextFile(directory + "/podiant.ini",
+                       "[settings]\nport=" + std::to_string(port) + "\n");
+    server = e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, directory, {display});
+    ASSERT_TRUE(e2e::WaitForOutput(server, "...\n", kStartMs)) << server.output;
+    size_t listening = server.output.find("Listening at ");
+    ASSERT_NE(listening, std::string::npos) << server.output;
+    // The port it took, from "Listening at address:port...".
+    size_t colon = server.output.find(':', listening);
+    ASSERT_NE(colon, std::string::npos) << server.output;
+    port = std::stoi(server.output.substr(colon + 1));
+  }
+  void StartServerOnTheDisplay() { StartServer("DISPLAY=" + session.display); }
+
+  void StartClient(const std::vector<std::string>& arguments) {
+    ASSERT_TRUE(StartTestClient(&session, arguments, &client));
+  }
+
+  // Sends a command and waits until the server has logged it.
+  void Send(const std::string& command) {
+    size_t mark = server.output.size();
+    e2e::SendDatagram(command, port);
+    // (The console shows the text in the terminal's encoding: only its start
+    // is looked for.)
+    ASSERT_TRUE(e2e::WaitForOutput(server, "-> \"" + command.substr(0, 4), kLineMs, mark))
+        << server.output;
+  }
+
+  bool Receives(size_t window, const std::string& text) {
+    return WaitUntil([&] { return ReceivedText(client, window) == text; });
+  }
+
+  std::string directory;
+  int port = 0;
+  e2e::Process server;
+  TestClient client;
+};
+
+TEST_F(X11Server, SendTypesTheKeyTextIntoTheWindow) {
+  StartClient({"Report - a.txt"});
+  StartServerOnTheDisplay();
+  Send("SEND |Report|Hello, World!{ENTER}");
+  EXPECT_TRUE(Receives(0, "Hello, World!\r")) << ReceivedText(client, 0);
+  Send("SEND |rep|{SHIFT_D}abc{SHIFT_U}");
+  EXPECT_TRUE(Receives(0, "Hello, World!\rABC")) << ReceivedText(client, 0);
+  Send("SEND /REPORT - a/\xE9\x80\xDF{TAB}x/");
+  EXPECT_TRUE(Receives(0, "Hello, World!\rABC\xC3\xA9\xE2\x82\xAC\xC3\x9F\tx"))
+      << ReceivedText(client, 0);
+  EXPECT_EQ(server.output.find("ERR"), std::string::npos) << server.output;
+}
+
+TEST_F(X11Server, OfTwoWindowsWithTheSamePrefixTheUpperOneGetsTheKeys) {
+  StartClient({"Report - lower", "Report - upper"});
+  StartServerOnTheDisplay();
+  Send("SEND |Report|up");
+  EXPECT_TRUE(Receives(1, "up")) << ReceivedText(client, 1);
+  // Activated by its longer name, the lower window comes to the top.
+  Send("SEND |Report - lower|low");
+  EXPECT_TRUE(Receives(0, "low")) << ReceivedText(client, 0);
+  Send("SEND |Report|!");
+  EXPECT_TRUE(Receives(0, "low!")) << ReceivedText(client, 0);
+  EXPECT_EQ(ReceivedText(client, 1), "up");
+}
+
+TEST_F(X11Server, ActivateMakesTheWindowTheActiveOne) {
+  StartClient({"Alpha window", "Beta window"});
+  StartServerOnTheDisplay();
+  Window alpha = client.windows[0];
+  Window beta = client.windows[1];
+  Send("ACTIVATE alpha");
+  EXPECT_TRUE(WaitUntil([&] { return ActiveWindow(session.connection) == alpha; }));
+  Send("ACTIVATE Beta");
+  EXPECT_TRUE(WaitUntil([&] { return ActiveWindow(session.connection) == beta; }));
+  Send("ACTIVATE Gamma");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR No Window\"Gamma\"\n", kLineMs)) << server.output;
+  EXPECT_EQ(ActiveWindow(session.connection), beta);
+}
+
+TEST_F(X11Server, StopClosesTheWindowWithAltF4) {
+  StartClient({"Closing time", "Staying on"});
+  StartServerOnTheDisplay();
+  Window closing = client.windows[0];
+  Send("STOP Closing");
+  std::string line;
+  ASSERT_TRUE(ReadChildLine(&client.process, &line));
+  EXPECT_EQ(line, "closed 0");
+  EXPECT_TRUE(WaitUntil([&] { return !WindowExists(session.connection, closing); }));
+  EXPECT_TRUE(WindowExists(session.connection, client.windows[1]));
+  // Alt is let go again: the next keys are plain.
+  Send("SEND |Staying|ok");
+  EXPECT_TRUE(Receives(1, "ok")) << ReceivedText(client, 1);
+}
+
+TEST_F(X11Server, WithoutADisplayTheCommandsFindNoWindowAndTheServerStaysUp) {
+  StartClient({"Report - a.txt"});
+  StartServer("DISPLAY");
+  Send("SEND |Report|abc");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR No Window\"Report\"\n", kLineMs)) << server.output;
+  size_t mark = server.output.size();
+  Send("STOP Report");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR No Window\"Report\"\n", kLineMs, mark))
+      << server.output;
+  mark = server.output.size();
+  Send("ACTIVATE Report");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR No Window\"Report\"\n", kLineMs, mark))
+      << server.output;
+  Send("NEXT");
+  EXPECT_FALSE(server.exited);
+  EXPECT_EQ(ReceivedText(client, 0), "");
+  EXPECT_TRUE(WindowExists(session.connection, client.windows[0]));
+}
+
+}  // namespace
