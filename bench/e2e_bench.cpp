@@ -185,6 +185,28 @@ unsigned long long BacklogDrops() {
   return total;
 }
 
+// The machine-wide count of UDP datagrams dropped for a full receive buffer
+// (RcvbufErrors of /proc/net/snmp); other programs' sockets count too.
+unsigned long long UdpReceiveBufferErrors() {
+  std::istringstream table(ReadFile("/proc/net/snmp"));
+  std::string header, values;
+  for (std::string line; std::getline(table, line);) {
+    if (line.rfind("Udp: ", 0) != 0) continue;
+    if (header.empty()) {
+      header = line;
+    } else {
+      values = line;
+      break;
+    }
+  }
+  std::istringstream names(header), numbers(values);
+  std::string name, number;
+  while (names >> name && numbers >> number) {
+    if (name == "RcvbufErrors") return std::stoull(number);
+  }
+  return 0;
+}
+
 // The receive buffer size of the socket on `port` (rb of `ss -m`); 0 when
 // ss is not there.
 long ReceiveBufferBytes(int port) {
@@ -251,7 +273,8 @@ struct Receiver {
     long long socketDrops;   // drops counted on the receiver's socket
     long long linesMissing;  // sent minus "R" lines (pipe receivers), else -1
     unsigned long long backlogDrops;
-    double drainMs;  // from the first send until everything was taken
+    unsigned long long receiveBufferErrors;  // machine-wide
+    double drainMs;                          // from the first send until everything was taken
     double cpuUsPerReceived;
   };
   std::vector<Burst> bursts;
@@ -538,6 +561,7 @@ void MeasureBursts(Receiver& receiver) {
     for (int repeat = 0; repeat < options.burstRepeats; ++repeat) {
       unsigned long long drops = UdpSocketState(receiver.port).drops;
       unsigned long long backlog = BacklogDrops();
+      unsigned long long bufferErrors = UdpReceiveBufferErrors();
       long long lines = RLines(receiver);
       SchedTotals schedBefore = ProcessSchedTotals(receiver.pid);
       Clock::time_point begin = Clock::now();
@@ -550,6 +574,7 @@ void MeasureBursts(Receiver& receiver) {
       burst.drainMs = MillisecondsBetween(begin, taken);
       burst.socketDrops = static_cast<long long>(UdpSocketState(receiver.port).drops - drops);
       burst.backlogDrops = BacklogDrops() - backlog;
+      burst.receiveBufferErrors = UdpReceiveBufferErrors() - bufferErrors;
       burst.lost = size - (sent - burst.socketDrops);
       bool printsLines =
           receiver.toPipe && (receiver.kind == Kind::kServer || receiver.linePerDatagram);
@@ -604,24 +629,27 @@ std::string BurstCell(Receiver& receiver, int size) {
   return cell;
 }
 
-// Where the datagrams of the bursts of `size` were lost: the receiver's
-// socket counted "sock" of them, the input backlog "backlog"; for receivers
-// that print, how many had no "R" line.
+// Where the datagrams of the bursts of `size` were lost: the drops counted on
+// the receiver's socket (and the machine-wide RcvbufErrors meanwhile), the
+// drops of the input backlog; for receivers that print, how many had no "R"
+// line.
 std::string BurstWhereCell(Receiver& receiver, int size) {
   long long lost = 0, socketDrops = 0, linesMissing = 0;
-  unsigned long long backlog = 0;
+  unsigned long long backlog = 0, bufferErrors = 0;
   bool printsLines = false;
   for (const Receiver::Burst& burst : receiver.bursts) {
     if (burst.size != size) continue;
     lost += burst.lost;
     socketDrops += burst.socketDrops;
     backlog += burst.backlogDrops;
+    bufferErrors += burst.receiveBufferErrors;
     if (burst.linesMissing >= 0) {
       printsLines = true;
       linesMissing += burst.linesMissing;
     }
   }
-  std::string cell = std::to_string(lost) + " lost: " + std::to_string(socketDrops) + " socket, " +
+  std::string cell = std::to_string(lost) + " lost: " + std::to_string(socketDrops) +
+                     " socket drops (RcvbufErrors +" + std::to_string(bufferErrors) + "), " +
                      std::to_string(backlog) + " backlog";
   if (printsLines) cell += "; " + std::to_string(linesMissing) + " without R line";
   return cell;
