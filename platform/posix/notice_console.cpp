@@ -1,6 +1,8 @@
-// Notices on the console: shown on standard error; when standard input is a
-// terminal the user dismisses them with Enter, otherwise (a service, a test)
+// Notices on the console: shown on standard error; when standard input is the
+// terminal this program runs in the foreground of, the user dismisses them with
+// Enter; otherwise (a service, a test, a program started in the background)
 // no one can answer and the notice counts as dismissed at once.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,12 +13,28 @@
 #include "platform/notice.h"
 
 namespace {
+
 std::mutex noticeLock;
+
+// A read from the terminal by a background process would stop the whole
+// program (SIGTTIN) until someone brings it to the foreground. With the signal
+// ignored such a read fails at once instead, also when the program is sent to
+// the background while a notice waits.
+void NeverStopForTerminalInput() {
+  static std::once_flag once;
+  std::call_once(once, [] { signal(SIGTTIN, SIG_IGN); });
 }
+
+bool SomeoneCanAnswer() {
+  return isatty(STDIN_FILENO) == 1 && tcgetpgrp(STDIN_FILENO) == getpgrp();
+}
+
+}  // namespace
 
 void ShowNotice(const std::string& caption, const std::string& text, unsigned) {
   std::lock_guard<std::mutex> guard(noticeLock);
-  bool canAnswer = isatty(STDIN_FILENO) == 1;
+  NeverStopForTerminalInput();
+  bool canAnswer = SomeoneCanAnswer();
   std::string shown = "[" + ConsoleSafeText(caption) + "] " + ConsoleSafeText(text) + "\n";
   if (canAnswer) shown += "(press Enter to continue)\n";
   ssize_t ignored = write(STDERR_FILENO, shown.data(), shown.size());

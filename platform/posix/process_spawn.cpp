@@ -5,8 +5,8 @@
 #include <spawn.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <fcntl.h>
+#include <cerrno>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -21,14 +21,20 @@ namespace {
 // errno onto the Windows error codes whose messages the run line shows.
 uint32_t WindowsCodeOfErrno(int error) {
   switch (error) {
-    case ENOENT: return 2;    // File not found
-    case ENOTDIR: return 3;   // Path not found
+    case ENOENT:
+      return 2;  // File not found
+    case ENOTDIR:
+      return 3;  // Path not found
     case EMFILE:
-    case ENFILE: return 4;    // Too many files
+    case ENFILE:
+      return 4;  // Too many files
     case EACCES:
-    case EPERM: return 5;     // Permission denied
-    case ENOMEM: return 8;    // Out of memory
-    default: return 1;        // E2BIG, ENOEXEC, ...: Path/file access error
+    case EPERM:
+      return 5;  // Permission denied
+    case ENOMEM:
+      return 8;  // Out of memory
+    default:
+      return 1;  // E2BIG, ENOEXEC, ...: Path/file access error
   }
 }
 
@@ -70,6 +76,8 @@ ProgramStart StartProgram(const std::string& commandLine) {
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   sigaddset(&defaults, SIGCHLD);
+  sigaddset(&defaults, SIGTTIN);
+  sigaddset(&defaults, SIGTTOU);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 

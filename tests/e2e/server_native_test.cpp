@@ -1,5 +1,8 @@
 // The real podiant-server on Linux, over real UDP on loopback.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -171,6 +174,72 @@ TEST_F(NativeServer, APortInUseRingsTheBellClosesAndFails) {
   EXPECT_EQ(server.output.rfind("Starting Podiant Server.\n", 0), 0u) << server.output;
   EXPECT_TRUE(server.output.ends_with("WAITING FOR THREAD TO STOP!\nTHREAD STOPPED!\n"))
       << server.output;
+}
+
+// Started in the background of a terminal (`podiant-server &`): a notice that
+// looks for an answer must not stop the program, and the next command is handled.
+TEST_F(NativeServer, ANoticeInTheBackgroundOfATerminalDoesNotStopTheProgram) {
+  e2e::WriteTextFile(directory + "/podiant.ini", "[settings]\nport=" + std::to_string(port) + "\n");
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  std::string terminal = ptsname(master);
+  int output[2];
+  int pidPipe[2];
+  ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
+  ASSERT_EQ(pipe2(pidPipe, O_CLOEXEC), 0);
+  std::string program = e2e::BinaryDir() + "/shell/podiant-server";
+
+  // A session whose controlling terminal is the pseudo-terminal: its leader is
+  // the foreground job, the program a background job of its own.
+  pid_t leader = fork();
+  ASSERT_GE(leader, 0);
+  if (leader == 0) {
+    setsid();
+    int slave = open(terminal.c_str(), O_RDWR);
+    if (slave < 0 || ioctl(slave, TIOCSCTTY, 0) != 0) _exit(120);
+    pid_t child = fork();
+    if (child == 0) {
+      setpgid(0, 0);
+      if (chdir(directory.c_str()) != 0) _exit(121);
+      dup2(slave, STDIN_FILENO);
+      dup2(output[1], STDOUT_FILENO);
+      dup2(output[1], STDERR_FILENO);
+      unsetenv("DISPLAY");
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    setpgid(child, child);
+    ssize_t written = write(pidPipe[1], &child, sizeof child);
+    (void)written;
+    int status = 0;
+    waitpid(child, &status, 0);
+    _exit(0);
+  }
+  close(output[1]);
+  close(pidPipe[1]);
+  pid_t child = -1;
+  ASSERT_EQ(read(pidPipe[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+  close(pidPipe[0]);
+  server.pid = child;  // signalled and killed by the fixture; reaped by the leader
+  server.outputFd = output[0];
+
+  EXPECT_TRUE(e2e::WaitForOutput(server, "...\n", kStartMs)) << server.output;
+  Send("OPEN C:\\talk.pptx");
+  EXPECT_TRUE(e2e::WaitForOutput(server, "Couldn't open presentation\n", kLineMs)) << server.output;
+  size_t mark = server.output.size();
+  Send("NEXT");
+  EXPECT_TRUE(e2e::WaitForOutput(server, "-> \"NEXT\"\n", kLineMs, mark)) << server.output;
+
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(leader, &status, 0);
+  close(master);
+  server = e2e::Process();
 }
 
 }  // namespace
