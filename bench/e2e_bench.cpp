@@ -262,6 +262,7 @@ struct Receiver {
   double idleCpuTicksMs = -1;
   double cpuPerDatagramUs = -1;
   double cpuPerDatagramSchedUs = -1;
+  double timesScheduledPerDatagram = -1;
   long long cpuDatagramsReceived = 0;
   long receiveBufferBytes = 0;
   std::vector<double> rLatencyMs;
@@ -552,6 +553,9 @@ void MeasureCpuPerDatagram(Receiver& receiver) {
   receiver.cpuPerDatagramUs = (cpuAfter - cpuBefore) * 1e6 / static_cast<double>(received);
   receiver.cpuPerDatagramSchedUs = static_cast<double>(schedAfter.runNs - schedBefore.runNs) / 1e3 /
                                    static_cast<double>(received);
+  receiver.timesScheduledPerDatagram =
+      static_cast<double>(schedAfter.timesScheduled - schedBefore.timesScheduled) /
+      static_cast<double>(received);
   close(fd);
 }
 
@@ -689,6 +693,8 @@ void PrintRows() {
       [](Receiver& r) { return Format("%.2f µs", r.cpuPerDatagramUs); });
   Row("CPU per datagram, schedstat run time",
       [](Receiver& r) { return Format("%.2f µs", r.cpuPerDatagramSchedUs); });
+  Row("times scheduled per datagram (a receiver that keeps up sleeps for each)",
+      [](Receiver& r) { return Format("%.2f", r.timesScheduledPerDatagram); });
   Row("CPU per datagram relative to the quiet bare loop (utime+stime; schedstat)",
       [&bareQuiet](Receiver& r) {
         return Format("%.1f ×", r.cpuPerDatagramUs / bareQuiet.cpuPerDatagramUs) + "; " +
