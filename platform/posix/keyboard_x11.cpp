@@ -23,6 +23,8 @@
 #include <time.h>
 
 #include <array>
+#include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "platform/keyboard.h"
@@ -330,6 +332,9 @@ uint64_t NowMilliseconds() {
 
 // Binds `keysym` to both levels of the key's only group (NoSymbol: unbinds).
 void BindKey(Display* display, int keycode, KeySym keysym) {
+  if (keycode < keymap.minKeycode || keycode > keymap.maxKeycode || keymap.perKeycode <= 0) {
+    return;
+  }
   std::vector<KeySym> row(static_cast<size_t>(keymap.perKeycode), NoSymbol);
   for (int column = 0; column < keymap.perKeycode && column < 2; ++column) {
     row[column] = keysym;
@@ -349,6 +354,34 @@ void CheckConnection() {
     spareConnection = X11ConnectionNumber();
     xtestChecked = false;
   }
+}
+
+// At the end of the program the spare keycodes still bound are given back, so
+// that the desktop keeps the keyboard map it had; the last binding is still
+// held its while, for the application that has yet to read its key.
+void ReleaseSpareKeysAtExit() {
+  Display* display = X11Connection();
+  if (display == nullptr || spareConnection != X11ConnectionNumber() ||
+      keymap.connection != X11ConnectionNumber()) {
+    return;
+  }
+  uint64_t newest = 0;
+  for (const SpareKey& spare : spareKeys) {
+    if (spare.keysym != NoSymbol && spare.lastUse > newest) newest = spare.lastUse;
+  }
+  uint64_t now = NowMilliseconds();
+  if (newest != 0 && now - newest < kSpareHoldMilliseconds) {
+    uint64_t rest = kSpareHoldMilliseconds - (now - newest);
+    timespec pause{static_cast<time_t>(rest / 1000), static_cast<long>(rest % 1000) * 1000000};
+    nanosleep(&pause, nullptr);
+  }
+  for (SpareKey& spare : spareKeys) {
+    if (spare.keysym == NoSymbol) continue;
+    if (spare.held) XTestFakeKeyEvent(display, static_cast<unsigned>(spare.keycode), False, 0);
+    BindKey(display, spare.keycode, NoSymbol);
+    spare.keysym = NoSymbol;
+  }
+  XSync(display, False);
 }
 
 void ReleaseIdleSpareKeys(Display* display) {
@@ -517,6 +550,9 @@ void InjectKeyEvents(const std::vector<KeyEvent>& events) {
     ++unitNumber;
     FetchKeymap(display);
   }
+  if (keymap.keys.empty()) {
+    return;  // the keyboard map could not be read: no key can be found
+  }
   for (const KeyEvent& event : events) {
     int keycode = 0;
     SpareKey* spare = nullptr;
@@ -531,6 +567,8 @@ void InjectKeyEvents(const std::vector<KeyEvent>& events) {
       if (spare == nullptr) {
         continue;
       }
+      static std::once_flag exitHandler;
+      std::call_once(exitHandler, [] { std::atexit(ReleaseSpareKeysAtExit); });
       BindKey(display, spare->keycode, keysym);
       spare->keysym = keysym;
       keycode = spare->keycode;
