@@ -44,11 +44,15 @@ mkdir -p "$WINEPREFIX"
 # title bars itself, so that windows and screenshots look as on Windows.
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
   </dev/null >/dev/null 2>&1
+# The new prefix is started once more before the tests. Right after its
+# creation it runs two service managers for a while, and the first
+# out-of-process COM activation then never completes (measured: the class
+# server starts, but its registration never reaches the client).
+/usr/lib/wine/wineserver -k
+/usr/lib/wine/wineserver -w
+/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 
-# In a fresh prefix the first out-of-process COM activation does not complete
-# (measured: the stand-in starts but no call reaches it; a second run passes),
-# so a failed test is run once more before it counts as failed.
 status=0
-ctest --preset native -j"$jobs" --repeat until-pass:2 || status=1
+ctest --preset native -j"$jobs" || status=1
 ctest --preset windows || status=1
 exit $status

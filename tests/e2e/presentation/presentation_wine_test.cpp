@@ -109,9 +109,10 @@ class WineSlideShow : public ::testing::Test {
     }
     e2e::WriteTextFile(directory + "/standin.reg", reg);
     int exitCode = -1;
-    e2e::RunProgram({e2e::WineLoader(), "regedit", "/s", WindowsPath(directory + "/standin.reg")},
-                    directory, &exitCode);
-    ASSERT_EQ(exitCode, 0);
+    std::string output = e2e::RunProgram(
+        {e2e::WineLoader(), "regedit", "/s", WindowsPath(directory + "/standin.reg")}, directory,
+        &exitCode);
+    ASSERT_EQ(exitCode, 0) << output;
   }
 
   void FailMembers(const std::string& lines) {
