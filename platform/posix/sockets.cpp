@@ -16,7 +16,7 @@ namespace {
 // Room for a burst of short commands while the server thread is busy with
 // the ones before them: the system's default buffer holds only a few hundred
 // datagrams. Linux cuts the request to net.core.rmem_max and doubles it for
-// its bookkeeping (about 768 bytes per short datagram on loopback).
+// its bookkeeping (about 830 bytes per short datagram on loopback).
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 }  // namespace
