@@ -46,7 +46,7 @@ BENCHMARK_CAPTURE(BM_NumberFromText, delay_group, "250}")
 
 // 1,000 characters: words, blanks, a few named keys and modifier groups.
 std::string ThousandCharacterKeyText() {
-  const std::string piece = "Hello, World {ENTER}{CTRL_D}s{CTRL_U}abc DEF 123 ";  // 50 bytes
+  const std::string piece = "Hello, World {ENTER}{CTRL_D}s{CTRL_U}abc DEF 123 ";  // 49 bytes
   std::string text;
   while (text.size() < 1000) text += piece;
   text.resize(1000);
