@@ -63,9 +63,13 @@ Options options;
 
 void Progress(const std::string& text) { std::fprintf(stderr, "e2e-bench: %s\n", text.c_str()); }
 
+// The receivers running now: a failed run does not leave them behind.
+std::vector<pid_t> runningPids;
+
 [[noreturn]] void Fail(const std::string& text) {
   std::fprintf(stderr, "e2e-bench: FAILED: %s\n", text.c_str());
-  std::exit(1);
+  for (pid_t pid : runningPids) kill(pid, SIGKILL);
+  std::_Exit(1);
 }
 
 double MillisecondsBetween(Clock::time_point from, Clock::time_point to) {
@@ -376,6 +380,7 @@ void StartReceiver(Receiver& receiver) {
     _exit(127);
   }
   receiver.pid = pid;
+  runningPids.push_back(pid);
   if (receiver.toPipe) {
     close(output[1]);
     receiver.outputFd = output[0];
@@ -420,6 +425,8 @@ void StopReceiver(Receiver& receiver) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   receiver.stopMs = MillisecondsBetween(asked, Clock::now());
+  runningPids.erase(std::remove(runningPids.begin(), runningPids.end(), receiver.pid),
+                    runningPids.end());
   receiver.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   if (receiver.drainer.joinable()) receiver.drainer.join();
   if (receiver.outputFd >= 0) close(receiver.outputFd);
