@@ -3,11 +3,14 @@
 // prefix as "Powerpoint.Application". The stand-in writes every call it
 // receives to calls.log in the test's directory; the server's window label is
 // read back with the Windows probe.
+#include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -348,6 +351,67 @@ TEST_F(WineSlideShow, OpenAndSlideShowSettingsFailuresAreLogged) {
 
   std::string last = CloseServer();
   EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
+}
+
+// The process of the stand-in started for `directory` (its Linux pid), or -1.
+pid_t StandInProcess(const std::string& directory) {
+  std::string wanted = WindowsPath(directory);
+  DIR* processes = opendir("/proc");
+  if (processes == nullptr) return -1;
+  pid_t found = -1;
+  while (dirent* entry = readdir(processes)) {
+    pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) continue;
+    std::string commandLine = e2e::ReadTextFile("/proc/" + std::string(entry->d_name) + "/cmdline");
+    if (commandLine.find("powerpoint-standin.exe") != std::string::npos &&
+        commandLine.find(wanted) != std::string::npos) {
+      found = pid;
+    }
+  }
+  closedir(processes);
+  return found;
+}
+
+// PowerPoint going away under a running slide show (the user's instance,
+// found as the running one, killed): NEXT and GOTO fail silently, and the next
+// OPEN starts PowerPoint afresh.
+TEST_F(WineSlideShow, AfterTheApplicationDiedNextAndGotoAreSilentAndOpenStartsItAfresh) {
+  Register(true);
+  standIn = e2e::StartProcess(
+      {e2e::WineLoader(), StandInPath(), "--running", "--dir", WindowsPath(directory)}, directory);
+  ASSERT_TRUE(WaitForCall("ready")) << e2e::ReadTextFile(directory + "/calls.log");
+  StartServer();
+  Send("OPEN C:\\My Shows\\talk.pptx");
+  ASSERT_TRUE(WaitForCall("call slideshowwindow1 2003"));
+  pid_t running = StandInProcess(directory);
+  ASSERT_GT(running, 0);
+  kill(running, SIGKILL);
+  e2e::WaitForExit(standIn, kWaitMs);
+  ASSERT_TRUE(PollUntil([&] { return StandInProcess(directory) < 0; }));
+
+  Send("NEXT");
+  Send("GOTO 2");
+  Send("hello");  // handled after the two before it
+  ASSERT_TRUE(WaitForLabel("ERR: Unknown command received \"hello\"", 1)) << label;
+  std::string tail = label.substr(label.rfind("-> \"NEXT\""));
+  // The R lines of GOTO and hello and the unknown-command line, nothing else.
+  EXPECT_EQ(e2e::CountOccurrences(tail, "\r"), 3) << tail;
+
+  Send("OPEN C:\\My Shows\\talk.pptx");
+  ASSERT_TRUE(WaitForCall("create application1")) << e2e::ReadTextFile(directory + "/calls.log");
+  ASSERT_TRUE(WaitForCall("call slideshowwindow1 2003", 2))
+      << e2e::ReadTextFile(directory + "/calls.log");
+  Send("NEXT");
+  ASSERT_TRUE(WaitForCall("call slideshowview1 2019"));
+  ASSERT_TRUE(e2e::ReadWindowControlText(kTitle, kLabel, &label));
+  EXPECT_EQ(label.find("Couldn't"), std::string::npos) << label;
+  std::string log = e2e::ReadTextFile(directory + "/calls.log");
+  EXPECT_EQ(e2e::CountOccurrences(log, "start mode=running"), 1) << log;
+  EXPECT_EQ(e2e::CountOccurrences(log, "start mode=embedding"), 1) << log;
+
+  std::string last = CloseServer();
+  EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
+  ASSERT_TRUE(WaitForCall("end"));
 }
 
 TEST_F(WineSlideShow, WithoutPowerPointTheNoticeAppearsThenOpenFails) {
