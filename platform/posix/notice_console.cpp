@@ -35,7 +35,11 @@ void ShowNotice(const std::string& caption, const std::string& text, unsigned) {
   std::lock_guard<std::mutex> guard(noticeLock);
   NeverStopForTerminalInput();
   bool canAnswer = SomeoneCanAnswer();
-  std::string shown = "[" + ConsoleSafeText(caption) + "] " + ConsoleSafeText(text) + "\n";
+  std::string shown = "[";
+  shown += ConsoleSafeText(caption);
+  shown += "] ";
+  shown += ConsoleSafeText(text);
+  shown += "\n";
   if (canAnswer) shown += "(press Enter to continue)\n";
   ssize_t ignored = write(STDERR_FILENO, shown.data(), shown.size());
   (void)ignored;
