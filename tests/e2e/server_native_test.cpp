@@ -121,6 +121,67 @@ TEST_F(NativeServer, ALargeDatagramAndTwoCommandsInOneAreEachOneCommandText) {
   ASSERT_TRUE(e2e::WaitForOutput(server, "Run \"true NEXT\" Started\n", kLineMs, mark));
 }
 
+// The children of `pid` that have ended but were not reaped.
+int ZombieChildren(pid_t pid) {
+  int zombies = 0;
+  std::string children = e2e::ReadTextFile("/proc/" + std::to_string(pid) + "/task/" +
+                                           std::to_string(pid) + "/children");
+  std::stringstream in(children);
+  for (std::string child; in >> child;) {
+    std::string stat = e2e::ReadTextFile("/proc/" + child + "/stat");
+    size_t end = stat.rfind(')');
+    if (end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'Z') ++zombies;
+  }
+  return zombies;
+}
+
+// A started program holds none of the server's own descriptors (its command
+// socket, the projector's serial line), and ended programs are reaped.
+TEST_F(NativeServer, StartedProgramsInheritNoDescriptorAndLeaveNoZombie) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  std::string line = ptsname(master);
+  Start("[settings]\nport=" + std::to_string(port) + "\n[projector]\nport=" + line + "\n");
+  ASSERT_TRUE(
+      e2e::WaitForOutput(server, "  Serial comms open on  port \"" + line + "\"\n", kStartMs))
+      << server.output;
+  size_t mark = server.output.size();
+  Send("RUN sh -c \"ls -l /proc/$$/fd > descriptors.txt; echo done > finished.txt\"");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "\" Started\n", kLineMs, mark)) << server.output;
+  ASSERT_TRUE(e2e::WaitUntil(
+      kLineMs,
+      [](void* context) {
+        std::string finished =
+            e2e::ReadTextFile(*static_cast<std::string*>(context) + "/finished.txt");
+        return finished == "done\n";
+      },
+      &directory));
+  std::string descriptors = e2e::ReadTextFile(directory + "/descriptors.txt");
+  EXPECT_NE(descriptors.find(" 0 -> "), std::string::npos) << descriptors;
+  EXPECT_EQ(descriptors.find("socket:"), std::string::npos) << descriptors;
+  EXPECT_EQ(descriptors.find(line), std::string::npos) << descriptors;
+
+  for (int i = 0; i < 20; ++i) {
+    mark = server.output.size();
+    Send("RUN true");
+    ASSERT_TRUE(e2e::WaitForOutput(server, "Run \"true\" Started\n", kLineMs, mark));
+  }
+  // Once the last of them has ended, none of them is left as a zombie.
+  ASSERT_TRUE(e2e::WaitUntil(
+      kLineMs,
+      [](void* context) {
+        return ZombieChildren(static_cast<e2e::Process*>(context)->pid) == 0 &&
+               e2e::ReadTextFile(
+                   "/proc/" + std::to_string(static_cast<e2e::Process*>(context)->pid) + "/task/" +
+                   std::to_string(static_cast<e2e::Process*>(context)->pid) + "/children")
+                   .empty();
+      },
+      &server));
+  close(master);
+}
+
 TEST_F(NativeServer, PodiantSendDeliversItsWordsAsOneDatagram) {
   StartListening();
   size_t mark = server.output.size();
