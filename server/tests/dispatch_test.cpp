@@ -201,8 +201,11 @@ TEST_F(Run, AProgramThatExistsIsStarted) {
 
 TEST_F(Run, AProgramThatDoesNotExistIsReportedNotStarted) {
   DispatchCommand("RUN podiant-no-such-program-4711 --flag");
+  DispatchCommand("rUn podiant-no-such-program-4711");  // the word in any letter case
   EXPECT_EQ(Lines(),
             (std::vector<std::string>{"Run \"podiant-no-such-program-4711 --flag\" NOT STARTED "
+                                      "ERROR Error: File not found",
+                                      "Run \"podiant-no-such-program-4711\" NOT STARTED "
                                       "ERROR Error: File not found"}));
 }
 
