@@ -209,6 +209,9 @@ bool SetSerialParity(SerialDevice device, int32_t scheme) {
 bool SetSerialStopBits(SerialDevice device, int32_t code) {
   if (code != kSerialStopBitsOne && code != kSerialStopBitsTwo) return false;
   return ChangeAttributes(device, [&](termios& attributes) {
+    // Asked for two stop bits with five-bit characters, a UART sends one and a
+    // half: not what was configured, so refused as a Windows port refuses it.
+    if (code == kSerialStopBitsTwo && (attributes.c_cflag & CSIZE) == CS5) return false;
     if (code == kSerialStopBitsTwo) {
       attributes.c_cflag |= CSTOPB;
     } else {
