@@ -1,5 +1,6 @@
 #include "keys/send_command.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "common/text_rules.h"
@@ -54,7 +55,10 @@ std::string FieldOfArgument(const std::string& argument, int index) {
 }  // namespace
 
 int FindAndActivateWindow(const std::string& name) {
-  WindowSearch search{FoldUpper(std::string_view(name).substr(0, kSearchTextLimit)), 0, false};
+  // The search text is a zero-terminated field of its own: it ends at the
+  // name's first zero byte, and at its 259th character.
+  std::string_view searchText(name.data(), std::min(name.find('\0'), name.size()));
+  WindowSearch search{FoldUpper(searchText.substr(0, kSearchTextLimit)), 0, false};
   EnumerateTopLevelWindows(VisitCandidateWindow, &search);
   if (!search.haveFound) return 1;
   BringWindowToForeground(search.found);

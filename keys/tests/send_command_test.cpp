@@ -91,6 +91,13 @@ TEST_F(WindowLookupTest, OnlyTheFirst259CharactersOfTheNameAreCompared) {
   EXPECT_EQ(Chosen(std::string(258, 'x') + "y" + "z"), 0u);
 }
 
+// The search text is a zero-terminated field: a name ends at a zero byte.
+TEST_F(WindowLookupTest, ANameEndsAtAZeroByte) {
+  SetFakeWindows({{1, "short"}, {2, "Report - a.txt"}});
+  EXPECT_EQ(Chosen(std::string("Rep\0ort zzz", 12)), 2u);
+  EXPECT_EQ(Chosen(std::string("\0zzz", 4)), 1u);
+}
+
 class SendCommandTest : public WindowLookupTest {
  protected:
   void SetUp() override {
