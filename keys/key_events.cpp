@@ -107,7 +107,7 @@ void AddCharacterEvents(unsigned char c, const CharKeyMapping& mapping,
 
 }  // namespace
 
-std::vector<KeyEvent> BuildKeyEvents(const std::string& unit, const CharKeyMapping& mapping) {
+std::vector<KeyEvent> BuildKeyEvents(const KeyUnit& unit, const CharKeyMapping& mapping) {
   std::vector<KeyEvent> events;
   if (unit.size() >= 2 && unit.front() == '{' && unit.back() == '}') {
     size_t lastOpen = unit.rfind('{', unit.size() - 2);
@@ -119,7 +119,7 @@ std::vector<KeyEvent> BuildKeyEvents(const std::string& unit, const CharKeyMappi
   return events;
 }
 
-void InjectKeyUnit(const std::string& unit) {
+void InjectKeyUnit(const KeyUnit& unit) {
   KeyboardLayout layout = CurrentKeyboardLayout();
   std::vector<KeyEvent> events = BuildKeyEvents(
       unit, [layout](unsigned char c, CharKey* key) { return MapCharacterToKey(layout, c, key); });

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "keys/key_text.h"
 #include "platform/keyboard.h"
 
 // The key that types one character (its byte value); false when there is none.
@@ -17,9 +18,9 @@ using CharKeyMapping = std::function<bool(unsigned char c, CharKey* key)>;
 //   "}"      no events;
 //   one character: the mapped key, wrapped in Shift, Ctrl and Alt presses and
 //            releases as its shift state asks (released in that same order).
-std::vector<KeyEvent> BuildKeyEvents(const std::string& unit, const CharKeyMapping& mapping);
+std::vector<KeyEvent> BuildKeyEvents(const KeyUnit& unit, const CharKeyMapping& mapping);
 
 // Builds the events of one unit with the calling thread's keyboard layout,
 // fills in their scan codes and injects them in one call. A unit without
 // events injects nothing.
-void InjectKeyUnit(const std::string& unit);
+void InjectKeyUnit(const KeyUnit& unit);

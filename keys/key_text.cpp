@@ -26,7 +26,7 @@ uint32_t DelayMilliseconds(const std::string& numberText) {
 
 void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds,
                  const KeyUnitInjector& inject, const MillisecondWaiter& wait) {
-  std::string pending;
+  KeyUnit pending;  // the unit being gathered
   bool insideGroup = false;
   for (char c : keyText) {
     pending += c;

@@ -6,7 +6,11 @@
 #include <functional>
 #include <string>
 
-using KeyUnitInjector = std::function<void(const std::string& unit)>;
+// One piece of a key text as it is handed on to be typed: a plain character,
+// a brace group up to its closing "}", or a lone "}".
+using KeyUnit = std::string;
+
+using KeyUnitInjector = std::function<void(const KeyUnit& unit)>;
 using MillisecondWaiter = std::function<void(uint32_t milliseconds)>;
 
 // The longest wait a delay group asks for; longer ones are cut to it, so that
