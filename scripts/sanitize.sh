@@ -42,6 +42,23 @@ fi
 
 seconds() { date +%s; }
 
+# The processes of the session `$1` (ctest and everything it started).
+session_processes() {
+  ps -e -o pid=,sid=,stat= | awk -v sid="$1" '$2 == sid && $3 !~ /^Z/ { print $1 }'
+}
+
+# An interrupted run ends its ctest session too (it does not see the
+# terminal's Ctrl+C).
+test_session=""
+end_test_session() {
+  if [ -n "$test_session" ]; then
+    # shellcheck disable=SC2046
+    kill -KILL $(session_processes "$test_session") 2>/dev/null || true
+  fi
+  exit 130
+}
+trap end_test_session INT TERM
+
 run_preset() {
   local preset="$1"
   local binary_dir="$source_dir/build/$preset"
@@ -58,8 +75,21 @@ run_preset() {
   local launcher=()
   if [ "$preset" = tsan ]; then launcher=("${tsan_launcher[@]}"); fi
   local status=0
-  "${launcher[@]}" ctest --preset "$preset" -j"$jobs" || status=1
+  # ctest runs in a session of its own: a test program that a sanitizer ends
+  # leaves what it started (an Xvfb, a test client, a podiant-server) behind,
+  # and those are ended afterwards by that session's id.
+  setsid "${launcher[@]}" ctest --preset "$preset" -j"$jobs" &
+  test_session=$!
+  wait "$test_session" || status=1
   tested=$(seconds)
+  local leftovers
+  leftovers=$(session_processes "$test_session")
+  test_session=""
+  if [ -n "$leftovers" ]; then
+    echo "$preset: ending processes that the tests left running:" $leftovers
+    # shellcheck disable=SC2086
+    kill -KILL $leftovers 2>/dev/null || true
+  fi
 
   local reports=("$binary_dir"/sanitizer-report.*)
   if [ -e "${reports[0]}" ]; then
