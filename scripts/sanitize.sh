@@ -100,6 +100,11 @@ run_preset() {
     done
     echo "$preset: ${#reports[@]} sanitizer report(s), see above" >&2
   fi
+  if [ "$preset" = tsan ] && grep -qs "unexpected memory mapping" \
+    "$binary_dir/Testing/Temporary/LastTest.log" "$binary_dir"/sanitizer-report.*; then
+    echo "tsan: the kernel randomises mmap more than ThreadSanitizer allows and" \
+      "'setarch -R' was not available here; run with 'sysctl vm.mmap_rnd_bits=28' (root)" >&2
+  fi
   echo "$preset: configure $((configured - start)) s, build $((built - configured)) s," \
     "tests $((tested - built)) s"
   return $status
