@@ -42,9 +42,19 @@ fi
 
 seconds() { date +%s; }
 
-# The processes of the session `$1` (ctest and everything it started).
+# The live processes of the session `$1` (ctest and everything it started),
+# read from /proc: the fields after the command name in parentheses are the
+# state, the parent, the process group and the session.
 session_processes() {
-  ps -e -o pid=,sid=,stat= | awk -v sid="$1" '$2 == sid && $3 !~ /^Z/ { print $1 }'
+  local stat line fields
+  for stat in /proc/[0-9]*/stat; do
+    read -r line <"$stat" 2>/dev/null || continue
+    read -r -a fields <<<"${line##*) }"
+    if [ "${fields[3]}" = "$1" ] && [ "${fields[0]}" != Z ]; then
+      stat="${stat#/proc/}"
+      echo "${stat%/stat}"
+    fi
+  done
 }
 
 # An interrupted run ends its ctest session too (it does not see the
