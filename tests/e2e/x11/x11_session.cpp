@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,8 +45,15 @@ ChildProcess StartChild(const std::vector<std::string>& arguments,
     argv.push_back(const_cast<char*>(argument.c_str()));
   }
   argv.push_back(nullptr);
+  pid_t parent = getpid();
   pid_t pid = fork();
   if (pid == 0) {
+    // A test program that dies takes its display, window manager and clients
+    // with it, instead of leaving them to hold its output open.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) {
+      _exit(126);
+    }
     int input = open("/dev/null", O_RDONLY);
     dup2(input, 0);
     if (captureOutput) {
