@@ -704,8 +704,12 @@ void PrintRows() {
       [](Receiver& r) { return Format("%.2f", r.timesScheduledPerDatagram); });
   Row("CPU per datagram relative to the quiet bare loop (utime+stime; schedstat)",
       [&bareQuiet](Receiver& r) {
-        return Format("%.1f ×", r.cpuPerDatagramUs / bareQuiet.cpuPerDatagramUs) + "; " +
-               Format("%.1f ×", r.cpuPerDatagramSchedUs / bareQuiet.cpuPerDatagramSchedUs);
+        // Too few clock ticks for a ratio (a quick run) show as a dash.
+        auto ratio = [](double value, double base) {
+          return value > 0 && base > 0 ? Format("%.1f ×", value / base) : std::string("–");
+        };
+        return ratio(r.cpuPerDatagramUs, bareQuiet.cpuPerDatagramUs) + "; " +
+               ratio(r.cpuPerDatagramSchedUs, bareQuiet.cpuPerDatagramSchedUs);
       });
   Row("datagram to \"R\" line, p50 / p99 (" + std::to_string(options.latencySamples) + " at idle)",
       [](Receiver& r) {

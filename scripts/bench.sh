@@ -12,20 +12,7 @@ build_dir="$source_dir/build/bench"
 quick=0
 if [ "${1:-}" = "--quick" ]; then quick=1; fi
 
-"$source_dir/scripts/install-packages.sh" run
-# The benchmark library and ss (the receive buffer of a socket).
-missing=()
-for package in libbenchmark-dev iproute2; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$source_dir/scripts/install-packages.sh" bench
 
 cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc \
   -DCMAKE_CXX_COMPILER=g++ -DPODIANT_BUILD_TESTS=OFF -DPODIANT_BUILD_BENCHMARKS=ON >/dev/null

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, when missing.
-# Usage: scripts/install-packages.sh run|test
+# Usage: scripts/install-packages.sh run|test|bench
 set -euo pipefail
 
 run_packages=(cmake make g++ libx11-dev libxtst-dev)
 test_packages=(cmake make g++ libx11-dev libxtst-dev libgtest-dev libgmock-dev googletest
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb socat imagemagick openbox
-  xdotool x11-utils x11-xkb-utils libbenchmark-dev clang libclang-rt-14-dev)
+  xdotool x11-utils x11-xkb-utils libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux)
+bench_packages=(cmake make g++ libx11-dev libxtst-dev libbenchmark-dev iproute2)
 
 case "${1:-test}" in
   run) wanted=("${run_packages[@]}") ;;
+  bench) wanted=("${bench_packages[@]}") ;;
   *) wanted=("${test_packages[@]}") ;;
 esac
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every test: the native tests, the Windows test
 # executables under Wine, and the end-to-end tests of both programs (the
-# Windows one under Wine on a private Xvfb display).
+# Windows one under Wine on a private Xvfb display); then the native tests
+# under the sanitizers, the fuzz targets' smoke runs and a quick benchmark run.
 set -euo pipefail
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$source_dir"
@@ -55,4 +56,12 @@ mkdir -p "$WINEPREFIX"
 status=0
 ctest --preset native -j"$jobs" || status=1
 ctest --preset windows || status=1
+
+# The native unit and end-to-end tests again under AddressSanitizer with
+# UndefinedBehaviorSanitizer and under ThreadSanitizer (build/asan, build/tsan).
+scripts/sanitize.sh all || status=1
+# Every fuzz target for a few thousand runs (build/fuzz).
+scripts/fuzz.sh smoke || status=1
+# The benchmarks, once and briefly, so that they keep working (build/bench).
+scripts/bench.sh --quick || status=1
 exit $status
