@@ -77,7 +77,8 @@ std::string ReferenceField(const std::string& argument, size_t index) {
 }
 
 WindowId ReferenceWindow(const std::string& name) {
-  std::string search = FoldUpper(name.substr(0, 259));
+  // The search text is a zero-terminated field of 260 bytes.
+  std::string search = FoldUpper(name.substr(0, name.find('\0')).substr(0, 259));
   for (const FuzzWindow& window : FuzzWindows()) {
     if (!window.visible || window.hasParent || !window.enabled) continue;
     std::string title = window.title.substr(0, 259);

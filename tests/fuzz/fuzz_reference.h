@@ -31,7 +31,8 @@ std::vector<ReferenceAction> ReferenceWalk(const std::string& keyText, uint32_t 
 // every occurrence of its first character; empty when missing.
 std::string ReferenceField(const std::string& argument, size_t index);
 
-// The window the lookup must choose among FuzzWindows(); 0 for none.
+// The window the lookup must choose among FuzzWindows(); 0 for none. The
+// name ends at its first zero byte and at its 259th character.
 WindowId ReferenceWindow(const std::string& name);
 
 // The events InjectKeyUnit must inject for `unit` in the fake layout, scan
