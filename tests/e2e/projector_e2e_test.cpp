@@ -2,20 +2,19 @@
 // made by socat stands in for the cable: the program opens end A as its
 // projector port, and the test reads what arrives at end B.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tests/support/e2e_support.h"
+#include "tests/support/serial_pair.h"
 
 namespace {
 
@@ -43,67 +42,13 @@ std::string FunctionsSection() {
 }
 constexpr int kFunctionsCount = 48;
 
-// The cable: socat with two linked pseudo-terminals, and the test's reading
-// end on B.
-struct SerialPair {
-  e2e::Process socat;
-  std::string endA;  // the pseudo-terminal the program opens
-  std::string endB;
-  int readFd = -1;
-};
-
-bool StartSerialPair(const std::string& dir, SerialPair* pair) {
-  std::string linkA = dir + "/A";
-  std::string linkB = dir + "/B";
-  pair->socat = e2e::StartProcess(
-      {"socat", "-d", "-d", "pty,raw,echo=0,link=" + linkA, "pty,raw,echo=0,link=" + linkB}, dir);
-  if (!e2e::WaitForOutput(pair->socat, "starting data transfer loop", kStartTimeoutMs)) {
-    return false;
-  }
-  char target[256] = {};
-  ssize_t n = readlink(linkA.c_str(), target, sizeof target - 1);
-  if (n <= 0) return false;
-  pair->endA = std::string(target, static_cast<size_t>(n));
-  pair->endB = linkB;
-  pair->readFd = open(linkB.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  return pair->readFd >= 0;
-}
-
-void StopSerialPair(SerialPair* pair) {
-  if (pair->readFd >= 0) close(pair->readFd);
-  pair->readFd = -1;
-  if (pair->socat.pid > 0 && !pair->socat.exited) {
-    e2e::SendSignal(pair->socat, SIGTERM);
-    if (!e2e::WaitForExit(pair->socat, 5000)) e2e::StopProcess(pair->socat);
-  }
-  e2e::StopProcess(pair->socat);
-}
-
-// Reads from B until `count` bytes have come or `timeoutMs` passes without
-// completing them.
-std::string ReadBytes(int fd, size_t count, int timeoutMs) {
-  std::string bytes;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (bytes.size() < count) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if (left <= 0) break;
-    pollfd waiting{fd, POLLIN, 0};
-    if (poll(&waiting, 1, static_cast<int>(left)) <= 0) continue;
-    char buffer[512];
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      bytes.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-      break;
-    }
-  }
-  return bytes;
-}
+using e2e::ReadSerialBytes;
+using e2e::SerialPair;
+using e2e::StartSerialPair;
+using e2e::StopSerialPair;
 
 // What B receives within `ms`; empty when nothing comes.
-std::string BytesWithin(int fd, int ms) { return ReadBytes(fd, 1 << 20, ms); }
+std::string BytesWithin(int fd, int ms) { return ReadSerialBytes(fd, 1 << 20, ms); }
 
 // True when another open of `path` cannot take the exclusive lock.
 bool HeldExclusively(const std::string& path) {
@@ -179,21 +124,21 @@ TEST_F(NativeProjector, SendsExactlyTheNamedTextOverTheLine) {
   // Each expected text must arrive alone: a terminator, or bytes from a
   // command that should write nothing, would show up in front of the next one.
   Send("PROJECTOR lamp");
-  EXPECT_EQ(ReadBytes(serial.readFd, 3, kCommandTimeoutMs), "ABC");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 3, kCommandTimeoutMs), "ABC");
   Send("PROJECTOR zoom");  // unknown
   Send("PROJECTOR input");
-  EXPECT_EQ(ReadBytes(serial.readFd, 9, kCommandTimeoutMs), "SRC=HDMI1");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 9, kCommandTimeoutMs), "SRC=HDMI1");
   Send("PROJECTOR blank");  // empty text
   Send("PROJECTOR bare");   // no "=": empty text
   Send("PROJECTOR LaMp");
-  EXPECT_EQ(ReadBytes(serial.readFd, 3, kCommandTimeoutMs), "ABC");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 3, kCommandTimeoutMs), "ABC");
   Send("PROJECTOR Power On");
-  EXPECT_EQ(ReadBytes(serial.readFd, 4, kCommandTimeoutMs), "PWR1");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 4, kCommandTimeoutMs), "PWR1");
   Send("PROJECTOR power  on");  // an inner blank more: unknown
   Send("PROJECTOR slashes");
-  EXPECT_EQ(ReadBytes(serial.readFd, 4, kCommandTimeoutMs), "/\\0D");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 4, kCommandTimeoutMs), "/\\0D");
   Send("PROJECTOR last");  // the entry beyond the first 2000 bytes of the section
-  EXPECT_EQ(ReadBytes(serial.readFd, 7, kCommandTimeoutMs), "THE END");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 7, kCommandTimeoutMs), "THE END");
   ExpectServerGoesOn("marker");
   EXPECT_EQ(BytesWithin(serial.readFd, 300), "");
 
@@ -403,13 +348,13 @@ TEST_F(WineProjector, WritesTheTextToCom1OnlyAfterTheNoticeIsConfirmed) {
   // The box is up and waits for the user: nothing may be on the line yet.
   EXPECT_EQ(BytesWithin(serial.readFd, 500), "");
   ASSERT_TRUE(PressNoticeOk());
-  EXPECT_EQ(ReadBytes(serial.readFd, 3, kCommandTimeoutMs), "ABC");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 3, kCommandTimeoutMs), "ABC");
 
   Send("PROJECTOR zoom");  // unknown: no notice, nothing written
   Send("PROJECTOR last");
   EXPECT_EQ(NoticeText(), "/LAST/THE END/");
   ASSERT_TRUE(PressNoticeOk());
-  EXPECT_EQ(ReadBytes(serial.readFd, 7, kCommandTimeoutMs), "THE END");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 7, kCommandTimeoutMs), "THE END");
 
   CloseServer();
   EXPECT_TRUE(server.exited);

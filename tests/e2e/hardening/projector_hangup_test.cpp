@@ -3,67 +3,26 @@
 // the test kills socat. PROJECTOR commands then write into a hung-up line;
 // they must stay silent, and the server must go on and close cleanly.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tests/support/e2e_support.h"
+#include "tests/support/serial_pair.h"
 
 namespace {
 
 constexpr int kStartMs = 20000;
 constexpr int kLineMs = 10000;
 
-struct SerialPair {
-  e2e::Process socat;
-  std::string endA;  // the pseudo-terminal the program opens
-  int readFd = -1;   // the test's end, B
-};
-
-bool StartSerialPair(const std::string& directory, SerialPair* pair) {
-  std::string linkA = directory + "/A";
-  std::string linkB = directory + "/B";
-  pair->socat = e2e::StartProcess(
-      {"socat", "-d", "-d", "pty,raw,echo=0,link=" + linkA, "pty,raw,echo=0,link=" + linkB},
-      directory);
-  if (!e2e::WaitForOutput(pair->socat, "starting data transfer loop", kStartMs)) return false;
-  char target[256] = {};
-  ssize_t n = readlink(linkA.c_str(), target, sizeof target - 1);
-  if (n <= 0) return false;
-  pair->endA = std::string(target, static_cast<size_t>(n));
-  pair->readFd = open(linkB.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  return pair->readFd >= 0;
-}
-
-// Reads from B until `count` bytes have come or `timeoutMs` has passed.
-std::string ReadBytes(int fd, size_t count, int timeoutMs) {
-  std::string bytes;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (bytes.size() < count) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if (left <= 0) break;
-    pollfd waiting{fd, POLLIN, 0};
-    if (poll(&waiting, 1, static_cast<int>(left)) <= 0) continue;
-    char buffer[512];
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      bytes.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-      break;
-    }
-  }
-  return bytes;
-}
+using e2e::ReadSerialBytes;
+using e2e::SerialPair;
+using e2e::StartSerialPair;
 
 // The lines of `output` from the one that ends with `lineEnd` (exclusive) up
 // to the next "R " line (exclusive); empty when there is no such line.
@@ -116,7 +75,7 @@ TEST_F(ProjectorHangup, CommandsToAVanishedLineStaySilentAndTheServerGoesOn) {
 
   // The line works.
   Send("PROJECTOR lamp");
-  EXPECT_EQ(ReadBytes(serial.readFd, 3, kLineMs), "ABC");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 3, kLineMs), "ABC");
 
   // The cable is pulled: socat ends at once, without tidying up.
   close(serial.readFd);
