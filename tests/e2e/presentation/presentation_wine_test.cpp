@@ -118,6 +118,15 @@ class WineSlideShow : public ::testing::Test {
     ASSERT_EQ(exitCode, 0) << output;
   }
 
+  // Starts the stand-in as a running application, registered as the active
+  // object of its class, the way a PowerPoint that the user started is found.
+  void StartRunningStandIn() {
+    standIn = e2e::StartProcess(
+        {e2e::WineLoader(), StandInPath(), "--running", "--dir", WindowsPath(directory)},
+        directory);
+    ASSERT_TRUE(WaitForCall("ready")) << e2e::ReadTextFile(directory + "/calls.log");
+  }
+
   void FailMembers(const std::string& lines) {
     e2e::WriteTextFile(directory + "/failures.txt", lines);
   }
@@ -282,9 +291,7 @@ TEST_F(WineSlideShow, OpenStartsTheSlideShowNextAndGotoReachTheViewCloseQuits) {
 
 TEST_F(WineSlideShow, ARunningInstanceIsAttachedToNotCreated) {
   Register(true);
-  standIn = e2e::StartProcess(
-      {e2e::WineLoader(), StandInPath(), "--running", "--dir", WindowsPath(directory)}, directory);
-  ASSERT_TRUE(WaitForCall("ready")) << e2e::ReadTextFile(directory + "/calls.log");
+  ASSERT_NO_FATAL_FAILURE(StartRunningStandIn());
   StartServer();
 
   Send("OPEN C:\\My Shows\\talk.pptx");
@@ -377,9 +384,7 @@ pid_t StandInProcess(const std::string& directory) {
 // OPEN starts PowerPoint afresh.
 TEST_F(WineSlideShow, AfterTheApplicationDiedNextAndGotoAreSilentAndOpenStartsItAfresh) {
   Register(true);
-  standIn = e2e::StartProcess(
-      {e2e::WineLoader(), StandInPath(), "--running", "--dir", WindowsPath(directory)}, directory);
-  ASSERT_TRUE(WaitForCall("ready")) << e2e::ReadTextFile(directory + "/calls.log");
+  ASSERT_NO_FATAL_FAILURE(StartRunningStandIn());
   StartServer();
   Send("OPEN C:\\My Shows\\talk.pptx");
   ASSERT_TRUE(WaitForCall("call slideshowwindow1 2003"));

@@ -350,3 +350,21 @@ std::string ReceivedText(const TestClient& client, size_t index) {
   text << file.rdbuf();
   return text.str();
 }
+
+bool KeymapHasKeysym(Display* display, KeySym keysym) {
+  int minKeycode = 0;
+  int maxKeycode = 0;
+  XDisplayKeycodes(display, &minKeycode, &maxKeycode);
+  int perKeycode = 0;
+  KeySym* keysyms = XGetKeyboardMapping(display, static_cast<KeyCode>(minKeycode),
+                                        maxKeycode - minKeycode + 1, &perKeycode);
+  if (keysyms == nullptr) {
+    return false;
+  }
+  bool found = false;
+  for (int i = 0; i < (maxKeycode - minKeycode + 1) * perKeycode; ++i) {
+    found = found || keysyms[i] == keysym;
+  }
+  XFree(keysyms);
+  return found;
+}

@@ -66,3 +66,5 @@ std::string ReceivedText(const TestClient& client, size_t index);
 std::vector<Window> ClientListStacking(Display* display);
 Window ActiveWindow(Display* display);
 bool WindowExists(Display* display, Window window);
+// Whether any keycode of the keyboard map carries `keysym`.
+bool KeymapHasKeysym(Display* display, KeySym keysym);
