@@ -30,3 +30,21 @@ inline void CheckLoadedCommandTable(const std::vector<std::string>& entries,
   FUZZ_CHECK(FuzzRecord.logLines ==
              std::vector<std::string>{"Found  " + std::to_string(count) + " projector commands"});
 }
+
+// What SendProjectorCommand(`argument`) must have done: for the first entry
+// whose name is the folded argument, its framed notice and then its text on
+// the line; for no entry, nothing. Never a status line. True on a match.
+inline bool CheckProjectorCommandOutcome(const std::string& argument) {
+  std::string folded = FoldUpper(argument);
+  for (const ProjectorCommand& command : ProjectorCommandTable) {
+    if (command.name != folded) continue;
+    FUZZ_CHECK(FuzzRecord.notices == std::vector<std::string>{"Projector command|/" + command.name +
+                                                              "/" + command.text + "/|0"});
+    FUZZ_CHECK(FuzzRecord.serialWrites == std::vector<std::string>{command.text});
+    FUZZ_CHECK(FuzzRecord.logLines.empty());
+    return true;
+  }
+  FUZZ_CHECK(FuzzRecord.notices.empty() && FuzzRecord.serialWrites.empty() &&
+             FuzzRecord.logLines.empty());
+  return false;
+}

@@ -27,17 +27,7 @@ constexpr size_t kLookupsPerInput = 16;
 void CheckLookup(const std::string& name) {
   ResetFuzzRecord();
   SendProjectorCommand(name);
-  std::string folded = FoldUpper(name);
-  for (const ProjectorCommand& command : ProjectorCommandTable) {
-    if (command.name != folded) continue;
-    FUZZ_CHECK(FuzzRecord.notices == std::vector<std::string>{"Projector command|/" + command.name +
-                                                              "/" + command.text + "/|0"});
-    FUZZ_CHECK(FuzzRecord.serialWrites == std::vector<std::string>{command.text});
-    FUZZ_CHECK(FuzzRecord.logLines.empty());
-    return;
-  }
-  FUZZ_CHECK(FuzzRecord.notices.empty() && FuzzRecord.serialWrites.empty() &&
-             FuzzRecord.logLines.empty());
+  CheckProjectorCommandOutcome(name);
 }
 
 }  // namespace
