@@ -12,6 +12,13 @@ constexpr SocketHandle kNoSocket = -1;
 // the host lookup gives none.
 uint32_t LookUpLocalAddress();
 
+// The receive buffer the command socket asks for: room for a burst of short
+// commands while the server thread is busy with the ones before them (the
+// systems' defaults hold only a few hundred). A refusal keeps the default;
+// Linux cuts the request to net.core.rmem_max and doubles it for its
+// bookkeeping (about 830 bytes per short datagram on loopback).
+constexpr int kCommandReceiveBufferBytes = 4 * 1024 * 1024;
+
 // Opens an IPv4 datagram socket bound to the wildcard address and `port`, with
 // broadcast permitted. Returns kNoSocket when any step fails (the socket service
 // cannot start, no socket, bind or option refused, port outside 0-65535).

@@ -29,11 +29,10 @@ sigset_t CloseRequestSignals() {
 int RunMainWindow() {
   // A console that went away must not end the program in the middle of a line.
   signal(SIGPIPE, SIG_IGN);
-  // Started in the background of a terminal, the program must neither stop at
-  // its first status line (a terminal set to "tostop") nor when a notice looks
-  // for an answer: those writes and reads go ahead or fail instead.
+  // Started in the background of a terminal set to "tostop", the program must
+  // not stop at its first status line: the writes go ahead instead. (A notice
+  // that looks for an answer takes care of reads itself.)
   signal(SIGTTOU, SIG_IGN);
-  signal(SIGTTIN, SIG_IGN);
   frontEndThread = pthread_self();
   // Blocked before the server thread starts, so that it inherits the mask and
   // every close request reaches this thread's wait.

@@ -11,16 +11,6 @@
 
 #include "platform/sockets.h"
 
-namespace {
-
-// Room for a burst of short commands while the server thread is busy with
-// the ones before them: the system's default buffer holds only a few hundred
-// datagrams. Linux cuts the request to net.core.rmem_max and doubles it for
-// its bookkeeping (about 830 bytes per short datagram on loopback).
-constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
-
-}  // namespace
-
 uint32_t LookUpLocalAddress() {
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) != 0) return 0;
@@ -54,9 +44,7 @@ SocketHandle OpenDatagramSocket(int port) {
     close(fd);
     return kNoSocket;
   }
-  // A larger receive buffer is a gain, not a condition: a refusal keeps the
-  // system's default.
-  int bufferBytes = kReceiveBufferBytes;
+  int bufferBytes = kCommandReceiveBufferBytes;  // a refusal keeps the default
   setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
   return fd;
 }

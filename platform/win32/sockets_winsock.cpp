@@ -8,10 +8,6 @@
 
 namespace {
 
-// Room for a burst of short commands while the server thread is busy with
-// the ones before them; the default buffer is small.
-constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
-
 bool StartWinsock() {
   WSADATA data;
   return WSAStartup(MAKEWORD(2, 0), &data) == 0;
@@ -51,9 +47,7 @@ SocketHandle OpenDatagramSocket(int port) {
     WSACleanup();
     return kNoSocket;
   }
-  // A larger receive buffer is a gain, not a condition: a refusal keeps the
-  // system's default.
-  int bufferBytes = kReceiveBufferBytes;
+  int bufferBytes = kCommandReceiveBufferBytes;  // a refusal keeps the default
   setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bufferBytes),
              sizeof bufferBytes);
   return static_cast<SocketHandle>(s);
