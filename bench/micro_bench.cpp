@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "common/status_log.h"
 #include "common/text_rules.h"
 #include "keys/key_events.h"
 #include "keys/key_text.h"
 #include "server/dispatch.h"
-#include "shell/status_log.h"
 
 namespace {
 

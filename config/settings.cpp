@@ -1,10 +1,9 @@
 #include "config/settings.h"
 
+#include "common/status_log.h"
 #include "common/text_rules.h"
 #include "platform/notice.h"
 #include "platform/profile.h"
-#include "projector/projector_commands.h"
-#include "shell/status_log.h"
 
 SettingsRecord Settings;
 std::string SettingsFilePath;
@@ -46,7 +45,7 @@ std::string ReadProfileString(const std::string& section, const std::string& key
                            path.substr(0, kProfileNameLimit));
 }
 
-void LoadSettings() {
+bool LoadSettings() {
   Settings = SettingsRecord{};
   SettingsFilePath = SettingsFilePathHere();
   const std::string& path = SettingsFilePath;
@@ -60,7 +59,7 @@ void LoadSettings() {
     ShowNotice("Podiant Server",
                "Port number out of range, must be 1-65535, check ini file \"" + path + "\"",
                kNoticeError);
-    return;
+    return false;
   }
 
   Settings.projectorPort = ReadProfileString("projector", "port", "", path);
@@ -68,6 +67,5 @@ void LoadSettings() {
   Settings.dataBits = NumberSetting("projector", "databits", "8");
   Settings.stopBits = StopBitsFromText(ReadProfileString("projector", "stopbits", "1", path));
   Settings.parityScheme = ParityFromText(ReadProfileString("projector", "parity", "NONE", path));
-
-  LoadProjectorCommands("functions", path);
+  return true;
 }

@@ -35,11 +35,13 @@ extern std::string SettingsFilePath;
 // The settings file path for the current working directory, built as above.
 std::string SettingsFilePathHere();
 
-// Reads podiant.ini from the current working directory into Settings and ends
-// by loading the projector commands. A missing file is reported in the status
-// log and gives the defaults; a server port outside 1-65535 is shown in a
-// notice and ends the load before the projector settings and commands.
-void LoadSettings();
+// Reads podiant.ini from the current working directory into Settings. A
+// missing file is reported in the status log and gives the defaults; a server
+// port outside 1-65535 is shown in a notice and ends the load before the
+// projector settings. True when the load went through: only then are the
+// projector commands loaded (the start-up does that next, from
+// SettingsFilePath).
+bool LoadSettings();
 
 // The profile read of one key, with the section, key, default and path each cut
 // to 259 characters.

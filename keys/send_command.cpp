@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/status_log.h"
 #include "common/text_rules.h"
 #include "keys/key_text.h"
 #include "platform/desktop.h"
-#include "shell/status_log.h"
 
 namespace {
 

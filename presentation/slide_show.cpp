@@ -1,10 +1,10 @@
 #include "presentation/slide_show.h"
 
+#include "common/status_log.h"
 #include "common/text_rules.h"
 #include "platform/main_window.h"
 #include "presentation/automation_steps.h"
 #include "presentation/powerpoint_session.h"
-#include "shell/status_log.h"
 
 namespace {
 

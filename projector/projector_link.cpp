@@ -1,8 +1,8 @@
 #include "projector/projector_link.h"
 
+#include "common/status_log.h"
 #include "config/settings.h"
 #include "platform/serial.h"
-#include "shell/status_log.h"
 
 namespace {
 

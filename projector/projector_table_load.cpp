@@ -1,8 +1,8 @@
 // Loading the command table from the settings file's [functions] section.
+#include "common/status_log.h"
 #include "common/text_rules.h"
 #include "platform/profile.h"
 #include "projector/projector_commands.h"
-#include "shell/status_log.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "server/dispatch.h"
 
+#include "common/status_log.h"
 #include "common/text_rules.h"
 #include "keys/send_command.h"
 #include "platform/process.h"
 #include "presentation/slide_show.h"
 #include "projector/projector_commands.h"
-#include "shell/status_log.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/status_log.h"
 #include "config/settings.h"
 #include "platform/automation.h"
 #include "platform/main_window.h"
@@ -14,7 +15,6 @@
 #include "presentation/powerpoint_session.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
-#include "shell/status_log.h"
 
 std::atomic<int32_t> stopRequested{0};
 std::atomic<bool> serverThreadEnded{false};

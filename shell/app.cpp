@@ -2,11 +2,12 @@
 
 #include <thread>
 
+#include "common/status_log.h"
 #include "config/settings.h"
 #include "platform/main_window.h"
 #include "platform/timing.h"
+#include "projector/projector_commands.h"
 #include "server/server_thread.h"
-#include "shell/status_log.h"
 
 namespace {
 
@@ -27,7 +28,9 @@ void InitialiseMainWindow() {
   SleepMilliseconds(10);
   AddLogLine(kBannerLine2);
   SleepMilliseconds(10);
-  LoadSettings();
+  // The projector commands come from the same file, and not at all when the
+  // settings stopped at a bad port.
+  if (LoadSettings()) LoadProjectorCommands("functions", SettingsFilePath);
   SignalMainWindowInitialised();
 }
 
@@ -42,3 +45,5 @@ void RunCloseSequence() {
   SleepMilliseconds(1000);
   if (serverThread.joinable()) serverThread.join();
 }
+
+int ProgramExitCode() { return serverOpenFailed ? 1 : 0; }

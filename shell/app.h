@@ -8,3 +8,7 @@ void InitialiseMainWindow();
 // The close sequence: asks the server thread to stop, waits for it while
 // handling window messages, and pauses a second. The front end runs it once.
 void RunCloseSequence();
+
+// The program's exit code once the close sequence has run: 1 when the server
+// could not open its socket, else 0.
+int ProgramExitCode();

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "platform/main_window.h"
-#include "server/server_thread.h"
 #include "shell/app.h"
 
 namespace {
@@ -45,7 +44,7 @@ int RunMainWindow() {
   }
   // Later requests stay blocked and change nothing.
   RunCloseSequence();
-  return serverOpenFailed ? 1 : 0;
+  return ProgramExitCode();
 }
 
 void RequestMainWindowClose() { pthread_kill(frontEndThread, SIGUSR1); }

@@ -7,8 +7,8 @@
 #include <iterator>
 #include <vector>
 
-#include "config/profile_reader.h"
 #include "platform/profile.h"
+#include "platform/profile_reader.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 
 #include "platform/display.h"
 #include "platform/main_window.h"
-#include "server/server_thread.h"
 #include "shell/app.h"
 
 namespace {
@@ -162,7 +161,7 @@ int RunMainWindow() {
   while (IsWindow(window)) {
     if (!HandlePendingWindowMessage()) Sleep(1);
   }
-  return serverOpenFailed ? 1 : 0;
+  return ProgramExitCode();
 }
 
 bool HandlePendingWindowMessage() {

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "common/status_log.h"
 #include "platform/main_window.h"
 #include "platform/notice.h"
-#include "shell/status_log.h"
 
 FakeAutomationState FakeAutomation;
 

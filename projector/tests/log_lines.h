@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/status_log.h"
+#include "common/status_log.h"
 
 inline std::vector<std::string> LogLines() {
   std::vector<std::string> lines;

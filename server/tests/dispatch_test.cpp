@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "common/status_log.h"
 #include "keys/send_command.h"
 #include "platform/timing.h"
 #include "presentation/slide_show.h"
 #include "projector/projector_commands.h"
-#include "shell/status_log.h"
 #include "tests/fakes/fake_display.h"
 
 // Recording stand-ins for the handlers that the dispatcher hands commands to.

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/status_log.h"
 #include "config/settings.h"
 #include "platform/automation.h"
 #include "platform/main_window.h"
@@ -20,7 +21,6 @@
 #include "presentation/powerpoint_session.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
-#include "shell/status_log.h"
 #include "tests/fakes/fake_display.h"
 
 namespace {

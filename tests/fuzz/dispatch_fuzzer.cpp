@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <string>
 
+#include "common/status_log.h"
 #include "common/text_rules.h"
 #include "config/settings.h"
 #include "presentation/powerpoint_session.h"
 #include "projector/projector_commands.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
-#include "shell/status_log.h"
 #include "tests/fuzz/fuzz_fakes.h"
 #include "tests/fuzz/fuzz_reference.h"
 #include "tests/fuzz/fuzz_table_check.h"
@@ -108,7 +108,8 @@ void CheckOutcome(const std::string& datagram) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   FuzzProfileText = kSettingsFile;
-  LoadSettings();
+  FUZZ_CHECK(LoadSettings());
+  LoadProjectorCommands("functions", SettingsFilePath);
   OpenProjectorLink();
   FUZZ_CHECK(Settings.serverPort == 16001 && ProjectorLinkIsOpen());
   FUZZ_CHECK(ProjectorCommandTable.size() == 5);

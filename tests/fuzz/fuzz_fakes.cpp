@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <map>
 
-#include "config/profile_reader.h"
 #include "platform/automation.h"
 #include "platform/display.h"
 #include "platform/main_window.h"
@@ -12,6 +11,7 @@
 #include "platform/process.h"
 #include "platform/process_words.h"
 #include "platform/profile.h"
+#include "platform/profile_reader.h"
 #include "platform/serial.h"
 #include "platform/timing.h"
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "common/status_log.h"
 #include "common/text_rules.h"
-#include "config/profile_reader.h"
 #include "config/settings.h"
+#include "platform/profile_reader.h"
 #include "projector/projector_commands.h"
 #include "projector/projector_link.h"
-#include "shell/status_log.h"
 #include "tests/fuzz/fuzz_fakes.h"
 #include "tests/fuzz/fuzz_table_check.h"
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/status_log.h"
 #include "keys/send_command.h"
-#include "shell/status_log.h"
 #include "tests/fuzz/fuzz_fakes.h"
 #include "tests/fuzz/fuzz_reference.h"
 

@@ -1,20 +1,20 @@
 // Fuzz target: the settings file. The input is the whole content of
-// podiant.ini, read by the program's own profile reader (config/profile_reader,
-// what the Linux back end uses) through the reads LoadSettings makes, up to
-// and including the projector command table. Checked: the reads LoadSettings
-// makes and their order, the record it fills (numbers by NumberFromText and the
-// 32-bit rule, the port range and its notice, stop bits and parity), the table,
-// and that a key read never gives more than the buffer holds.
+// podiant.ini, read by the program's own profile reader
+// (platform/profile_reader, what the Linux back end uses) through the reads
+// that the start-up makes: LoadSettings, then the projector command table. Checked: the reads
+// LoadSettings makes and their order, the record it fills (numbers by NumberFromText and the 32-bit
+// rule, the port range and its notice, stop bits and parity), the table, and that a key read never
+// gives more than the buffer holds.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "common/status_log.h"
 #include "common/text_rules.h"
-#include "config/profile_reader.h"
 #include "config/settings.h"
+#include "platform/profile_reader.h"
 #include "projector/projector_commands.h"
-#include "shell/status_log.h"
 #include "tests/fuzz/fuzz_fakes.h"
 #include "tests/fuzz/fuzz_table_check.h"
 
@@ -58,7 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ClearLogForTesting();
   ProjectorCommandTable.clear();
 
-  LoadSettings();
+  // As at start-up: the commands only after a load that went through.
+  const bool loaded = LoadSettings();
+  if (loaded) LoadProjectorCommands("functions", SettingsFilePath);
 
   const std::string path = std::string(kFuzzWorkingDirectory) + "/podiant.ini";
   FUZZ_CHECK(SettingsFilePath == path);
@@ -68,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(!values.empty());
   int32_t port = NumberOf(values[0]);
   FUZZ_CHECK(Settings.serverPort == port);
-  if (port < 1 || port > 65535) {
+  FUZZ_CHECK(loaded == (port >= 1 && port <= 65535));
+  if (!loaded) {
     FUZZ_CHECK(FuzzRecord.profileReads == std::vector<std::string>{"settings|port"});
     FUZZ_CHECK(FuzzRecord.notices ==
                std::vector<std::string>{

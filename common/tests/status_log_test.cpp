@@ -1,4 +1,4 @@
-#include "shell/status_log.h"
+#include "common/status_log.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "common/status_log.h"
 #include "keys/tests/keys_fakes.h"
 #include "server/dispatch.h"
-#include "shell/status_log.h"
 #include "tests/fakes/fake_display.h"
 
 namespace {

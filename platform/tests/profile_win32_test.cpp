@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "config/tests/temp_directory.h"
 #include "platform/profile.h"
+#include "tests/support/temp_directory.h"
 
 namespace {
 

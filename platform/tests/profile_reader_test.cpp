@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "config/profile_reader.h"
-#include "config/tests/temp_directory.h"
 #include "platform/profile.h"
+#include "platform/profile_reader.h"
+#include "tests/support/temp_directory.h"
 
 namespace {
 
