@@ -7,9 +7,13 @@
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kNoSocket = -1;
 
-// The host's first IPv4 address, its four bytes in network order as they lie
-// in memory (the first byte is the first number of the dotted form); 0 when
-// the host lookup gives none.
+// The address to show as the server's own, its four bytes in network order as
+// they lie in memory (the first byte is the first number of the dotted form);
+// 0 when there is none.
+//   Windows: the first IPv4 address of the host lookup of the host's name.
+//   Linux: the same, unless it gives a loopback address or none: then the
+//   IPv4 address of the interface that carries the default route, else that
+//   of the first interface that is up and not a loopback, else the lookup's.
 uint32_t LookUpLocalAddress();
 
 // The receive buffer the command socket asks for: room for a burst of short
@@ -23,6 +27,11 @@ constexpr int kCommandReceiveBufferBytes = 4 * 1024 * 1024;
 // broadcast permitted. Returns kNoSocket when any step fails (the socket service
 // cannot start, no socket, bind or option refused, port outside 0-65535).
 SocketHandle OpenDatagramSocket(int port);
+
+// The same, bound to the one local address `address` (network order) instead
+// of the wildcard: only datagrams sent to that address arrive. Fails (kNoSocket)
+// when the address is not one of this computer's.
+SocketHandle OpenDatagramSocketOn(uint32_t address, int port);
 
 enum class ReceiveOutcome { kDatagram, kTimedOut, kFailed };
 

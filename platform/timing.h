@@ -1,4 +1,4 @@
-// Timing: sleeping and the local time of day.
+// Timing: sleeping, the local time of day and a monotonic clock.
 #pragma once
 
 #include <cstdint>
@@ -12,3 +12,7 @@ struct TimeOfDay {
 };
 
 TimeOfDay LocalTimeOfDay();
+
+// Milliseconds since an arbitrary start, never going back (not moved by
+// changes of the wall clock).
+uint64_t MonotonicMilliseconds();

@@ -1,4 +1,6 @@
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -7,11 +9,17 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "platform/sockets.h"
 
-uint32_t LookUpLocalAddress() {
+namespace {
+
+// The first IPv4 address that the host lookup of the host's own name gives; 0
+// for none.
+uint32_t HostNameAddress() {
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) != 0) return 0;
   addrinfo hints{};
@@ -30,13 +38,79 @@ uint32_t LookUpLocalAddress() {
   return address;
 }
 
-SocketHandle OpenDatagramSocket(int port) {
+bool IsLoopback(uint32_t address) { return (ntohl(address) >> 24) == 127; }
+
+// The interface of the default route of the main routing table (the one of
+// lowest metric when there are several), from the kernel's table as text;
+// empty when there is none. Read, not asked for with a socket: nothing is
+// sent and no destination has to be made up.
+std::string DefaultRouteInterface() {
+  std::ifstream table("/proc/net/route");
+  std::string line;
+  std::getline(table, line);  // the column heads
+  std::string chosen;
+  unsigned long chosenMetric = 0;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string name, destination, gateway, mask;
+    unsigned long flags = 0, references = 0, use = 0, metric = 0;
+    if (!(fields >> name >> destination >> gateway >> std::hex >> flags >> std::dec >> references >>
+          use >> metric >> mask)) {
+      continue;
+    }
+    constexpr unsigned long kRouteUp = 0x1;  // RTF_UP
+    if (destination != "00000000" || mask != "00000000" || (flags & kRouteUp) == 0) continue;
+    if (chosen.empty() || metric < chosenMetric) {
+      chosen = name;
+      chosenMetric = metric;
+    }
+  }
+  return chosen;
+}
+
+// The first IPv4 address of the interface `wanted` if it is up (of the first
+// interface that is up and not a loopback when `wanted` is empty); 0 when
+// there is none.
+uint32_t InterfaceAddress(const std::string& wanted) {
+  ifaddrs* interfaces = nullptr;
+  if (getifaddrs(&interfaces) != 0) return 0;
+  uint32_t address = 0;
+  for (ifaddrs* i = interfaces; i != nullptr && address == 0; i = i->ifa_next) {
+    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+    if ((i->ifa_flags & IFF_UP) == 0) continue;
+    uint32_t candidate = reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr;
+    if (wanted.empty() ? (i->ifa_flags & IFF_LOOPBACK) != 0 || IsLoopback(candidate)
+                       : wanted != i->ifa_name) {
+      continue;
+    }
+    address = candidate;
+  }
+  freeifaddrs(interfaces);
+  return address;
+}
+
+}  // namespace
+
+uint32_t LookUpLocalAddress() {
+  uint32_t address = HostNameAddress();
+  // Debian and others give the host's name a loopback address (127.0.1.1):
+  // no controller could send to that.
+  if (address != 0 && !IsLoopback(address)) return address;
+  std::string routeInterface = DefaultRouteInterface();
+  uint32_t found = routeInterface.empty() ? 0 : InterfaceAddress(routeInterface);
+  if (found == 0 || IsLoopback(found)) found = InterfaceAddress("");
+  return found != 0 ? found : address;
+}
+
+SocketHandle OpenDatagramSocket(int port) { return OpenDatagramSocketOn(htonl(INADDR_ANY), port); }
+
+SocketHandle OpenDatagramSocketOn(uint32_t bindAddress, int port) {
   if (port < 0 || port > 65535) return kNoSocket;
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return kNoSocket;
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = bindAddress;
   address.sin_port = htons(static_cast<uint16_t>(port));
   int on = 1;
   if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||

@@ -17,3 +17,9 @@ TimeOfDay LocalTimeOfDay() {
   localtime_r(&now, &local);
   return TimeOfDay{local.tm_hour, local.tm_min, local.tm_sec};
 }
+
+uint64_t MonotonicMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}

@@ -26,7 +26,9 @@ uint32_t LookUpLocalAddress() {
   return address;
 }
 
-SocketHandle OpenDatagramSocket(int port) {
+SocketHandle OpenDatagramSocket(int port) { return OpenDatagramSocketOn(htonl(INADDR_ANY), port); }
+
+SocketHandle OpenDatagramSocketOn(uint32_t bindAddress, int port) {
   if (port < 0 || port > 65535) return kNoSocket;
   if (!StartWinsock()) return kNoSocket;
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
@@ -38,7 +40,7 @@ SocketHandle OpenDatagramSocket(int port) {
   SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = bindAddress;
   address.sin_port = htons(static_cast<u_short>(port));
   BOOL on = TRUE;
   if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||

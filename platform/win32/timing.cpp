@@ -9,3 +9,5 @@ TimeOfDay LocalTimeOfDay() {
   GetLocalTime(&now);
   return TimeOfDay{now.wHour, now.wMinute, now.wSecond};
 }
+
+uint64_t MonotonicMilliseconds() { return GetTickCount64(); }
