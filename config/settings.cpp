@@ -5,9 +5,6 @@
 #include "platform/notice.h"
 #include "platform/profile.h"
 
-SettingsRecord Settings;
-std::string SettingsFilePath;
-
 namespace {
 
 constexpr size_t kProfileNameLimit = 259;
@@ -30,6 +27,38 @@ ParityScheme ParityFromText(const std::string& text) {
   if (folded == "MARK") return kParityMark;
   if (folded == "SPACE") return kParitySpace;
   return kParityNone;
+}
+
+// The value of a key, or none when the file does not have the key: a key
+// written with nothing after its "=" is the empty text, not a missing key.
+std::optional<std::string> OptionalSetting(const char* section, const char* key) {
+  std::string value = ReadProfileString(section, key, "", SettingsFilePath);
+  if (!value.empty()) return value;
+  // Empty: written so, or not there; only a missing key gives the default.
+  constexpr const char* kMissing = "-";
+  if (ReadProfileString(section, key, kMissing, SettingsFilePath) == kMissing) return std::nullopt;
+  return std::string();
+}
+
+// Who may send, what may run and where the server listens.
+void LoadAccessSettings() {
+  if (std::optional<std::string> allow = OptionalSetting("settings", "allow")) {
+    AllowList list = ParseAllowList(*allow);
+    for (const std::string& entry : list.badEntries) {
+      AddLogLine("ERROR: allow entry \"" + entry + "\" is neither an address nor a range");
+    }
+    Settings.allowedSenders = std::move(list.ranges);
+  }
+  if (std::optional<std::string> commands = OptionalSetting("settings", "commands")) {
+    CommandList list = ParseCommandList(*commands);
+    for (const std::string& entry : list.badEntries) {
+      AddLogLine("ERROR: commands entry \"" + entry + "\" is no command");
+    }
+    Settings.allowedCommands = list.words;
+  }
+  if (std::optional<std::string> address = OptionalSetting("settings", "address")) {
+    Settings.listenAddress = ListenAddressSetting{*address, ParseListenAddress(*address)};
+  }
 }
 
 }  // namespace
@@ -55,17 +84,22 @@ bool LoadSettings() {
   }
   // The reads go on without a file: they then give the defaults.
   Settings.serverPort = NumberSetting("settings", "port", "16001");
-  if (Settings.serverPort < 1 || Settings.serverPort > 65535) {
+  const bool portInRange = Settings.serverPort >= 1 && Settings.serverPort <= 65535;
+  if (!portInRange) {
     ShowNotice("Podiant Server",
                "Port number out of range, must be 1-65535, check ini file \"" + path + "\"",
                kNoticeError);
-    return false;
   }
+  // Also after a bad port: with port 0 the platform still opens one.
+  LoadAccessSettings();
+  if (!portInRange) return false;
 
   Settings.projectorPort = ReadProfileString("projector", "port", "", path);
   Settings.baudRate = NumberSetting("projector", "baud", "9600");
   Settings.dataBits = NumberSetting("projector", "databits", "8");
   Settings.stopBits = StopBitsFromText(ReadProfileString("projector", "stopbits", "1", path));
   Settings.parityScheme = ParityFromText(ReadProfileString("projector", "parity", "NONE", path));
+  Settings.projectorEscapes =
+      FoldUpper(ReadProfileString("projector", "escapes", "off", path)) == "ON";
   return true;
 }

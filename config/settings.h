@@ -2,7 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "common/command_words.h"
+#include "config/access_lists.h"
 
 enum StopBitsCode : int32_t { kStopBitsOne = 0, kStopBitsOnePointFive = 1, kStopBitsTwo = 2 };
 
@@ -14,6 +19,13 @@ enum ParityScheme : int32_t {
   kParitySpace = 4,
 };
 
+// [settings] address as written, and the address it names (none when the text
+// is no address that this computer can have).
+struct ListenAddressSetting {
+  std::string text;
+  std::optional<uint32_t> address;  // network order; 0 is every interface
+};
+
 struct SettingsRecord {
   int32_t serverPort = 0;
   std::string projectorPort;
@@ -21,6 +33,17 @@ struct SettingsRecord {
   int32_t dataBits = 0;
   StopBitsCode stopBits = kStopBitsOne;
   ParityScheme parityScheme = kParityNone;
+  // [settings] allow: the senders whose datagrams are carried out. Without the
+  // key, every sender; with it, only those in a range (none: nobody).
+  std::optional<std::vector<AddressRange>> allowedSenders;
+  // [settings] commands: the command words that are carried out. Without the
+  // key, all of them.
+  std::optional<CommandWordSet> allowedCommands;
+  // [settings] address: the one local address to listen on. Without the key,
+  // every interface.
+  std::optional<ListenAddressSetting> listenAddress;
+  // [projector] escapes=on: the [functions] texts are decoded (\r, \xHH, ...).
+  bool projectorEscapes = false;
 };
 
 // Written once by LoadSettings during start-up, read-only afterwards.
@@ -38,8 +61,10 @@ std::string SettingsFilePathHere();
 // Reads podiant.ini from the current working directory into Settings. A
 // missing file is reported in the status log and gives the defaults; a server
 // port outside 1-65535 is shown in a notice and ends the load before the
-// projector settings. True when the load went through: only then are the
-// projector commands loaded (the start-up does that next, from
+// projector settings (the allow, commands and address keys are read whatever
+// the port: they limit whatever socket the server opens). Allow and commands
+// entries that name nothing are reported in the status log and left out. True when the load went
+// through: only then are the projector commands loaded (the start-up does that next, from
 // SettingsFilePath).
 bool LoadSettings();
 

@@ -1,0 +1,159 @@
+#include "config/access_lists.h"
+
+#include "common/text_rules.h"
+
+namespace {
+
+// A decimal number of 1 to 3 digits without a leading zero (but "0" itself),
+// at most `largest`.
+std::optional<int> SmallNumber(std::string_view text, int largest) {
+  if (text.empty() || text.size() > 3) return std::nullopt;
+  if (text.size() > 1 && text[0] == '0') return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value > largest) return std::nullopt;
+  return value;
+}
+
+// Network order (the first byte in memory is the first number) to a number
+// whose highest byte is the first number, and back.
+uint32_t ToHostOrder(uint32_t address) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address);
+  return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
+         static_cast<uint32_t>(bytes[2]) << 8 | static_cast<uint32_t>(bytes[3]);
+}
+
+uint32_t ToNetworkOrder(uint32_t value) {
+  uint32_t address = 0;
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(&address);
+  bytes[0] = static_cast<unsigned char>(value >> 24);
+  bytes[1] = static_cast<unsigned char>(value >> 16);
+  bytes[2] = static_cast<unsigned char>(value >> 8);
+  bytes[3] = static_cast<unsigned char>(value);
+  return address;
+}
+
+uint32_t PrefixMask(int prefixLength) {
+  return prefixLength == 0 ? 0 : ~uint32_t{0} << (32 - prefixLength);
+}
+
+std::string DottedAddress(uint32_t address) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address);
+  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+         std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+}
+
+}  // namespace
+
+std::optional<uint32_t> ParseIpv4Address(std::string_view text) {
+  uint32_t value = 0;
+  for (int part = 0; part < 4; ++part) {
+    size_t dot = text.find('.');
+    std::string_view piece = part < 3 ? text.substr(0, dot) : text;
+    if (part < 3 && dot == std::string_view::npos) return std::nullopt;
+    std::optional<int> number = SmallNumber(piece, 255);
+    if (!number) return std::nullopt;
+    value = value << 8 | static_cast<uint32_t>(*number);
+    if (part < 3) text.remove_prefix(dot + 1);
+  }
+  return ToNetworkOrder(value);
+}
+
+std::optional<AddressRange> ParseAddressRange(std::string_view text) {
+  size_t slash = text.find('/');
+  std::optional<uint32_t> address = ParseIpv4Address(text.substr(0, slash));
+  if (!address) return std::nullopt;
+  AddressRange range;
+  if (slash != std::string_view::npos) {
+    std::optional<int> length = SmallNumber(text.substr(slash + 1), 32);
+    if (!length) return std::nullopt;
+    range.prefixLength = *length;
+  }
+  range.address = ToNetworkOrder(ToHostOrder(*address) & PrefixMask(range.prefixLength));
+  return range;
+}
+
+std::vector<std::string> SplitListEntries(std::string_view value) {
+  std::vector<std::string> entries;
+  size_t start = 0;
+  while (start < value.size()) {
+    size_t end = value.find_first_of(", \t", start);
+    if (end == std::string_view::npos) end = value.size();
+    if (end > start) entries.emplace_back(value.substr(start, end - start));
+    start = end + 1;
+  }
+  return entries;
+}
+
+AllowList ParseAllowList(std::string_view value) {
+  AllowList list;
+  for (const std::string& entry : SplitListEntries(value)) {
+    std::optional<AddressRange> range = ParseAddressRange(entry);
+    if (range) {
+      list.ranges.push_back(*range);
+    } else {
+      list.badEntries.push_back(entry);
+    }
+  }
+  return list;
+}
+
+bool AddressInRange(uint32_t address, const AddressRange& range) {
+  uint32_t mask = PrefixMask(range.prefixLength);
+  return (ToHostOrder(address) & mask) == (ToHostOrder(range.address) & mask);
+}
+
+bool AddressInRanges(uint32_t address, const std::vector<AddressRange>& ranges) {
+  for (const AddressRange& range : ranges) {
+    if (AddressInRange(address, range)) return true;
+  }
+  return false;
+}
+
+std::string FormatAddressRange(const AddressRange& range) {
+  std::string text = DottedAddress(range.address);
+  if (range.prefixLength != 32) text += "/" + std::to_string(range.prefixLength);
+  return text;
+}
+
+std::string FormatAllowList(const std::vector<AddressRange>& ranges) {
+  if (ranges.empty()) return "nobody";
+  std::string text;
+  for (const AddressRange& range : ranges) {
+    if (!text.empty()) text += ", ";
+    text += FormatAddressRange(range);
+  }
+  return text;
+}
+
+CommandList ParseCommandList(std::string_view value) {
+  CommandList list;
+  for (const std::string& entry : SplitListEntries(value)) {
+    CommandWord word;
+    if (FindCommandWord(FoldUpper(entry), &word)) {
+      list.words |= CommandWordBit(word);
+    } else {
+      list.badEntries.push_back(entry);
+    }
+  }
+  return list;
+}
+
+std::string FormatCommandList(CommandWordSet words) {
+  std::string text;
+  for (size_t i = 0; i < kCommandWordCount; ++i) {
+    if ((words & (1u << i)) == 0) continue;
+    if (!text.empty()) text += ' ';
+    text += kCommandWords[i];
+  }
+  return text.empty() ? "none" : text;
+}
+
+std::optional<uint32_t> ParseListenAddress(std::string_view text) {
+  std::optional<uint32_t> address = ParseIpv4Address(text);
+  if (!address || ToHostOrder(*address) >= 0xE0000000u) return std::nullopt;
+  return address;
+}

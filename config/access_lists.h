@@ -1,0 +1,69 @@
+// The settings that limit who may send commands and which commands run: the
+// sender allow-list ([settings] allow), the command allow-list ([settings]
+// commands) and the listen address ([settings] address). Pure text rules,
+// without the platform.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/command_words.h"
+
+// An IPv4 address range: `prefixLength` leading bits of `address` (network
+// order, as the sockets give it; the bits beyond the prefix are zero).
+struct AddressRange {
+  uint32_t address = 0;
+  int prefixLength = 32;
+};
+
+// A dotted IPv4 address: exactly four decimal numbers 0-255 joined by ".",
+// without leading zeros (010 could be read as octal) and without anything
+// else. The result is in network order.
+std::optional<uint32_t> ParseIpv4Address(std::string_view text);
+
+// One allow-list entry: an address ("10.0.0.5", the range of that address
+// alone) or a range "address/length" with a length 0-32 (no leading zeros).
+// The address of a range may have bits beyond the prefix set; they are
+// cleared ("192.168.1.7/24" is 192.168.1.0/24).
+std::optional<AddressRange> ParseAddressRange(std::string_view text);
+
+// The entries of a list value: the pieces between commas and blanks (spaces
+// and tabs); empty pieces (",,", a comma at an end) are no entries.
+std::vector<std::string> SplitListEntries(std::string_view value);
+
+// An allow= value: its ranges in the order written, and every entry that is
+// neither an address nor a range, as written.
+struct AllowList {
+  std::vector<AddressRange> ranges;
+  std::vector<std::string> badEntries;
+};
+AllowList ParseAllowList(std::string_view value);
+
+bool AddressInRange(uint32_t address, const AddressRange& range);
+bool AddressInRanges(uint32_t address, const std::vector<AddressRange>& ranges);
+
+// "10.0.0.5" for a single address, "192.168.1.0/24" for a wider range.
+std::string FormatAddressRange(const AddressRange& range);
+
+// The ranges joined by ", "; "nobody" when there are none.
+std::string FormatAllowList(const std::vector<AddressRange>& ranges);
+
+// A commands= value: the command words it names (in any letter case), and
+// every entry that is no command word, as written.
+struct CommandList {
+  CommandWordSet words = 0;
+  std::vector<std::string> badEntries;
+};
+CommandList ParseCommandList(std::string_view value);
+
+// The words of the set in the order of the command table, joined by blanks;
+// "none" for the empty set.
+std::string FormatCommandList(CommandWordSet words);
+
+// A listen address: a dotted IPv4 address that can be one of this computer's
+// own (not a multicast, reserved or broadcast address, 224.0.0.0 and up).
+// 0.0.0.0 is every interface.
+std::optional<uint32_t> ParseListenAddress(std::string_view text);
