@@ -1,7 +1,9 @@
 #include "server/dispatch.h"
 
+#include "common/command_words.h"
 #include "common/status_log.h"
 #include "common/text_rules.h"
+#include "config/settings.h"
 #include "keys/send_command.h"
 #include "platform/process.h"
 #include "presentation/slide_show.h"
@@ -21,26 +23,6 @@ std::string TrimBlanks(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-enum class Command { kOpen, kNext, kGoto, kRun, kStop, kSend, kActivate, kProjector, kUnknown };
-
-Command RecogniseCommand(const std::string& word) {
-  struct Entry {
-    const char* word;
-    Command command;
-  };
-  static const Entry kCommandTable[] = {
-      {"OPEN", Command::kOpen},         {"NEXT", Command::kNext},
-      {"GOTO", Command::kGoto},         {"RUN", Command::kRun},
-      {"STOP", Command::kStop},         {"SEND", Command::kSend},
-      {"ACTIVATE", Command::kActivate}, {"PROJECTOR", Command::kProjector},
-  };
-  std::string folded = FoldUpper(word);
-  for (const Entry& entry : kCommandTable) {
-    if (folded == entry.word) return entry.command;
-  }
-  return Command::kUnknown;
-}
-
 }  // namespace
 
 void DispatchCommand(const std::string& commandText) {
@@ -50,16 +32,26 @@ void DispatchCommand(const std::string& commandText) {
   std::string argument =
       blank == std::string::npos ? std::string() : TrimBlanks(trimmed.substr(blank));
 
-  switch (RecogniseCommand(commandWord)) {
-    case Command::kOpen:
-    case Command::kNext:
-    case Command::kGoto:
+  CommandWord command;
+  if (!FindCommandWord(FoldUpper(commandWord), &command)) {
+    AddLogLine("ERR: Unknown command received \"" + commandWord + "\"");
+    return;
+  }
+  if (Settings.allowedCommands && (*Settings.allowedCommands & CommandWordBit(command)) == 0) {
+    AddLogLine("ERR: Command not allowed \"" + commandWord + "\"");
+    return;
+  }
+
+  switch (command) {
+    case CommandWord::kOpen:
+    case CommandWord::kNext:
+    case CommandWord::kGoto:
       HandleSlideShowCommand(commandWord, argument);
       break;
-    case Command::kRun:
+    case CommandWord::kRun:
       RunProgram(argument);
       break;
-    case Command::kStop: {
+    case CommandWord::kStop: {
       std::string sendArgument;
       sendArgument += kFieldDelimiter;
       sendArgument += argument;
@@ -69,17 +61,14 @@ void DispatchCommand(const std::string& commandText) {
       HandleSendCommand(sendArgument);
       break;
     }
-    case Command::kSend:
+    case CommandWord::kSend:
       HandleSendCommand(argument);
       break;
-    case Command::kActivate:
+    case CommandWord::kActivate:
       if (FindAndActivateWindow(argument) == 1) AddLogLine("ERR No Window\"" + argument + "\"");
       break;
-    case Command::kProjector:
+    case CommandWord::kProjector:
       SendProjectorCommand(argument);
-      break;
-    case Command::kUnknown:
-      AddLogLine("ERR: Unknown command received \"" + commandWord + "\"");
       break;
   }
 }

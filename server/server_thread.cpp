@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/status_log.h"
+#include "config/access_lists.h"
 #include "config/settings.h"
 #include "platform/automation.h"
 #include "platform/main_window.h"
@@ -15,6 +16,7 @@
 #include "presentation/powerpoint_session.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
+#include "server/sender_check.h"
 
 std::atomic<int32_t> stopRequested{0};
 std::atomic<bool> serverThreadEnded{false};
@@ -41,6 +43,27 @@ std::string TwoDigits(int value) {
   return text;
 }
 
+// Opens the command socket on `port`: on every interface, or on the one
+// address of the settings. `shownAddress` is the address for the "Listening
+// at" line. A listen address that is no address of this computer fails like
+// a port that cannot be opened, after its own line.
+SocketHandle OpenReceiveSocket(int32_t port, uint32_t* shownAddress) {
+  if (!Settings.listenAddress || Settings.listenAddress->address == 0u) {
+    *shownAddress = LookUpLocalAddress();
+    return OpenDatagramSocket(port);
+  }
+  const ListenAddressSetting& listen = *Settings.listenAddress;
+  SocketHandle socket = kNoSocket;
+  if (listen.address) {
+    *shownAddress = *listen.address;
+    socket = OpenDatagramSocketOn(*listen.address, port);
+  }
+  if (socket == kNoSocket) {
+    AddLogLine("ERROR: cannot listen at " + listen.text + ":" + std::to_string(port));
+  }
+  return socket;
+}
+
 }  // namespace
 
 void WaitForStartingLine() {
@@ -63,6 +86,7 @@ void ResetServerThreadForTesting() {
   serverThreadEnded = false;
   serverOpenFailed = false;
   stopRequested = 0;
+  ForgetRefusalsForTesting();
 }
 
 std::string FormatIpAddress(uint32_t address) {
@@ -91,8 +115,8 @@ void ServerThread() {
   const int32_t port = Settings.serverPort;
   const bool projectorConfigured = !Settings.projectorPort.empty();
 
-  uint32_t localAddress = LookUpLocalAddress();
-  SocketHandle socket = OpenDatagramSocket(port);
+  uint32_t localAddress = 0;
+  SocketHandle socket = OpenReceiveSocket(port, &localAddress);
   if (socket == kNoSocket) {
     serverOpenFailed = true;
     SoundFailureBeep();
@@ -102,6 +126,12 @@ void ServerThread() {
     return;
   }
   AddLogLine("Listening at " + FormatIpAddress(localAddress) + ":" + std::to_string(port) + "...");
+  if (Settings.allowedSenders) {
+    AddLogLine("Accepting commands from " + FormatAllowList(*Settings.allowedSenders));
+  }
+  if (Settings.allowedCommands) {
+    AddLogLine("Commands allowed: " + FormatCommandList(*Settings.allowedCommands));
+  }
   if (projectorConfigured) OpenProjectorLink();
 
   std::vector<char> buffer(kReceiveBufferSize);
@@ -114,6 +144,7 @@ void ServerThread() {
     // A datagram of the attempt during which the stop was asked for is dropped.
     if (stopRequested != 0) break;
     if (outcome != ReceiveOutcome::kDatagram) continue;
+    if (!AcceptSender(senderAddress, senderPort, MonotonicMilliseconds())) continue;
     std::string payload(buffer.data(), length);
     TimeOfDay now = LocalTimeOfDay();
     AddLogLine(

@@ -67,6 +67,11 @@ SocketHandle OpenDatagramSocket(int port) {
   openedPort = port;
   return socketOpens ? 7 : kNoSocket;
 }
+SocketHandle OpenDatagramSocketOn(uint32_t address, int port) {
+  Record("OpenDatagramSocketOn " + FormatIpAddress(address) + " " + std::to_string(port));
+  openedPort = port;
+  return socketOpens ? 7 : kNoSocket;
+}
 ReceiveOutcome ReceiveDatagram(SocketHandle, uint32_t waitMilliseconds, char* buffer,
                                size_t capacity, size_t* length, uint32_t* senderAddress,
                                uint16_t* senderPort) {
@@ -90,6 +95,7 @@ void CloseDatagramSocket(SocketHandle socket) {
 }
 TimeOfDay LocalTimeOfDay() { return TimeOfDay{14, 3, 7}; }
 void SleepMilliseconds(uint32_t) {}
+uint64_t MonotonicMilliseconds() { return 0; }
 void DispatchCommand(const std::string& text) { Record("DispatchCommand " + text); }
 void OpenProjectorLink() {
   Record("OpenProjectorLink");

@@ -1,0 +1,54 @@
+#include "server/sender_check.h"
+
+#include <array>
+#include <string>
+
+#include "common/status_log.h"
+#include "config/access_lists.h"
+#include "config/settings.h"
+#include "server/server_thread.h"
+
+namespace {
+
+struct RefusalReport {
+  bool used = false;
+  uint32_t address = 0;
+  uint64_t reportedAt = 0;
+};
+
+// Used by the server thread only.
+std::array<RefusalReport, kRefusedSendersRemembered> refusalReports;
+
+bool Due(const RefusalReport& report, uint64_t now) {
+  return now - report.reportedAt >= kRefusalReportMilliseconds;
+}
+
+}  // namespace
+
+bool RefusalToBeReported(uint32_t senderAddress, uint64_t nowMilliseconds) {
+  RefusalReport* free = nullptr;
+  for (RefusalReport& report : refusalReports) {
+    if (report.used && report.address == senderAddress) {
+      if (!Due(report, nowMilliseconds)) return false;
+      report.reportedAt = nowMilliseconds;
+      return true;
+    }
+    if (free == nullptr && (!report.used || Due(report, nowMilliseconds))) free = &report;
+  }
+  if (free == nullptr) return false;  // every place holds a report of the last minute
+  *free = RefusalReport{true, senderAddress, nowMilliseconds};
+  return true;
+}
+
+bool AcceptSender(uint32_t senderAddress, uint16_t senderPort, uint64_t nowMilliseconds) {
+  if (!Settings.allowedSenders || AddressInRanges(senderAddress, *Settings.allowedSenders)) {
+    return true;
+  }
+  if (RefusalToBeReported(senderAddress, nowMilliseconds)) {
+    AddLogLine("Refused datagram from " + FormatIpAddress(senderAddress) + ":" +
+               std::to_string(senderPort));
+  }
+  return false;
+}
+
+void ForgetRefusalsForTesting() { refusalReports.fill(RefusalReport{}); }

@@ -1,0 +1,28 @@
+// The check of a datagram's sender against the allow-list of the settings,
+// made on the server thread before the datagram is logged or dispatched.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// A refused sender address is reported at most once in this time.
+constexpr uint64_t kRefusalReportMilliseconds = 60 * 1000;
+
+// How many sender addresses the refusal reports remember. When all of them
+// were reported within the last minute, a further address is refused without a
+// line until one of them is due again: at most this many "Refused" lines a
+// minute, from any number of senders.
+constexpr size_t kRefusedSendersRemembered = 64;
+
+// True when the settings let `senderAddress` (network order) send commands:
+// always without an allow-list. A refused datagram gets the line "Refused
+// datagram from A:P" when its address was not reported within the last
+// minute (`nowMilliseconds` of the monotonic clock), and nothing else.
+bool AcceptSender(uint32_t senderAddress, uint16_t senderPort, uint64_t nowMilliseconds);
+
+// True when a refusal of `senderAddress` at `nowMilliseconds` is to be reported,
+// and then remembered as reported.
+bool RefusalToBeReported(uint32_t senderAddress, uint64_t nowMilliseconds);
+
+// Forgets every report (tests that run the server thread repeatedly).
+void ForgetRefusalsForTesting();
