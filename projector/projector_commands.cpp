@@ -16,8 +16,10 @@ void SendProjectorCommand(const std::string& name) {
   std::string folded = FoldUpper(name);
   for (const ProjectorCommand& command : ProjectorCommandTable) {
     if (command.name != folded) continue;
-    // The operator confirms before anything reaches the projector.
-    ShowNotice(kConfirmationCaption, "/" + command.name + "/" + command.text + "/", kNoticePlain);
+    // The operator confirms before anything reaches the projector; the text as
+    // written, so that no control byte reaches the notice.
+    ShowNotice(kConfirmationCaption, "/" + command.name + "/" + command.shownText + "/",
+               kNoticePlain);
     WriteProjectorLink(command.text);
     return;
   }
