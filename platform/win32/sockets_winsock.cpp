@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/sockets.h"
 
@@ -11,6 +12,32 @@ namespace {
 bool StartWinsock() {
   WSADATA data;
   return WSAStartup(MAKEWORD(2, 0), &data) == 0;
+}
+
+// True when `address` is one of this computer's: Windows takes every address
+// of 127.0.0.0/8 as its own, the others must be an interface's. Asked before
+// the bind, because Wine's bind accepts any address and then listens on every
+// interface instead.
+bool IsOwnAddress(SOCKET s, uint32_t address) {
+  if ((ntohl(address) >> 24) == 127) return true;
+  std::vector<char> buffer(4096);
+  DWORD bytes = 0;
+  while (WSAIoctl(s, SIO_ADDRESS_LIST_QUERY, nullptr, 0, buffer.data(),
+                  static_cast<DWORD>(buffer.size()), &bytes, nullptr, nullptr) != 0) {
+    if (WSAGetLastError() != WSAEFAULT || bytes <= buffer.size() || bytes > (1u << 20)) {
+      return false;
+    }
+    buffer.resize(bytes);
+  }
+  const SOCKET_ADDRESS_LIST* list = reinterpret_cast<const SOCKET_ADDRESS_LIST*>(buffer.data());
+  for (INT i = 0; i < list->iAddressCount; ++i) {
+    const SOCKET_ADDRESS& entry = list->Address[i];
+    if (entry.lpSockaddr == nullptr || entry.lpSockaddr->sa_family != AF_INET) continue;
+    if (reinterpret_cast<const sockaddr_in*>(entry.lpSockaddr)->sin_addr.s_addr == address) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -43,7 +70,8 @@ SocketHandle OpenDatagramSocketOn(uint32_t bindAddress, int port) {
   address.sin_addr.s_addr = bindAddress;
   address.sin_port = htons(static_cast<u_short>(port));
   BOOL on = TRUE;
-  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  if ((bindAddress != htonl(INADDR_ANY) && !IsOwnAddress(s, bindAddress)) ||
+      bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) != 0) {
     closesocket(s);
     WSACleanup();
