@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -48,6 +49,22 @@ class NativeServer : public ::testing::Test {
     Start("[settings]\nport=" + std::to_string(port) + "\n");
     ASSERT_TRUE(e2e::WaitForOutput(server, "...\n", kStartMs)) << server.output;
     ASSERT_NE(server.output.find("Listening at "), std::string::npos) << server.output;
+  }
+
+  // Starts with `settingsLines` in [settings] after the port, and waits until
+  // `line` is shown.
+  void StartWith(const std::string& settingsLines, const std::string& line) {
+    Start("[settings]\nport=" + std::to_string(port) + "\n" + settingsLines);
+    ASSERT_TRUE(e2e::WaitForOutput(server, line + "\n", kStartMs)) << server.output;
+  }
+
+  // The line after the one that starts with `start`.
+  std::string LineAfter(const std::string& start) {
+    std::vector<std::string> lines = SplitLines(server.output);
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+      if (lines[i].rfind(start, 0) == 0) return lines[i + 1];
+    }
+    return "(none)";
   }
 
   // Sends a command and waits for the line that follows its "R" line.
@@ -235,6 +252,134 @@ TEST_F(NativeServer, APortInUseRingsTheBellClosesAndFails) {
   EXPECT_EQ(server.output.rfind("Starting Podiant Server.\n", 0), 0u) << server.output;
   EXPECT_TRUE(server.output.ends_with("WAITING FOR THREAD TO STOP!\nTHREAD STOPPED!\n"))
       << server.output;
+}
+
+// With allow=, a datagram from anyone else is neither logged nor carried out;
+// its address is shown once however many datagrams come from it.
+TEST_F(NativeServer, OnlyTheAllowedSendersAreHeardAndARefusedAddressIsShownOnce) {
+  StartWith("allow=127.0.0.2\n", "Accepting commands from 127.0.0.2");
+  EXPECT_EQ(LineAfter("Listening at "), "Accepting commands from 127.0.0.2") << server.output;
+  size_t mark = server.output.size();
+  const std::string made = directory + "/made";
+  for (int i = 0; i < 25; ++i)
+    e2e::SendDatagram("RUN touch " + made, port, "127.0.0.1", "127.0.0.1");
+  e2e::SendDatagram("NEXT", port, "127.0.0.1", "127.0.0.2");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "-> \"NEXT\"\n", kLineMs, mark)) << server.output;
+  EXPECT_TRUE(std::regex_match(
+      server.output.substr(mark),
+      std::regex(R"(Refused datagram from 127\.0\.0\.1:\d+\nR 127\.0\.0\.2:\d+ \S+ -> "NEXT"\n)")))
+      << server.output.substr(mark);
+  EXPECT_FALSE(std::filesystem::exists(made));
+}
+
+TEST_F(NativeServer, AnAllowListTakesRangesReportsBadEntriesAndFailsClosedWhenEmpty) {
+  StartWith("allow=127.0.0.0/8, bogus\n", "Accepting commands from 127.0.0.0/8");
+  EXPECT_EQ(LineAfter("Help and updates"),
+            "ERROR: allow entry \"bogus\" is neither an address nor a range")
+      << server.output;
+  size_t mark = server.output.size();
+  e2e::SendDatagram("NEXT", port, "127.0.0.1", "127.0.0.3");
+  EXPECT_TRUE(e2e::WaitForOutput(server, "R 127.0.0.3:", kLineMs, mark)) << server.output;
+  e2e::StopProcess(server);
+
+  StartWith("allow=\n", "Accepting commands from nobody");
+  mark = server.output.size();
+  Send("NEXT");
+  EXPECT_TRUE(e2e::WaitForOutput(server, "Refused datagram from 127.0.0.1:", kLineMs, mark))
+      << server.output;
+  EXPECT_EQ(server.output.find("R 127.0.0.1:"), std::string::npos) << server.output;
+}
+
+TEST_F(NativeServer, ACommandOutsideTheCommandListIsLoggedAndRefused) {
+  StartWith("commands=open next,goto  PROJECTOR bogus\n",
+            "Commands allowed: OPEN NEXT GOTO PROJECTOR");
+  EXPECT_EQ(LineAfter("Help and updates"), "ERROR: commands entry \"bogus\" is no command")
+      << server.output;
+  size_t mark = server.output.size();
+  const std::string made = directory + "/made";
+  Send("RUN touch " + made);
+  Send("run touch " + made);
+  Send("NEXT");
+  Send("marker");
+  ASSERT_TRUE(
+      e2e::WaitForOutput(server, "ERR: Unknown command received \"marker\"\n", kLineMs, mark))
+      << server.output;
+  EXPECT_TRUE(std::regex_match(server.output.substr(mark),
+                               std::regex("R [^\n]* -> \"RUN touch [^\n]*\"\n"
+                                          "ERR: Command not allowed \"RUN\"\n"
+                                          "R [^\n]* -> \"run touch [^\n]*\"\n"
+                                          "ERR: Command not allowed \"run\"\n"
+                                          "R [^\n]* -> \"NEXT\"\n"
+                                          "R [^\n]* -> \"marker\"\n"
+                                          "ERR: Unknown command received \"marker\"\n")))
+      << server.output.substr(mark);
+  EXPECT_FALSE(std::filesystem::exists(made));
+}
+
+TEST_F(NativeServer, AListenAddressIsShownAndNoOtherAddressIsHeard) {
+  StartWith("address=127.0.0.1\n", "Listening at 127.0.0.1:" + std::to_string(port) + "...");
+  size_t mark = server.output.size();
+  e2e::SendDatagram("lost", port, "127.0.0.2");
+  Send("marker");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "\"marker\"\n", kLineMs, mark)) << server.output;
+  EXPECT_EQ(server.output.find("lost"), std::string::npos) << server.output;
+}
+
+TEST_F(NativeServer, AnAddressThatIsNotLocalOrNoAddressClosesLikeAPortInUse) {
+  ASSERT_FALSE(e2e::IsLocalAddress("203.0.113.77"));
+  for (std::string address : {"203.0.113.77", "127.0.0.300", ""}) {
+    Start("[settings]\nport=" + std::to_string(port) + "\naddress=" + address + "\n");
+    ASSERT_TRUE(e2e::WaitForExit(server, 20000)) << server.output;
+    EXPECT_NE(e2e::ExitCode(server), 0);
+    EXPECT_NE(server.output.find('\a'), std::string::npos);
+    EXPECT_EQ(server.output.find("Listening at"), std::string::npos);
+    EXPECT_EQ(LineAfter("Help and updates"),
+              "ERROR: cannot listen at " + address + ":" + std::to_string(port))
+        << server.output;
+    EXPECT_TRUE(server.output.ends_with("WAITING FOR THREAD TO STOP!\nTHREAD STOPPED!\n"))
+        << server.output;
+    e2e::StopProcess(server);
+    server = e2e::Process();
+  }
+}
+
+// In a network namespace of its own, whose host name ("localhost") gives a
+// loopback address: the address shown is the one a controller could use.
+TEST_F(NativeServer, TheAddressShownIsOfTheDefaultRouteElseOfAnInterfaceThatIsUp) {
+  int exitCode = -1;
+  e2e::RunProgram({"unshare", "--net", "--uts", "true"}, "", &exitCode);
+  if (exitCode != 0) GTEST_SKIP() << "no network namespace can be made here (needs root)";
+  const std::string program = e2e::BinaryDir() + "/shell/podiant-server";
+  const std::string setUp =
+      "set -e; hostname localhost; ip link set lo up\n"
+      "if [ \"$1\" != lo ]; then\n"
+      "  ip link add pa type veth peer name pb\n"
+      "  ip addr add 10.11.0.1/24 dev pa; ip addr add 10.22.0.1/24 dev pb; ip link set pa up\n"
+      "fi\n"
+      "if [ \"$1\" = route ]; then\n"
+      // The route on the later interface, so that the first one up is not it.
+      "  ip link set pb up\n"
+      "  a=$(ip -o link show pa | cut -d: -f1); b=$(ip -o link show pb | cut -d: -f1)\n"
+      "  if [ \"$a\" -gt \"$b\" ]; then ip route add default via 10.11.0.2 dev pa; echo route-pa;\n"
+      "  else ip route add default via 10.22.0.2 dev pb; echo route-pb; fi\n"
+      "fi\n"
+      "exec \"$0\"\n";
+  e2e::WriteTextFile(directory + "/podiant.ini", "[settings]\nport=" + std::to_string(port) + "\n");
+  for (std::string scene : {"lo", "one", "route"}) {
+    server = e2e::StartProcess({"unshare", "--net", "--uts", "sh", "-c", setUp, program, scene},
+                               directory, {"DISPLAY"});
+    ASSERT_TRUE(e2e::WaitForOutput(server, "...\n", kStartMs)) << scene << "\n" << server.output;
+    std::string expected = scene == "lo"                                         ? "127.0.0.1"
+                           : scene == "one"                                      ? "10.11.0.1"
+                           : server.output.find("route-pa") != std::string::npos ? "10.11.0.1"
+                                                                                 : "10.22.0.1";
+    EXPECT_NE(server.output.find("Listening at " + expected + ":" + std::to_string(port) + "..."),
+              std::string::npos)
+        << scene << "\n"
+        << server.output;
+    e2e::StopProcess(server);
+    server = e2e::Process();
+  }
 }
 
 // Started in the background of a terminal (`podiant-server &`): a notice that

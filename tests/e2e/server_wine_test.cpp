@@ -43,6 +43,30 @@ class WineServer : public ::testing::Test {
     ASSERT_TRUE(WaitForLabel("...", 0)) << label;
   }
 
+  // Starts with `settingsLines` in [settings] after the port, and waits until
+  // the label shows `line`.
+  void StartWith(const std::string& settingsLines, const std::string& line) {
+    Start("[settings]\nport=" + std::to_string(port) + "\n" + settingsLines);
+    ASSERT_TRUE(WaitForLabel(line, 0)) << label;
+  }
+
+  // Ends the program through its close box and waits for the window to go.
+  void Close() {
+    int exitCode = -1;
+    e2e::RunProbe({"post-close", kTitle}, &exitCode);
+    ASSERT_TRUE(e2e::WaitForExit(server, kWaitMs));
+    e2e::RunProbe({"wait-gone", kTitle, "5000"}, &exitCode);
+    server = e2e::Process();
+  }
+
+  // A directory made by a started program, named as Windows programs under
+  // Wine see it (drive Z: is the root).
+  std::string WindowsPath(const std::string& name) {
+    std::string path = "Z:" + directory + "/" + name;
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    return path;
+  }
+
   // Polls the label until it contains `part` at least `times` times (0: once).
   bool WaitForLabel(const std::string& part, int times) {
     for (int waited = 0; waited < kWaitMs; waited += 50) {
@@ -162,6 +186,83 @@ TEST_F(WineServer, PodiantSendUnderWineReachesTheServer) {
                   directory, &exitCode);
   EXPECT_EQ(exitCode, 0);
   EXPECT_TRUE(WaitForLabel("-> \"hello from Windows\"", 0)) << label;
+}
+
+TEST_F(WineServer, OnlyTheAllowedSendersAreHeardAndARefusedAddressIsShownOnce) {
+  StartWith("allow=127.0.0.2\n", "Accepting commands from 127.0.0.2");
+  EXPECT_TRUE(std::regex_search(
+      label,
+      std::regex("\rListening at [^\r]*\\.\\.\\.\rAccepting commands from 127\\.0\\.0\\.2$")))
+      << label;
+  for (int i = 0; i < 25; ++i) {
+    e2e::SendDatagram("RUN cmd /c mkdir " + WindowsPath("refused"), port, "127.0.0.1", "127.0.0.1");
+  }
+  e2e::SendDatagram("RUN cmd /c mkdir " + WindowsPath("allowed"), port, "127.0.0.1", "127.0.0.2");
+  ASSERT_TRUE(WaitForLabel("\" Started", 0)) << label;
+  EXPECT_TRUE(std::regex_search(
+      label, std::regex("\rAccepting commands from 127\\.0\\.0\\.2\r"
+                        "Refused datagram from 127\\.0\\.0\\.1:\\d+\r"
+                        "R 127\\.0\\.0\\.2:\\d+ [^\r]* -> \"RUN cmd /c mkdir [^\r]*allowed\"\r"
+                        "Run \"[^\r]*\" Started$")))
+      << label;
+  std::string allowed = directory + "/allowed";
+  EXPECT_TRUE(e2e::WaitUntil(
+      kWaitMs, [](void* path) { return std::filesystem::exists(*static_cast<std::string*>(path)); },
+      &allowed));
+  EXPECT_FALSE(std::filesystem::exists(directory + "/refused"));
+}
+
+TEST_F(WineServer, AnAllowListTakesRangesReportsBadEntriesAndFailsClosedWhenEmpty) {
+  StartWith("allow=127.0.0.0/8, bogus\n", "Accepting commands from 127.0.0.0/8");
+  EXPECT_NE(label.find("\rERROR: allow entry \"bogus\" is neither an address nor a range\r"),
+            std::string::npos)
+      << label;
+  e2e::SendDatagram("NEXT", port, "127.0.0.1", "127.0.0.3");
+  EXPECT_TRUE(WaitForLabel("\rR 127.0.0.3:", 0)) << label;
+  Close();
+
+  StartWith("allow=\n", "Accepting commands from nobody");
+  e2e::SendDatagram("NEXT", port);
+  EXPECT_TRUE(WaitForLabel("\rRefused datagram from 127.0.0.1:", 0)) << label;
+  EXPECT_EQ(label.find("\rR 127.0.0.1:"), std::string::npos) << label;
+}
+
+TEST_F(WineServer, ACommandOutsideTheCommandListIsLoggedAndRefused) {
+  StartWith("commands=OPEN NEXT GOTO PROJECTOR\n", "Commands allowed: OPEN NEXT GOTO PROJECTOR");
+  e2e::SendDatagram("Run cmd /c mkdir " + WindowsPath("made"), port);
+  e2e::SendDatagram("marker", port);
+  ASSERT_TRUE(WaitForLabel("ERR: Unknown command received \"marker\"", 0)) << label;
+  EXPECT_TRUE(std::regex_search(label, std::regex(" -> \"Run cmd /c mkdir [^\r]*made\"\r"
+                                                  "ERR: Command not allowed \"Run\"\r"
+                                                  "R [^\r]* -> \"marker\"\r")))
+      << label;
+  EXPECT_FALSE(std::filesystem::exists(directory + "/made"));
+}
+
+TEST_F(WineServer, AListenAddressIsShownAndNoOtherAddressIsHeard) {
+  StartWith("address=127.0.0.1\n", "\rListening at 127.0.0.1:" + std::to_string(port) + "...");
+  e2e::SendDatagram("lost", port, "127.0.0.2");
+  e2e::SendDatagram("marker", port);
+  ASSERT_TRUE(WaitForLabel("-> \"marker\"", 0)) << label;
+  EXPECT_EQ(label.find("lost"), std::string::npos) << label;
+}
+
+TEST_F(WineServer, AnAddressThatIsNotLocalClosesTheWindowByItself) {
+  ASSERT_FALSE(e2e::IsLocalAddress("203.0.113.77"));
+  // Watching from before the start: the window is not there for long.
+  watcher = e2e::StartProcess(
+      {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/tests/wine_probe/podiant-probe.exe",
+       "watch-control", kTitle, std::to_string(kLabel), "30000"},
+      "");
+  Start("[settings]\nport=" + std::to_string(port) + "\naddress=203.0.113.77\n");
+  ASSERT_TRUE(e2e::WaitForExit(server, kWaitMs));
+  EXPECT_NE(e2e::ExitCode(server), 0);
+  ASSERT_TRUE(e2e::WaitForExit(watcher, kWaitMs));
+  std::string last = LastWatchedText();
+  EXPECT_EQ(last.find("Listening at"), std::string::npos) << last;
+  EXPECT_TRUE(last.ends_with("\rERROR: cannot listen at 203.0.113.77:" + std::to_string(port) +
+                             "\rWAITING FOR THREAD TO STOP!\rTHREAD STOPPED!"))
+      << last;
 }
 
 TEST_F(WineServer, APortInUseClosesTheWindowByItself) {

@@ -122,8 +122,17 @@ int CountOccurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
-void SendDatagram(const std::string& payload, int port, const std::string& host) {
+void SendDatagram(const std::string& payload, int port, const std::string& host,
+                  const std::string& from) {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (!from.empty()) {
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+      throw std::runtime_error("cannot send from " + from);
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   inet_pton(AF_INET, host.c_str(), &address.sin_addr);
@@ -131,6 +140,16 @@ void SendDatagram(const std::string& payload, int port, const std::string& host)
   sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&address),
          sizeof address);
   close(fd);
+}
+
+bool IsLocalAddress(const std::string& address) {
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  bool bound = inet_pton(AF_INET, address.c_str(), &local.sin_addr) == 1 &&
+               bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+  close(fd);
+  return bound;
 }
 
 Process StartProcess(const std::vector<std::string>& argv, const std::string& workDir,

@@ -31,8 +31,14 @@ int HoldUdpPort(int port);
 // How often `part` occurs in `text` (overlapping occurrences count).
 int CountOccurrences(const std::string& text, const std::string& part);
 
-// Sends `payload` as one datagram to host:port.
-void SendDatagram(const std::string& payload, int port, const std::string& host = "127.0.0.1");
+// Sends `payload` as one datagram to host:port, from a new socket (so from a
+// new port each time) bound to the local address `from` when one is given
+// (any address of 127.0.0.0/8 is local on Linux).
+void SendDatagram(const std::string& payload, int port, const std::string& host = "127.0.0.1",
+                  const std::string& from = "");
+
+// True when a socket can be bound to `address`: it is one of this machine's.
+bool IsLocalAddress(const std::string& address);
 
 // A started program with its standard output and standard error on one pipe.
 struct Process {
