@@ -42,6 +42,17 @@ std::string FunctionsSection() {
 }
 constexpr int kFunctionsCount = 48;
 
+// Texts with escapes, as a projector's protocol needs them.
+std::string EscapeFunctions() {
+  return "[functions]\n"
+         "on=PWR ON\\r\n"
+         "frame=\\x02\\x00A\\xfF\\x03\n"
+         "mixed=\\\\\\t\\n\n"
+         "bad=A\\qB\n";
+}
+const std::string kEscapesWarning =
+    "  WARNING: projector command \"BAD\": \"\\q\" is no escape, sent as written";
+
 using e2e::ReadSerialBytes;
 using e2e::SerialPair;
 using e2e::StartSerialPair;
@@ -81,10 +92,10 @@ class NativeProjector : public ::testing::Test {
     e2e::RemoveTree(dir);
   }
 
-  void StartServer(const std::string& projectorLines) {
+  void StartServer(const std::string& projectorLines,
+                   const std::string& functions = FunctionsSection()) {
     e2e::WriteTextFile(dir + "/podiant.ini", "[settings]\nport=" + std::to_string(udpPort) +
-                                                 "\n[projector]\n" + projectorLines +
-                                                 FunctionsSection());
+                                                 "\n[projector]\n" + projectorLines + functions);
     server = e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, dir, {"DISPLAY"});
     ASSERT_TRUE(e2e::WaitForOutput(server, "Listening at", kStartTimeoutMs)) << server.output;
   }
@@ -155,6 +166,43 @@ TEST_F(NativeProjector, SendsExactlyTheNamedTextOverTheLine) {
 
   StopServer();
   EXPECT_EQ(e2e::ExitCode(server), 0) << server.output;
+}
+
+TEST_F(NativeProjector, WithEscapesOnTheLineCarriesTheBytesTheyStandFor) {
+  ASSERT_TRUE(StartSerialPair(dir, &serial)) << serial.socat.output;
+  StartServer("port=" + serial.endA + "\nescapes=on\n", EscapeFunctions());
+  ASSERT_TRUE(e2e::WaitForOutput(server, OpenLine(serial.endA), kStartTimeoutMs)) << server.output;
+  EXPECT_NE(server.output.find("Found  4 projector commands\n" + kEscapesWarning + "\n"),
+            std::string::npos)
+      << server.output;
+
+  Send("PROJECTOR on");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 7, kCommandTimeoutMs), "PWR ON\r");
+  Send("PROJECTOR frame");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 5, kCommandTimeoutMs), std::string("\x02\x00"
+                                                                              "A\xff\x03",
+                                                                              5));
+  Send("PROJECTOR mixed");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 3, kCommandTimeoutMs), "\\\t\n");
+  Send("PROJECTOR bad");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 4, kCommandTimeoutMs), "A\\qB");
+  ExpectServerGoesOn("marker");
+  EXPECT_EQ(BytesWithin(serial.readFd, 300), "");
+  // The confirmation shows the entries as written.
+  EXPECT_NE(server.output.find("/ON/PWR ON\\r/"), std::string::npos) << server.output;
+  EXPECT_NE(server.output.find("/FRAME/\\x02\\x00A\\xfF\\x03/"), std::string::npos);
+}
+
+TEST_F(NativeProjector, WithoutEscapesBackslashesAreSentAsWritten) {
+  ASSERT_TRUE(StartSerialPair(dir, &serial)) << serial.socat.output;
+  StartServer("port=" + serial.endA + "\n", EscapeFunctions());
+  ASSERT_TRUE(e2e::WaitForOutput(server, OpenLine(serial.endA), kStartTimeoutMs)) << server.output;
+  Send("PROJECTOR on");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 8, kCommandTimeoutMs), "PWR ON\\r");
+  Send("PROJECTOR frame");
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 17, kCommandTimeoutMs), "\\x02\\x00A\\xfF\\x03");
+  ExpectServerGoesOn("marker");
+  EXPECT_EQ(server.output.find("WARNING"), std::string::npos) << server.output;
 }
 
 TEST_F(NativeProjector, AMissingDeviceGivesTheFailureLineAndTheServerGoesOn) {
@@ -280,10 +328,11 @@ class WineProjector : public ::testing::Test {
     ASSERT_TRUE(mapped) << link << " -> " << ReadLink(link) << "\n" << e2e::ReadTextFile(log);
   }
 
-  void StartServer(const std::string& projectorLines) {
+  void StartServer(const std::string& projectorLines,
+                   const std::string& functions = FunctionsSection()) {
     e2e::WriteTextFile(dir + "/podiant.ini", "[settings]\r\nport=" + std::to_string(udpPort) +
                                                  "\r\n[projector]\r\n" + projectorLines +
-                                                 FunctionsSection());
+                                                 functions);
     server = e2e::StartProcess(
         {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/shell/podiant-server.exe"}, dir);
     ASSERT_TRUE(StatusShows("Listening at")) << StatusText();
@@ -358,6 +407,30 @@ TEST_F(WineProjector, WritesTheTextToCom1OnlyAfterTheNoticeIsConfirmed) {
 
   CloseServer();
   EXPECT_TRUE(server.exited);
+}
+
+TEST_F(WineProjector, WithEscapesCom1CarriesTheBytesTheyStandFor) {
+  ASSERT_TRUE(StartSerialPair(dir, &serial)) << serial.socat.output;
+  MapCom1To(serial.endA);
+  StartServer("port=COM1\r\nescapes=on\r\n", EscapeFunctions());
+  ASSERT_TRUE(StatusShows(OpenLine("COM1"))) << StatusText();
+  EXPECT_NE(StatusText().find("\rFound  4 projector commands\r" + kEscapesWarning + "\r"),
+            std::string::npos)
+      << StatusText();
+
+  Send("PROJECTOR frame");
+  EXPECT_EQ(NoticeText(), "/FRAME/\\x02\\x00A\\xfF\\x03/");
+  ASSERT_TRUE(PressNoticeOk());
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 5, kCommandTimeoutMs), std::string("\x02\x00"
+                                                                              "A\xff\x03",
+                                                                              5));
+  Send("PROJECTOR on");
+  ASSERT_TRUE(PressNoticeOk());
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 7, kCommandTimeoutMs), "PWR ON\r");
+  Send("PROJECTOR mixed");
+  ASSERT_TRUE(PressNoticeOk());
+  EXPECT_EQ(ReadSerialBytes(serial.readFd, 3, kCommandTimeoutMs), "\\\t\n");
+  EXPECT_EQ(BytesWithin(serial.readFd, 500), "");
 }
 
 TEST_F(WineProjector, AMissingPortGivesTheFailureLineAndTheServerGoesOn) {
