@@ -1,6 +1,7 @@
-// Soak: the real podiant-server under a flood of random datagrams on loopback.
-// Afterwards it must still run, still answer, and hold no more memory than a
-// small margin above what it held after a warm-up.
+// Soak: the real podiant-server, and the real podiant-server.exe under Wine,
+// under a flood of random datagrams on loopback. Afterwards it must still run,
+// still answer, and hold no more memory than a small margin above what it held
+// after a warm-up.
 //
 // PODIANT_SOAK_DATAGRAMS sets how many random datagrams are sent (default
 // 100000; a sanitizer build can take fewer), PODIANT_SOAK_SEED the seed of
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -140,10 +142,16 @@ bool WaitForMarkedLine(OutputReader& reader, const std::string& line, int timeou
   return true;
 }
 
-// The datagrams that the kernel dropped at the socket bound to `port` because
-// its receive queue was full (the last column of /proc/net/udp); -1 when the
-// socket is not listed.
-long long SocketDrops(int port) {
+// The socket bound to `port` as /proc/net/udp lists it: the bytes waiting in
+// its receive queue, and the datagrams that the kernel dropped because the
+// queue was full (its last column).
+struct SocketCounts {
+  bool listed = false;
+  long long queuedBytes = 0;
+  long long drops = 0;
+};
+
+SocketCounts SocketState(int port) {
   std::ifstream table("/proc/net/udp");
   std::string line;
   std::getline(table, line);  // the header
@@ -151,14 +159,27 @@ long long SocketDrops(int port) {
   std::snprintf(wanted, sizeof wanted, ":%04X", port);
   while (std::getline(table, line)) {
     std::istringstream fields(line);
-    std::string slot, local;
-    fields >> slot >> local;
+    std::string slot, local, remote, state, queues;
+    fields >> slot >> local >> remote >> state >> queues;
     if (local.size() < 5 || local.compare(local.size() - 5, 5, wanted) != 0) continue;
     std::string field, last;
     while (fields >> field) last = field;
-    return std::strtoll(last.c_str(), nullptr, 10);
+    SocketCounts counts;
+    counts.listed = true;
+    size_t colon = queues.find(':');
+    if (colon != std::string::npos) {
+      counts.queuedBytes = std::strtoll(queues.c_str() + colon + 1, nullptr, 16);
+    }
+    counts.drops = std::strtoll(last.c_str(), nullptr, 10);
+    return counts;
   }
-  return -1;
+  return SocketCounts{};
+}
+
+// The drops of the socket bound to `port`; -1 when the socket is not listed.
+long long SocketDrops(int port) {
+  SocketCounts counts = SocketState(port);
+  return counts.listed ? counts.drops : -1;
 }
 
 // VmRSS of process `pid` in KiB, from /proc/<pid>/status; -1 when not found.
@@ -396,6 +417,180 @@ TEST_F(Soak, AFloodOfRandomDatagramsLeavesTheServerRunningAnsweringAndNoLarger) 
   ASSERT_TRUE(e2e::WaitForExit(server, kStartMs)) << server.output;
   EXPECT_EQ(e2e::ExitCode(server), 0) << server.output;
   EXPECT_EQ(server.output, "WAITING FOR THREAD TO STOP!\nTHREAD STOPPED!\n");
+}
+
+// ---------------------------------------------------------------------------
+// The Windows program under Wine. Its window shows only the last ten lines, so
+// the flood is paced by the socket instead: after each batch the test waits
+// until the receive queue is empty, that is until the program has taken every
+// datagram of the batch (or the kernel dropped it).
+//
+// PODIANT_SOAK_WINE_DATAGRAMS sets the number of random datagrams (default
+// 20000); the seed and the memory margin are those of the native soak.
+
+constexpr const char* kWineTitle = "Podiant Server";
+constexpr int kWineLabel = 101;
+constexpr long long kWineBatch = 64;
+
+class WineSoak : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (e2e::WindowsBinaryDir().empty()) GTEST_SKIP() << "no Windows build";
+    if (std::getenv("WINEPREFIX") == nullptr || std::getenv("DISPLAY") == nullptr) {
+      GTEST_SKIP() << "needs WINEPREFIX and DISPLAY (scripts/test-all.sh sets them)";
+    }
+    directory = e2e::MakeTemporaryDirectory();
+    port = e2e::FreeUdpPort();
+  }
+  void TearDown() override {
+    e2e::StopProcess(watcher);
+    e2e::StopProcess(server);
+    if (sender.fd >= 0) close(sender.fd);
+    if (!directory.empty()) {
+      int ignored = 0;
+      e2e::RunProbe({"wait-gone", kWineTitle, "5000"}, &ignored);
+      e2e::RemoveTree(directory);
+    }
+  }
+
+  std::string Label() {
+    std::string text;
+    e2e::ReadWindowControlText(kWineTitle, kWineLabel, &text);
+    return text;
+  }
+
+  // Polls the label until `pattern` matches it (std::regex_search).
+  bool WaitForLabel(const std::string& pattern) {
+    std::regex wanted(pattern);
+    Clock::time_point start = Clock::now();
+    while (MillisecondsSince(start) < kLineMs) {
+      label = Label();
+      if (std::regex_search(label, wanted)) return true;
+      usleep(50000);
+    }
+    return false;
+  }
+
+  // Waits until the receive queue is empty; false when it stops shrinking for
+  // a minute or the program has ended.
+  bool Drain() {
+    Clock::time_point lastProgress = Clock::now();
+    long long last = -1;
+    for (;;) {
+      SocketCounts counts = SocketState(port);
+      if (!counts.listed || !StillRunning(server.pid)) return false;
+      if (counts.queuedBytes == 0) return true;
+      if (counts.queuedBytes != last) {
+        last = counts.queuedBytes;
+        lastProgress = Clock::now();
+      } else if (MillisecondsSince(lastProgress) > kStallMs) {
+        return false;
+      }
+      usleep(500);
+    }
+  }
+
+  // Sends `payload` and, at the end of a batch of `batch`, drains the queue.
+  bool SendPaced(const std::string& payload, long long* sent, long long batch = kWineBatch) {
+    if (!SendPayload(sender, payload)) return false;
+    ++*sent;
+    return *sent % batch != 0 || Drain();
+  }
+
+  std::string directory;
+  int port = 0;
+  std::string label;
+  e2e::Process server;
+  e2e::Process watcher;
+  Sender sender;
+};
+
+TEST_F(WineSoak, AFloodOfRandomDatagramsLeavesTheWindowsProgramRunningAnsweringAndNoLarger) {
+  const long long count = EnvironmentNumber("PODIANT_SOAK_WINE_DATAGRAMS", 20000);
+  const uint64_t seed = static_cast<uint64_t>(
+      EnvironmentNumber("PODIANT_SOAK_SEED", static_cast<long long>(std::random_device()() >> 1)));
+  std::printf("wine soak: %lld datagrams, seed %llu (PODIANT_SOAK_SEED)\n", count,
+              static_cast<unsigned long long>(seed));
+  std::mt19937_64 random(seed);
+
+  e2e::WriteTextFile(directory + "/podiant.ini", "[settings]\nport=" + std::to_string(port) + "\n");
+  server = e2e::StartProcess(
+      {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/shell/podiant-server.exe"}, directory);
+  ASSERT_TRUE(WaitForLabel("\rListening at [0-9.]+:" + std::to_string(port) + "\\.\\.\\.$"))
+      << label;
+  ASSERT_TRUE(SocketState(port).listed) << "the program's socket is not in /proc/net/udp";
+  ASSERT_TRUE(OpenSender(sender, port));
+
+  // Warm-up, as for the native program: the largest datagrams fill the log
+  // with its longest lines, then datagrams of every kind.
+  long long warmUp = 0;
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_TRUE(SendPaced(std::string(kLargestPayload, i % 2 == 0 ? '\x80' : 'A'), &warmUp, 1));
+  }
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(SendPaced(RandomPayload(random), &warmUp, 32));
+  ASSERT_TRUE(Drain());
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(SendPayload(sender, "soak-warm-" + std::to_string(i)));
+  ASSERT_TRUE(WaitForLabel("\rERR: Unknown command received \"soak-warm-9\"$")) << label;
+  const long rssBefore = ResidentKiB(server.pid);
+  ASSERT_GT(rssBefore, 0);
+
+  // The flood.
+  const long long dropsBase = SocketState(port).drops;
+  Clock::time_point start = Clock::now();
+  long long sent = 0;
+  long long sentBytes = 0;
+  while (sent < count) {
+    std::string payload = RandomPayload(random);
+    sentBytes += static_cast<long long>(payload.size());
+    ASSERT_TRUE(SendPaced(payload, &sent)) << "the program stopped taking datagrams";
+  }
+  ASSERT_TRUE(Drain()) << "the program stopped taking datagrams";
+  const long long floodMs = MillisecondsSince(start);
+  const long long drops = SocketState(port).drops - dropsBase;
+  std::printf(
+      "wine soak: sent %lld datagrams (%lld bytes) in %lld ms; the kernel dropped %lld at the full "
+      "receive queue\n",
+      sent, sentBytes, floodMs, drops);
+  RecordProperty("wine_soak_datagrams", std::to_string(sent));
+  RecordProperty("wine_soak_dropped", std::to_string(drops));
+  RecordProperty("wine_soak_ms", std::to_string(floodMs));
+
+  // Still answering: once ten clean lines have pushed the flood's out of the
+  // log, the next command shows exactly its two lines at the end.
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(SendPayload(sender, "soak-after-" + std::to_string(i)));
+  ASSERT_TRUE(WaitForLabel("\rERR: Unknown command received \"soak-after-9\"$")) << label;
+  ASSERT_TRUE(SendPayload(sender, "soak-next"));
+  ASSERT_TRUE(WaitForLabel("\"soak-next\"$")) << label;
+  EXPECT_TRUE(std::regex_search(
+      label, std::regex("\rERR: Unknown command received \"soak-after-9\"\r"
+                        "R 127\\.0\\.0\\.1:\\d+ \\d\\d:\\d\\d:\\d\\d -> \"soak-next\"\r"
+                        "ERR: Unknown command received \"soak-next\"$")))
+      << label;
+  const long rssAfter = ResidentKiB(server.pid);
+  const long long margin = EnvironmentNumber("PODIANT_SOAK_RSS_MARGIN_KIB", kRssMarginKiB);
+  std::printf(
+      "wine soak: VmRSS %ld KiB after the warm-up, %ld KiB after the flood (margin %lld KiB)\n",
+      rssBefore, rssAfter, margin);
+  RecordProperty("wine_soak_rss_before_kib", std::to_string(rssBefore));
+  RecordProperty("wine_soak_rss_after_kib", std::to_string(rssAfter));
+  EXPECT_LE(rssAfter, rssBefore + margin);
+
+  // A clean close.
+  watcher = e2e::StartProcess(
+      {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/tests/wine_probe/podiant-probe.exe",
+       "watch-control", kWineTitle, std::to_string(kWineLabel), "20000"},
+      "");
+  ASSERT_TRUE(e2e::WaitForOutput(watcher, "\n", kLineMs));
+  int exitCode = -1;
+  e2e::RunProbe({"post-close", kWineTitle}, &exitCode);
+  ASSERT_EQ(exitCode, 0);
+  ASSERT_TRUE(e2e::WaitForExit(server, kStartMs));
+  EXPECT_EQ(e2e::ExitCode(server), 0);
+  ASSERT_TRUE(e2e::WaitForExit(watcher, kStartMs));
+  std::string last;
+  std::stringstream lines(watcher.output);
+  for (std::string line; std::getline(lines, line);) last = e2e::FromHex(line);
+  EXPECT_TRUE(last.ends_with("\rWAITING FOR THREAD TO STOP!\rTHREAD STOPPED!")) << last;
 }
 
 }  // namespace
