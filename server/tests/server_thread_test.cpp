@@ -21,6 +21,7 @@
 #include "presentation/powerpoint_session.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
+#include "server/sender_check.h"
 #include "tests/fakes/fake_display.h"
 
 namespace {
@@ -216,6 +217,33 @@ TEST_F(ServerThreadRun, ThePortIsReadOnlyAfterTheInitialisation) {
   server.join();
   EXPECT_EQ(openedPort, 0);
   EXPECT_EQ(ShownLines().at(1), "Listening at 192.168.1.20:0...");
+}
+
+// The clock is the caller's: a minute passes here without waiting for it.
+TEST(RefusalToBeReported, OncePerAddressAMinuteWithABoundedMemory) {
+  ForgetRefusalsForTesting();
+  const uint32_t sender = Address(10, 0, 0, 9);
+  EXPECT_TRUE(RefusalToBeReported(sender, 5000));
+  EXPECT_FALSE(RefusalToBeReported(sender, 5000));
+  EXPECT_TRUE(RefusalToBeReported(Address(10, 0, 0, 8), 5001));  // each address for itself
+  EXPECT_FALSE(RefusalToBeReported(sender, 5000 + kRefusalReportMilliseconds - 1));
+  EXPECT_TRUE(RefusalToBeReported(sender, 5000 + kRefusalReportMilliseconds));
+  EXPECT_FALSE(RefusalToBeReported(sender, 5000 + kRefusalReportMilliseconds + 1));
+
+  // Every place taken within the minute: a further address is refused silently
+  // until the oldest report is due again, and then takes that place.
+  ForgetRefusalsForTesting();
+  const uint64_t start = 1000000;
+  for (size_t i = 0; i < kRefusedSendersRemembered; ++i) {
+    EXPECT_TRUE(RefusalToBeReported(Address(10, 1, 0, static_cast<unsigned char>(i)), start + i));
+  }
+  const uint32_t late = Address(10, 2, 0, 1);
+  EXPECT_FALSE(RefusalToBeReported(late, start + 100));
+  EXPECT_FALSE(RefusalToBeReported(Address(10, 1, 0, 5), start + 100));
+  EXPECT_TRUE(RefusalToBeReported(late, start + kRefusalReportMilliseconds));
+  EXPECT_FALSE(RefusalToBeReported(late, start + kRefusalReportMilliseconds + 1));
+  EXPECT_FALSE(RefusalToBeReported(Address(10, 2, 0, 2), start + kRefusalReportMilliseconds));
+  EXPECT_TRUE(RefusalToBeReported(Address(10, 1, 0, 0), start + kRefusalReportMilliseconds + 1));
 }
 
 TEST(FormatIpAddress, DottedDecimalWithoutLeadingZeros) {
