@@ -3,11 +3,13 @@
 // platform area faked. Each input starts from the same state: the settings
 // below loaded, the projector link open, and a slide show opened by
 // "OPEN show.ppt"; at the end the PowerPoint session is stopped and every
-// automation reference must have been given back.
+// automation reference must have been given back. Inputs of odd length run
+// with a command list (commands=) made of the bits of their first byte.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "common/command_words.h"
 #include "common/status_log.h"
 #include "common/text_rules.h"
 #include "config/settings.h"
@@ -64,11 +66,24 @@ void CheckOpen(const std::string& argument) {
   }
 }
 
+// True when `word` (folded) is a command word that the command list leaves out.
+bool NotAllowed(const std::string& word) {
+  if (!Settings.allowedCommands) return false;
+  for (size_t i = 0; i < kCommandWordCount; ++i) {
+    if (word == kCommandWords[i]) return (*Settings.allowedCommands & (1u << i)) == 0;
+  }
+  return false;
+}
+
 void CheckOutcome(const std::string& datagram) {
   ReferenceCommand command = ReferenceSplitCommand(datagram);
   std::string word = FoldUpper(command.word);
   const std::string& argument = command.argument;
-  if (word == "OPEN") {
+  if (NotAllowed(word)) {
+    FUZZ_CHECK(NothingHappened());
+    FUZZ_CHECK(FuzzRecord.logLines ==
+               std::vector<std::string>{"ERR: Command not allowed \"" + command.word + "\""});
+  } else if (word == "OPEN") {
     CheckOpen(argument);
   } else if (word == "NEXT") {
     FUZZ_CHECK(FuzzRecord.automation == std::vector<std::string>{"Invoke view 2019 1"});
@@ -123,10 +138,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetFuzzAutomation();
   PowerPointSession = PowerPointSessionRecord();
   ClearLogForTesting();
+  Settings.allowedCommands.reset();
   DispatchCommand("OPEN show.ppt");
   FUZZ_CHECK(FuzzRecord.minimised == 1 && PowerPointSession.slideShowView != nullptr);
   ResetFuzzRecord();
 
+  if (size % 2 == 1) Settings.allowedCommands = CommandWordSet{data[0]};
   DispatchCommand(datagram);
   CheckOutcome(datagram);
 

@@ -1,6 +1,7 @@
 // Small reference models for the fuzz targets' oracles, each written out
 // plainly and differently from the product code: the command split, the key
-// walk, the SEND fields and the window lookup. A target compares what the
+// walk, the SEND fields, the window lookup, the settings' address lists and
+// the projector escapes. A target compares what the
 // product did (as the fakes recorded it) with what these say.
 #pragma once
 
@@ -45,3 +46,20 @@ bool SameEvents(const std::vector<KeyEvent>& a, const std::vector<KeyEvent>& b);
 // reference: the log lines, the window brought to the front, the injections
 // and the waits. FuzzRecord must hold nothing else from before the call.
 void CheckSendOutcome(const std::string& argument);
+
+// The entries of a list setting: split at commas, spaces and tabs.
+std::vector<std::string> ReferenceListEntries(const std::string& value);
+
+// An allow entry read with the C library's inet_pton for the address; the
+// prefix length (32 without "/") in `prefixLength`, the address with the bits
+// beyond the prefix cleared in `address` (network order).
+bool ReferenceAllowEntry(const std::string& entry, uint32_t* address, int* prefixLength);
+
+// Whether the file text holds `key` (with an "=") in the first section named
+// `section`, names compared with a-z folded, as the profile reader does.
+bool ReferenceSettingPresent(const std::string& fileText, const std::string& section,
+                             const std::string& key);
+
+// A projector text with its escapes decoded; the sequences that start no
+// escape in `notEscapes`.
+std::string ReferenceDecodeEscapes(const std::string& text, std::vector<std::string>* notEscapes);

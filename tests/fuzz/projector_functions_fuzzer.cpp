@@ -2,9 +2,10 @@
 // "[functions]" line in the settings file (it may open other sections of its
 // own). The section read (the program's own profile reader) and
 // LoadProjectorCommands' split into name and text must give a table that
-// matches the entries; then PROJECTOR with each name (and with names that are
-// not there) must show the first matching entry and write its text, or do
-// nothing at all.
+// matches the entries (with escapes=on for inputs of odd length: the texts
+// decoded as the reference decodes them, and the warnings); then PROJECTOR
+// with each name (and with names that are not there) must show the first
+// matching entry as written and write its text, or do nothing at all.
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -46,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetFuzzRecord();
   ClearLogForTesting();
   ProjectorCommandTable.clear();
+  Settings.projectorEscapes = size % 2 == 1;
 
   std::vector<std::string> entries = ProfileSectionFromText(FuzzProfileText, "functions");
   for (const std::string& entry : entries) {

@@ -3,8 +3,9 @@
 // (platform/profile_reader, what the Linux back end uses) through the reads
 // that the start-up makes: LoadSettings, then the projector command table. Checked: the reads
 // LoadSettings makes and their order, the record it fills (numbers by NumberFromText and the 32-bit
-// rule, the port range and its notice, stop bits and parity), the table, and that a key read never
-// gives more than the buffer holds.
+// rule, the port range and its notice, stop bits and parity; the allow, commands and address keys
+// against reference parsers, present or not; escapes), the table, and that a key read never gives
+// more than the buffer holds.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,10 +13,12 @@
 
 #include "common/status_log.h"
 #include "common/text_rules.h"
+#include "config/access_lists.h"
 #include "config/settings.h"
 #include "platform/profile_reader.h"
 #include "projector/projector_commands.h"
 #include "tests/fuzz/fuzz_fakes.h"
+#include "tests/fuzz/fuzz_reference.h"
 #include "tests/fuzz/fuzz_table_check.h"
 
 namespace {
@@ -24,6 +27,70 @@ int32_t NumberOf(const std::string& text) { return Int32FromNumber(NumberFromTex
 
 std::string Value(const char* section, const char* key, const char* defaultText) {
   return ProfileValueFromText(FuzzProfileText, section, key, defaultText);
+}
+
+// The reads of one key that may be missing: one, and a second one when the
+// first gave the empty text (only a missing key gives the default then).
+void ExpectOptionalReads(const char* key, std::vector<std::string>* reads) {
+  reads->push_back(std::string("settings|") + key);
+  if (Value("settings", key, "").empty()) reads->push_back(std::string("settings|") + key);
+}
+
+// The allow, commands and address keys against the references, and the lines
+// they must have given, in order.
+void CheckAccessSettings(std::vector<std::string>* lines) {
+  const bool allowGiven = ReferenceSettingPresent(FuzzProfileText, "settings", "allow");
+  FUZZ_CHECK(Settings.allowedSenders.has_value() == allowGiven);
+  if (allowGiven) {
+    std::vector<AddressRange> expected;
+    for (const std::string& entry : ReferenceListEntries(Value("settings", "allow", ""))) {
+      AddressRange range;
+      if (ReferenceAllowEntry(entry, &range.address, &range.prefixLength)) {
+        expected.push_back(range);
+      } else {
+        lines->push_back("ERROR: allow entry \"" + entry + "\" is neither an address nor a range");
+      }
+    }
+    const std::vector<AddressRange>& ranges = *Settings.allowedSenders;
+    FUZZ_CHECK(ranges.size() == expected.size());
+    for (size_t i = 0; i < ranges.size(); ++i) {
+      FUZZ_CHECK(ranges[i].address == expected[i].address &&
+                 ranges[i].prefixLength == expected[i].prefixLength);
+      FUZZ_CHECK(AddressInRanges(expected[i].address, ranges));
+      // The range's own text is read back as the same range.
+      std::optional<AddressRange> again = ParseAddressRange(FormatAddressRange(ranges[i]));
+      FUZZ_CHECK(again && again->address == ranges[i].address &&
+                 again->prefixLength == ranges[i].prefixLength);
+    }
+  }
+  const bool commandsGiven = ReferenceSettingPresent(FuzzProfileText, "settings", "commands");
+  FUZZ_CHECK(Settings.allowedCommands.has_value() == commandsGiven);
+  if (commandsGiven) {
+    CommandWordSet expected = 0;
+    for (const std::string& entry : ReferenceListEntries(Value("settings", "commands", ""))) {
+      size_t i = 0;
+      while (i < kCommandWordCount && FoldUpper(entry) != kCommandWords[i]) ++i;
+      if (i < kCommandWordCount) {
+        expected |= 1u << i;
+      } else {
+        lines->push_back("ERROR: commands entry \"" + entry + "\" is no command");
+      }
+    }
+    FUZZ_CHECK(*Settings.allowedCommands == expected);
+  }
+  const bool addressGiven = ReferenceSettingPresent(FuzzProfileText, "settings", "address");
+  FUZZ_CHECK(Settings.listenAddress.has_value() == addressGiven);
+  if (addressGiven) {
+    std::string text = Value("settings", "address", "");
+    FUZZ_CHECK(Settings.listenAddress->text == text);
+    uint32_t address = 0;
+    int prefixLength = 0;
+    bool valid = text.find('/') == std::string::npos &&
+                 ReferenceAllowEntry(text, &address, &prefixLength) &&
+                 (reinterpret_cast<const unsigned char*>(&address)[0] < 224);
+    FUZZ_CHECK(Settings.listenAddress->address.has_value() == valid);
+    if (valid) FUZZ_CHECK(*Settings.listenAddress->address == address);
+  }
 }
 
 // A cut key read: never longer than the buffer, and a prefix of the whole
@@ -60,6 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // As at start-up: the commands only after a load that went through.
   const bool loaded = LoadSettings();
+  const std::vector<std::string> settingsLines = FuzzRecord.logLines;
+  FuzzRecord.logLines.clear();
   if (loaded) LoadProjectorCommands("functions", SettingsFilePath);
 
   const std::string path = std::string(kFuzzWorkingDirectory) + "/podiant.ini";
@@ -71,34 +140,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t port = NumberOf(values[0]);
   FUZZ_CHECK(Settings.serverPort == port);
   FUZZ_CHECK(loaded == (port >= 1 && port <= 65535));
+  std::vector<std::string> reads{"settings|port"};
+  ExpectOptionalReads("allow", &reads);
+  ExpectOptionalReads("commands", &reads);
+  ExpectOptionalReads("address", &reads);
+  std::vector<std::string> lines;
+  CheckAccessSettings(&lines);
+  FUZZ_CHECK_MSG(settingsLines == lines, "the settings wrote other lines than expected");
+  const size_t projectorReads = reads.size();
   if (!loaded) {
-    FUZZ_CHECK(FuzzRecord.profileReads == std::vector<std::string>{"settings|port"});
+    FUZZ_CHECK(FuzzRecord.profileReads == reads);
     FUZZ_CHECK(FuzzRecord.notices ==
                std::vector<std::string>{
                    "Podiant Server|Port number out of range, must be 1-65535, check ini file \"" +
                    path + "\"|16"});
     FUZZ_CHECK(Settings.projectorPort.empty() && Settings.baudRate == 0 && Settings.dataBits == 0 &&
-               Settings.stopBits == kStopBitsOne && Settings.parityScheme == kParityNone);
+               Settings.stopBits == kStopBitsOne && Settings.parityScheme == kParityNone &&
+               !Settings.projectorEscapes);
     FUZZ_CHECK(ProjectorCommandTable.empty() && FuzzRecord.logLines.empty());
   } else {
     FUZZ_CHECK(FuzzRecord.notices.empty());
-    FUZZ_CHECK(
-        FuzzRecord.profileReads ==
-        (std::vector<std::string>{"settings|port", "projector|port", "projector|baud",
-                                  "projector|databits", "projector|stopbits", "projector|parity"}));
-    FUZZ_CHECK(Settings.projectorPort == values[1]);
-    FUZZ_CHECK(Settings.baudRate == NumberOf(values[2]));
-    FUZZ_CHECK(Settings.dataBits == NumberOf(values[3]));
-    const std::string& stopBits = values[4];
+    for (const char* key : {"port", "baud", "databits", "stopbits", "parity", "escapes"}) {
+      reads.push_back(std::string("projector|") + key);
+    }
+    FUZZ_CHECK(FuzzRecord.profileReads == reads);
+    FUZZ_CHECK(Settings.projectorPort == values[projectorReads]);
+    FUZZ_CHECK(Settings.baudRate == NumberOf(values[projectorReads + 1]));
+    FUZZ_CHECK(Settings.dataBits == NumberOf(values[projectorReads + 2]));
+    const std::string& stopBits = values[projectorReads + 3];
     FUZZ_CHECK(Settings.stopBits == (stopBits == "1.5" ? kStopBitsOnePointFive
                                      : stopBits == "2" ? kStopBitsTwo
                                                        : kStopBitsOne));
-    std::string parity = FoldUpper(values[5]);
+    std::string parity = FoldUpper(values[projectorReads + 4]);
     FUZZ_CHECK(Settings.parityScheme == (parity == "ODD"     ? kParityOdd
                                          : parity == "EVEN"  ? kParityEven
                                          : parity == "MARK"  ? kParityMark
                                          : parity == "SPACE" ? kParitySpace
                                                              : kParityNone));
+    FUZZ_CHECK(Settings.projectorEscapes == (FoldUpper(values[projectorReads + 5]) == "ON"));
     CheckLoadedCommandTable(ProfileSectionFromText(FuzzProfileText, "functions"), {});
   }
 
