@@ -115,7 +115,10 @@ bool AddressInRanges(uint32_t address, const std::vector<AddressRange>& ranges) 
 
 std::string FormatAddressRange(const AddressRange& range) {
   std::string text = DottedAddress(range.address);
-  if (range.prefixLength != 32) text += "/" + std::to_string(range.prefixLength);
+  if (range.prefixLength != 32) {
+    text += '/';
+    text += std::to_string(range.prefixLength);
+  }
   return text;
 }
 
