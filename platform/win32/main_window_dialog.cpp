@@ -9,6 +9,7 @@
 
 #include "platform/display.h"
 #include "platform/main_window.h"
+#include "platform/win32/program_icon.h"
 #include "shell/app.h"
 
 namespace {
@@ -86,6 +87,19 @@ TemplateWriter MainWindowTemplate() {
   return t;
 }
 
+// The program's icon in the title bar (small) and on the taskbar and in the
+// Alt+Tab list (large); a dialog shows none of its own. Shared icons are owned
+// by the system: nothing to free.
+void ShowProgramIcon(HWND window) {
+  HINSTANCE program = GetModuleHandleA(nullptr);
+  for (WPARAM which : {ICON_BIG, ICON_SMALL}) {
+    int size = GetSystemMetrics(which == ICON_BIG ? SM_CXICON : SM_CXSMICON);
+    HANDLE icon = LoadImageA(program, MAKEINTRESOURCEA(PODIANT_PROGRAM_ICON), IMAGE_ICON, size,
+                             size, LR_SHARED);
+    if (icon != nullptr) SendMessageA(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+  }
+}
+
 void ShowLatestLogText() {
   std::string text;
   {
@@ -107,6 +121,7 @@ INT_PTR CALLBACK MainWindowCallback(HWND window, UINT message, WPARAM wParam, LP
   switch (message) {
     case WM_INITDIALOG:
       mainWindow = window;
+      ShowProgramIcon(window);
       InitialiseMainWindow();
       break;
     case WM_COMMAND:

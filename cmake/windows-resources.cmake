@@ -1,0 +1,21 @@
+# Windows resources of a program: the version information (the project's
+# version) and, with ICON, the program's icon. Does nothing on other systems.
+#   podiant_windows_resources(target DESCRIPTION "one line" [ICON file.ico])
+function(podiant_windows_resources target)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(R "" "DESCRIPTION;ICON" "" ${ARGN})
+  set(PODIANT_RC_FILE_NAME "${target}.exe")
+  set(PODIANT_RC_INTERNAL_NAME "${target}")
+  set(PODIANT_RC_DESCRIPTION "${R_DESCRIPTION}")
+  set(PODIANT_RC_ICON_LINE "")
+  if(R_ICON)
+    set(PODIANT_RC_ICON_LINE "PODIANT_PROGRAM_ICON ICON \"${R_ICON}\"")
+    set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc APPEND PROPERTY OBJECT_DEPENDS ${R_ICON})
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/version.rc.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
