@@ -6,7 +6,8 @@ set -euo pipefail
 run_packages=(cmake make g++ libx11-dev libxtst-dev)
 test_packages=(cmake make g++ libx11-dev libxtst-dev libgtest-dev libgmock-dev googletest
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb socat imagemagick openbox
-  xdotool x11-utils x11-xkb-utils libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux)
+  xdotool x11-utils x11-xkb-utils libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux
+  wixl msitools icoutils zip unzip dpkg-dev lintian systemd)
 bench_packages=(cmake make g++ libx11-dev libxtst-dev libbenchmark-dev iproute2)
 
 case "${1:-test}" in
