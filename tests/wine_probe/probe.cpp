@@ -17,6 +17,13 @@
 //   watch-control TITLE ID MS    waits up to MS for the window TITLE, then
 //                                prints every new text of control ID (one hex
 //                                line each) until the window is gone
+//   file-version PATH            of a program's version resource: the fixed
+//                                file version, then FileVersion,
+//                                ProductVersion, ProductName and
+//                                FileDescription (hex lines)
+//   shortcut PATH                of a .lnk file: target, working directory
+//                                and arguments (hex lines)
+#include <shlobj.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -100,6 +107,55 @@ int ShowPlainWindow(const char* title, int ms) {
   return 0;
 }
 
+int PrintFileVersion(const char* path) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  if (size == 0) return 1;
+  std::string data(size, '\0');
+  if (!GetFileVersionInfoA(path, 0, size, data.data())) return 1;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) return 1;
+  std::printf("%d.%d.%d.%d\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+              HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+  for (const char* name : {"FileVersion", "ProductVersion", "ProductName", "FileDescription"}) {
+    std::string key = std::string("\\StringFileInfo\\040904B0\\") + name;
+    char* value = nullptr;
+    if (!VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &length)) {
+      value = nullptr;
+    }
+    PrintHex(value != nullptr ? value : "");
+  }
+  return 0;
+}
+
+int PrintShortcut(const char* path) {
+  CoInitialize(nullptr);
+  IShellLinkA* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link)))) {
+    return 1;
+  }
+  IPersistFile* file = nullptr;
+  wchar_t widePath[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH);
+  int result = 1;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+      SUCCEEDED(file->Load(widePath, STGM_READ))) {
+    char target[MAX_PATH] = {}, directory[MAX_PATH] = {}, arguments[1024] = {};
+    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+    link->GetWorkingDirectory(directory, MAX_PATH);
+    link->GetArguments(arguments, sizeof arguments);
+    PrintHex(target);
+    PrintHex(directory);
+    PrintHex(arguments);
+    result = 0;
+  }
+  if (file != nullptr) file->Release();
+  link->Release();
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -181,6 +237,8 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
+  if (verb == "file-version") return PrintFileVersion(arg(2));
+  if (verb == "shortcut") return PrintShortcut(arg(2));
   if (verb == "pid-of") {
     HWND window = FindWindowA(nullptr, arg(2));
     if (window == nullptr) return 1;
