@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds both targets and runs every test: the native tests, the Windows test
-# executables under Wine, and the end-to-end tests of both programs (the
-# Windows one under Wine on a private Xvfb display); then the native tests
-# under the sanitizers, the fuzz targets' smoke runs and a quick benchmark run.
+# Builds both targets and the release packages (scripts/package.sh) and runs
+# every test: the native tests, the Windows test executables under Wine, the
+# end-to-end tests of both programs (the Windows one under Wine on a private
+# Xvfb display) and of the packages; then the native tests under the
+# sanitizers, the fuzz targets' smoke runs and a quick benchmark run.
 set -euo pipefail
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$source_dir"
@@ -11,7 +12,11 @@ scripts/install-packages.sh test
 jobs="$(nproc)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
-cmake --preset native -DPODIANT_WINDOWS_BINARY_DIR="$source_dir/build/windows" >/dev/null
+# The release packages in dist/ (their own builds), which the package tests
+# check, install and run.
+scripts/package.sh
+cmake --preset native -DPODIANT_WINDOWS_BINARY_DIR="$source_dir/build/windows" \
+  -DPODIANT_PACKAGE_DIR="$source_dir/dist" >/dev/null
 cmake --build --preset native -j"$jobs"
 
 # A private Wine prefix and X display for this run, removed at the end.
