@@ -58,6 +58,10 @@ awk -v package="$package" -v maintainer="$maintainer" '
   END { close_entry() }
 ' "$source_dir/CHANGELOG.md" >"$work/changelog"
 gzip -9n <"$work/changelog" >"$doc_dir/changelog.gz"
+# Manual pages compressed, as Debian has them.
+if [ -d "$root/usr/share/man" ]; then
+  find "$root/usr/share/man" -type f ! -name '*.gz' -exec gzip -9n {} +
+fi
 
 # Ordinary permissions, and one time stamp (the last commit's) for a
 # reproducible package.
