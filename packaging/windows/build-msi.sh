@@ -113,5 +113,15 @@ export_table File | grep -q "^ServerExe${tab}.*${tab}$server_version${tab}1033${
   exit 1
 }
 
+# Every staged file is in the installer: a file that an install() rule adds
+# to the folder needs its File element in the .wxs.
+installed="$(export_table File | cut -f3 | sed 's/^.*|//' | LC_ALL=C sort)"
+while IFS= read -r name; do
+  if ! grep -qxF "$name" <<<"$installed"; then
+    echo "$0: $name is staged but not in the installer (packaging/windows/podiant-server.wxs)" >&2
+    exit 1
+  fi
+done < <(cd "$stage" && find . -type f -printf '%f\n')
+
 mkdir -p "$(dirname "$output")"
 mv "$work/podiant-server.msi" "$output"
