@@ -5,13 +5,15 @@
 // takes a few seconds to make), so that what it installs and the windows it
 // opens cannot meet the other Wine tests, which run meanwhile.
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,6 @@
 // After GoogleTest: Xlib defines None and Bool as macros.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include "tests/e2e/x11/x11_session.h"
 
@@ -49,157 +50,106 @@ struct Suite {
 };
 Suite* suite = nullptr;
 
-int Shell(const std::string& command) { return std::system(command.c_str()); }
-
 // A Wine program in the test's prefix; its exit code (truncated to 8 bits,
 // as every exit code of a Windows program that reaches Linux).
-int Wine(const std::vector<std::string>& arguments, std::string* output = nullptr,
-         const std::string& workDir = "") {
+int Wine(const std::vector<std::string>& arguments, std::string* output = nullptr) {
   std::vector<std::string> argv = {e2e::WineLoader()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   int exitCode = -1;
-  std::string text = e2e::RunProgram(argv, workDir, &exitCode, 120000);
+  std::string text = e2e::RunProgram(argv, "", &exitCode, 120000);
   if (output != nullptr) *output = text;
   return exitCode;
 }
 
-// Seconds that `run` took.
-template <typename Run>
-double Timed(Run run) {
-  auto start = std::chrono::steady_clock::now();
-  run();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
 }
 
-// The Linux path of a path on drive C: of the prefix.
+// The Linux path of a path on drive C: of the prefix, and the Windows path of
+// a Linux path (drive Z: is the Linux root).
 std::string LinuxPath(std::string windowsPath) {
-  for (char& c : windowsPath) {
-    if (c == '\\') c = '/';
-  }
+  std::replace(windowsPath.begin(), windowsPath.end(), '\\', '/');
   return suite->prefix + "/drive_c/" + windowsPath.substr(3);
 }
-
-// The Windows path of a Linux path (drive Z: is the Linux root).
 std::string WindowsPath(std::string linuxPath) {
-  for (char& c : linuxPath) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(linuxPath.begin(), linuxPath.end(), '/', '\\');
   return "Z:" + linuxPath;
 }
 
-// Where a shortcut NAME of the all-users Start-menu folder `folder`
-// ("Programs" or "Programs\StartUp") is: Windows puts it in ProgramData,
-// Wine in the installing user's own Start menu.
-std::vector<std::string> ShortcutPlaces(const std::string& folder) {
+// The shortcuts "Podiant Server" of the all-users Start-menu folder `folder`
+// ("Programs" or "Programs/StartUp"): Windows has them in ProgramData, Wine
+// in the installing user's own Start menu.
+std::vector<std::string> Shortcuts(const std::string& folder) {
   std::string relative = "Microsoft/Windows/Start Menu/" + folder + "/Podiant Server.lnk";
   std::vector<std::string> places = {suite->prefix + "/drive_c/ProgramData/" + relative};
   for (const auto& user : fs::directory_iterator(suite->prefix + "/drive_c/users")) {
     places.push_back(user.path().string() + "/AppData/Roaming/" + relative);
   }
+  std::erase_if(places, [](const std::string& place) { return !fs::exists(place); });
   return places;
 }
 
-std::vector<std::string> FoundShortcuts(const std::string& folder) {
-  std::vector<std::string> found;
-  for (const std::string& place : ShortcutPlaces(folder)) {
-    if (fs::exists(place)) found.push_back(place);
-  }
-  return found;
-}
-
-struct Shortcut {
-  std::string target, workingDirectory, arguments;
-};
-
-std::vector<std::string> Lines(const std::string& text);
-
-// Read through IShellLink by the probe.
-Shortcut ReadShortcut(const std::string& linuxPath) {
+// A shortcut's target, working directory and arguments, read through
+// IShellLink by the probe.
+std::vector<std::string> ReadShortcut(const std::string& linuxPath) {
   int exitCode = -1;
-  std::string output = e2e::RunProbe({"shortcut", WindowsPath(linuxPath)}, &exitCode);
-  EXPECT_EQ(exitCode, 0) << output;
-  std::vector<std::string> lines = Lines(output);
-  lines.resize(3);
-  return {e2e::FromHex(lines[0]), e2e::FromHex(lines[1]), e2e::FromHex(lines[2])};
-}
-
-std::string WithBackslash(std::string path) {
-  if (!path.empty() && path.back() != '\\') path += '\\';
-  return path;
+  std::vector<std::string> fields =
+      Lines(e2e::RunProbe({"shortcut", WindowsPath(linuxPath)}, &exitCode));
+  EXPECT_EQ(exitCode, 0) << linuxPath;
+  fields.resize(3);
+  for (std::string& field : fields) field = e2e::FromHex(field);
+  if (!fields[1].empty() && fields[1].back() != '\\') fields[1] += '\\';
+  return fields;
 }
 
 void ExpectShortcutToTheProgram(const std::string& linuxPath, const std::string& settingsFolder) {
-  Shortcut shortcut = ReadShortcut(linuxPath);
-  EXPECT_EQ(shortcut.target, std::string(kProgramFolder) + "podiant-server.exe") << linuxPath;
-  EXPECT_EQ(WithBackslash(shortcut.workingDirectory), settingsFolder) << linuxPath;
-  EXPECT_EQ(shortcut.arguments, "") << linuxPath;
+  EXPECT_EQ(ReadShortcut(linuxPath),
+            (std::vector<std::string>{std::string(kProgramFolder) + "podiant-server.exe",
+                                      settingsFolder, ""}))
+      << linuxPath;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    at = end + 1;
-  }
-  return lines;
-}
-
-// The versions of the product's entries in Add/Remove Programs (the
-// Uninstall keys in the registry), blank-separated.
-int ProductEntries(std::string* versions) {
+// The Uninstall keys of the registry (Add/Remove Programs).
+std::string UninstallEntries() {
   std::string output;
   Wine({"reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", "/s"},
        &output);
-  int count = 0;
-  versions->clear();
-  bool ours = false;
-  std::string version;
-  auto endKey = [&] {
-    if (ours) {
-      ++count;
-      *versions += version + " ";
-    }
-    ours = false;
-    version.clear();
-  };
-  std::smatch match;
-  for (const std::string& line : Lines(output)) {
-    if (line.rfind("HKEY_", 0) == 0) endKey();
-    if (std::regex_match(line, std::regex(" *DisplayName +REG_SZ +Podiant Server"))) ours = true;
-    if (std::regex_match(line, match, std::regex(" *DisplayVersion +REG_SZ +(.*)"))) {
-      version = match[1].str();
-    }
-  }
-  endKey();
-  return count;
+  return output;
+}
+int ProductEntries() {
+  return e2e::CountOccurrences(UninstallEntries(), "DisplayName    REG_SZ    Podiant Server\r");
 }
 
-// msiexec with a verbose log (the log of the last run: LastLog()).
-std::string LastLog() { return e2e::ReadTextFile(suite->directory + "/msiexec.log"); }
-
-int Msiexec(std::vector<std::string> arguments, double* seconds) {
-  arguments.insert(arguments.begin(), "msiexec");
-  arguments.push_back("/l*v");
-  arguments.push_back(WindowsPath(suite->directory + "/msiexec.log"));
-  int exitCode = -1;
-  double took = Timed([&] { exitCode = Wine(arguments); });
-  if (seconds != nullptr) *seconds = took;
+// msiexec ACTION MSI /qn with a verbose log, which the test may read after.
+std::string LogPath() { return suite->directory + "/msiexec.log"; }
+int Msiexec(const std::string& action, const std::string& msi,
+            const std::vector<std::string>& properties = {}, double* seconds = nullptr) {
+  std::vector<std::string> arguments = {"msiexec", action, WindowsPath(msi),
+                                        "/qn",     "/l*v", WindowsPath(LogPath())};
+  arguments.insert(arguments.end(), properties.begin(), properties.end());
+  auto start = std::chrono::steady_clock::now();
+  int exitCode = Wine(arguments);
+  if (seconds != nullptr) {
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
   return exitCode;
 }
 
-int Install(const std::string& msi, const std::vector<std::string>& properties = {},
-            double* seconds = nullptr) {
-  std::vector<std::string> arguments = {"/i", WindowsPath(msi), "/qn"};
-  arguments.insert(arguments.end(), properties.begin(), properties.end());
-  return Msiexec(arguments, seconds);
-}
-
-int Uninstall(const std::string& msi, double* seconds = nullptr) {
-  return Msiexec({"/x", WindowsPath(msi), "/qn"}, seconds);
+// Polls the installed program's status label until it contains `part`.
+bool WaitForLabel(const std::string& part, std::string* label) {
+  for (int waited = 0; waited < 30000; waited += 100) {
+    if (e2e::ReadWindowControlText(kTitle, 101, label) && label->find(part) != std::string::npos) {
+      return true;
+    }
+    usleep(100000);
+  }
+  return false;
 }
 
 // The icon that the program's window gives the desktop (_NET_WM_ICON: width,
@@ -247,14 +197,11 @@ class WindowsInstaller : public ::testing::Test {
     setenv("WINEDEBUG", "-all", 1);
     setenv("WINEARCH", "win64", 1);
     setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-    // The wineserver and the prefix's services must not hold a pipe of the
-    // test: they start with their output elsewhere.
-    ASSERT_EQ(Shell("/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1"), 0);
-    double boot = Timed([] {
-      Shell("/usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1");
-      Shell("/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1");
-    });
-    std::printf("new Wine prefix: %.1f s\n", boot);
+    // The wineserver and the prefix's services start with their output
+    // elsewhere, so that they hold no pipe of the test.
+    ASSERT_EQ(std::system("/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1"), 0);
+    ASSERT_EQ(std::system("/usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1"), 0);
+    ASSERT_EQ(std::system("/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1"), 0);
 
     // The upgrade: the shipped programs and files as the next version.
     std::string stage = suite->directory + "/stage";
@@ -262,17 +209,19 @@ class WindowsInstaller : public ::testing::Test {
     int exitCode = -1;
     std::string output = e2e::RunProgram({"unzip", "-q", zip, "-d", stage}, "", &exitCode);
     ASSERT_EQ(exitCode, 0) << output;
-    suite->nextMsi = suite->directory + "/next.msi";
-    output = e2e::RunProgram(
-        {e2e::SourceDir() + "/packaging/windows/build-msi.sh",
-         stage + "/podiant-server-" + kVersion + "-win64", NextVersion(), suite->nextMsi},
-        "", &exitCode, 120000);
+    output = e2e::RunProgram({e2e::SourceDir() + "/packaging/windows/build-msi.sh",
+                              stage + "/podiant-server-" + kVersion + "-win64", NextVersion(),
+                              suite->directory + "/next.msi"},
+                             "", &exitCode, 120000);
     ASSERT_EQ(exitCode, 0) << output;
+    suite->nextMsi = suite->directory + "/next.msi";
   }
 
   static void TearDownTestSuite() {
     if (suite == nullptr) return;
-    Shell("/usr/lib/wine/wineserver -k >/dev/null 2>&1; /usr/lib/wine/wineserver -w");
+    int ignored =
+        std::system("/usr/lib/wine/wineserver -k >/dev/null 2>&1; /usr/lib/wine/wineserver -w");
+    (void)ignored;
     StopX11Session(&suite->display);
     e2e::RemoveTree(suite->directory);
     delete suite;
@@ -281,15 +230,14 @@ class WindowsInstaller : public ::testing::Test {
 
   void SetUp() override {
     if (suite == nullptr || suite->nextMsi.empty()) GTEST_SKIP() << "no test prefix";
-    std::string versions;
-    ASSERT_EQ(ProductEntries(&versions), 0) << "installed before the test: " << versions;
+    ASSERT_EQ(ProductEntries(), 0) << "installed before the test: " << UninstallEntries();
   }
 
   void TearDown() override {
     e2e::StopProcess(server);
     if (HasFailure()) {  // the next test starts from nothing installed
-      Uninstall(suite->nextMsi);
-      Uninstall(suite->msi);
+      Msiexec("/x", suite->nextMsi);
+      Msiexec("/x", suite->msi);
     }
   }
 
@@ -297,9 +245,9 @@ class WindowsInstaller : public ::testing::Test {
 };
 
 TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSettings) {
-  double installSeconds = 0;
-  ASSERT_EQ(Install(suite->msi, {}, &installSeconds), 0);
-  std::printf("silent install: %.2f s\n", installSeconds);
+  double seconds = 0;
+  ASSERT_EQ(Msiexec("/i", suite->msi, {}, &seconds), 0);
+  std::printf("silent install: %.2f s\n", seconds);
 
   // The files where they belong, the programs with their version.
   for (const char* file :
@@ -323,17 +271,16 @@ TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSett
   }
   // The firewall rule's action ran, with the 64-bit netsh (Wine's netsh
   // keeps no rules: that the installation went through is what shows here).
-  std::string log = LastLog();
-  EXPECT_NE(log.find("Action start"), std::string::npos);
+  std::string log = e2e::ReadTextFile(LogPath());
   EXPECT_NE(log.find(": AddFirewallRule."), std::string::npos);
   EXPECT_NE(log.find("NETSH = C:\\windows\\system32\\netsh.exe"), std::string::npos);
 
   // One Start-menu shortcut, to the program, started in the settings folder;
   // no Startup shortcut without Autostart.
-  std::vector<std::string> shortcuts = FoundShortcuts("Programs");
+  std::vector<std::string> shortcuts = Shortcuts("Programs");
   ASSERT_EQ(shortcuts.size(), 1u);
   ExpectShortcutToTheProgram(shortcuts[0], kSettingsFolder);
-  EXPECT_TRUE(FoundShortcuts("Programs/StartUp").empty());
+  EXPECT_TRUE(Shortcuts("Programs/StartUp").empty());
 
   // The installed program, started where the shortcut starts it, reads the
   // installed settings: a port of the test's choosing.
@@ -341,19 +288,12 @@ TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSett
   std::string settings = e2e::ReadTextFile(ini);
   settings.replace(settings.find("port=16001"), 10, "port=" + std::to_string(port));
   e2e::WriteTextFile(ini, settings);
-  std::string workDir = LinuxPath(ReadShortcut(shortcuts[0]).workingDirectory);
-  server = e2e::StartProcess(
-      {e2e::WineLoader(), std::string(kProgramFolder) + "podiant-server.exe"}, workDir);
+  server =
+      e2e::StartProcess({e2e::WineLoader(), std::string(kProgramFolder) + "podiant-server.exe"},
+                        LinuxPath(ReadShortcut(shortcuts[0])[1]));
   std::string label;
-  std::string listening = ":" + std::to_string(port) + "...";
-  ASSERT_TRUE(e2e::WaitUntil(
-      30000,
-      [](void* text) {
-        return e2e::ReadWindowControlText(kTitle, 101, static_cast<std::string*>(text)) &&
-               static_cast<std::string*>(text)->find("Listening at") != std::string::npos;
-      },
-      &label));
-  EXPECT_NE(label.find(listening), std::string::npos) << label;
+  ASSERT_TRUE(WaitForLabel("Listening at", &label)) << label;
+  EXPECT_NE(label.find(":" + std::to_string(port) + "..."), std::string::npos) << label;
 
   // Its icon in the title bar and on the taskbar: the mark's blue at the top
   // middle of the large (32 x 32) and the small (16 x 16) icon.
@@ -370,20 +310,10 @@ TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSett
   EXPECT_EQ(sizes, (std::vector<std::string>{"32x32", "16x16"}));
 
   // A datagram from the installed podiant-send, then a clean close.
-  std::string sent;
   EXPECT_EQ(Wine({std::string(kProgramFolder) + "podiant-send.exe", "--port", std::to_string(port),
-                  "127.0.0.1", "installed"},
-                 &sent),
-            0)
-      << sent;
-  EXPECT_TRUE(e2e::WaitUntil(
-      20000,
-      [](void* text) {
-        return e2e::ReadWindowControlText(kTitle, 101, static_cast<std::string*>(text)) &&
-               static_cast<std::string*>(text)->find("-> \"installed\"") != std::string::npos;
-      },
-      &label))
-      << label;
+                  "127.0.0.1", "installed"}),
+            0);
+  EXPECT_TRUE(WaitForLabel("-> \"installed\"", &label)) << label;
   int exitCode = -1;
   e2e::RunProbe({"post-close", kTitle}, &exitCode);
   ASSERT_EQ(exitCode, 0);
@@ -391,56 +321,53 @@ TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSett
   EXPECT_EQ(e2e::ExitCode(server), 0);
 
   // The upgrade keeps the changed settings and leaves one entry.
-  ASSERT_EQ(Install(suite->nextMsi), 0);
+  ASSERT_EQ(Msiexec("/i", suite->nextMsi), 0);
   EXPECT_EQ(e2e::ReadTextFile(ini), settings);
-  std::string versions;
-  EXPECT_EQ(ProductEntries(&versions), 1) << versions;
-  EXPECT_EQ(versions, NextVersion() + " ");
-  EXPECT_EQ(FoundShortcuts("Programs").size(), 1u);
+  EXPECT_EQ(ProductEntries(), 1) << UninstallEntries();
+  EXPECT_NE(UninstallEntries().find("DisplayVersion    REG_SZ    " + NextVersion() + "\r"),
+            std::string::npos);
+  EXPECT_EQ(Shortcuts("Programs").size(), 1u);
 
   // An older version is refused: 1603 (ERROR_INSTALL_FAILURE), which reaches
   // Linux as 1603 & 0xFF; a batch file sees the whole code.
-  EXPECT_EQ(Install(suite->msi), 1603 & 0xFF);
+  EXPECT_EQ(Msiexec("/i", suite->msi), 1603 & 0xFF);
   e2e::WriteTextFile(suite->directory + "/downgrade.bat",
                      "@echo off\r\nmsiexec /i \"" + WindowsPath(suite->msi) +
                          "\" /qn\r\necho exit code %ERRORLEVEL%\r\n");
   std::string batch;
   Wine({"cmd", "/c", WindowsPath(suite->directory + "/downgrade.bat")}, &batch);
   EXPECT_NE(batch.find("exit code 1603"), std::string::npos) << batch;
-  EXPECT_EQ(ProductEntries(&versions), 1) << versions;
+  EXPECT_EQ(ProductEntries(), 1);
 
-  // The uninstall removes the programs and the shortcut and keeps the
-  // changed settings.
-  double uninstallSeconds = 0;
-  ASSERT_EQ(Uninstall(suite->nextMsi, &uninstallSeconds), 0);
-  std::printf("silent uninstall: %.2f s\n", uninstallSeconds);
-  EXPECT_NE(LastLog().find(": DeleteFirewallRule."), std::string::npos);
+  // The uninstall removes the programs, the shortcut and the rule, and keeps
+  // the changed settings.
+  ASSERT_EQ(Msiexec("/x", suite->nextMsi, {}, &seconds), 0);
+  std::printf("silent uninstall: %.2f s\n", seconds);
+  EXPECT_NE(e2e::ReadTextFile(LogPath()).find(": DeleteFirewallRule."), std::string::npos);
   EXPECT_FALSE(fs::exists(LinuxPath(kProgramFolder)));
-  EXPECT_TRUE(FoundShortcuts("Programs").empty());
+  EXPECT_TRUE(Shortcuts("Programs").empty());
   EXPECT_EQ(e2e::ReadTextFile(ini), settings);
-  EXPECT_EQ(ProductEntries(&versions), 0) << versions;
+  EXPECT_EQ(ProductEntries(), 0);
 }
 
 TEST_F(WindowsInstaller, AutostartAndAnotherSettingsFolderLastThroughAnUpgrade) {
   // ADDLOCAL=Autostart alone installs the program as well.
-  ASSERT_EQ(Install(suite->msi, {"ADDLOCAL=Autostart", "SETTINGSFOLDER=C:\\Show"}), 0);
+  ASSERT_EQ(Msiexec("/i", suite->msi, {"ADDLOCAL=Autostart", "SETTINGSFOLDER=C:\\Show"}), 0);
   EXPECT_TRUE(fs::exists(LinuxPath(std::string(kProgramFolder) + "podiant-server.exe")));
   EXPECT_TRUE(fs::exists(LinuxPath("C:\\Show\\podiant.ini")));
-  std::vector<std::string> startup = FoundShortcuts("Programs/StartUp");
-  ASSERT_EQ(startup.size(), 1u);
-  ExpectShortcutToTheProgram(startup[0], "C:\\Show\\");
-  ASSERT_EQ(FoundShortcuts("Programs").size(), 1u);
-  ExpectShortcutToTheProgram(FoundShortcuts("Programs")[0], "C:\\Show\\");
+  for (const char* folder : {"Programs", "Programs/StartUp"}) {
+    ASSERT_EQ(Shortcuts(folder).size(), 1u) << folder;
+    ExpectShortcutToTheProgram(Shortcuts(folder)[0], "C:\\Show\\");
+  }
 
   // An upgrade without options keeps both choices.
-  ASSERT_EQ(Install(suite->nextMsi), 0);
-  startup = FoundShortcuts("Programs/StartUp");
-  ASSERT_EQ(startup.size(), 1u);
-  ExpectShortcutToTheProgram(startup[0], "C:\\Show\\");
+  ASSERT_EQ(Msiexec("/i", suite->nextMsi), 0);
+  ASSERT_EQ(Shortcuts("Programs/StartUp").size(), 1u);
+  ExpectShortcutToTheProgram(Shortcuts("Programs/StartUp")[0], "C:\\Show\\");
 
-  ASSERT_EQ(Uninstall(suite->nextMsi), 0);
-  EXPECT_TRUE(FoundShortcuts("Programs/StartUp").empty());
-  EXPECT_TRUE(FoundShortcuts("Programs").empty());
+  ASSERT_EQ(Msiexec("/x", suite->nextMsi), 0);
+  EXPECT_TRUE(Shortcuts("Programs/StartUp").empty());
+  EXPECT_TRUE(Shortcuts("Programs").empty());
   EXPECT_TRUE(fs::exists(LinuxPath("C:\\Show\\podiant.ini")));
 }
 
