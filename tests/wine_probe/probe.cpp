@@ -68,7 +68,16 @@ HWND WaitForWindow(const char* className, const char* title, int ms) {
   }
 }
 
-HWND FindMessageBox(const char* caption, int ms) { return WaitForWindow("#32770", caption, ms); }
+// A message box is ready to be read and answered once it shows: its text and
+// buttons are set while it is still hidden, and a busy machine can let the
+// probe find it in between.
+HWND FindMessageBox(const char* caption, int ms) {
+  for (int waited = 0;; waited += 20) {
+    HWND box = FindWindowA("#32770", caption);
+    if ((box != nullptr && IsWindowVisible(box)) || waited >= ms) return box;
+    Sleep(20);
+  }
+}
 
 // The text of a message box is its static control 0xFFFF.
 std::string MessageBoxText(HWND box) {
