@@ -2,8 +2,8 @@
 // lands where, the shortcuts, the installed program run from the shortcut's
 // working directory, an upgrade, a refused downgrade and a silent uninstall.
 // The test has a Wine prefix and an X display of its own (a fresh prefix
-// takes a few seconds to make), so that what it installs and the windows it
-// opens cannot meet the other Wine tests, which run meanwhile.
+// takes a few seconds to make): what it installs and the windows it opens
+// never meet the other Wine tests, and it needs nothing prepared for it.
 #include <stdlib.h>
 #include <unistd.h>
 
