@@ -124,9 +124,12 @@ TEST_F(X11BackEnd, EnumeratesFromTheTopAndSkipsTransientAndUnmappedWindows) {
   ASSERT_LT(PositionOf(seen, upper), seen.size());
   ASSERT_LT(PositionOf(seen, lower), seen.size());
   EXPECT_LT(PositionOf(seen, upper), PositionOf(seen, lower));
-  // The dialog is above both, but it belongs to the lower window.
+  // The dialog belongs to the lower window and is stacked above it. Whether
+  // openbox also puts it above the upper window depends on when it handed the
+  // focus over (measured: below it about once in 25 runs on a busy machine), so
+  // its skipping is checked with a name that only the dialog matches.
   ASSERT_LT(PositionOf(seen, dialog), seen.size());
-  EXPECT_LT(PositionOf(seen, dialog), PositionOf(seen, upper));
+  EXPECT_LT(PositionOf(seen, dialog), PositionOf(seen, lower));
   EXPECT_TRUE(seen[PositionOf(seen, dialog)].hasParent);
   EXPECT_FALSE(seen[PositionOf(seen, upper)].hasParent);
   EXPECT_TRUE(seen[PositionOf(seen, upper)].visible);
@@ -137,6 +140,7 @@ TEST_F(X11BackEnd, EnumeratesFromTheTopAndSkipsTransientAndUnmappedWindows) {
   EXPECT_EQ(FirstQualifying("Report"), upper);
   EXPECT_EQ(FirstQualifying("Report - l"), lower);
   EXPECT_EQ(FirstQualifying("Report - h"), 0u);
+  EXPECT_EQ(FirstQualifying("Report - d"), 0u);
 
   // Raised, the lower window comes first.
   BringWindowToForeground(lower);
