@@ -13,7 +13,7 @@
 #include "platform/main_window.h"
 #include "platform/sockets.h"
 #include "platform/timing.h"
-#include "presentation/powerpoint_session.h"
+#include "presentation/slide_show_back_end.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
 #include "server/sender_check.h"
@@ -154,9 +154,9 @@ void ServerThread() {
 
   CloseDatagramSocket(socket);
   if (ProjectorLinkIsOpen()) CloseProjectorLink();
-  if (PowerPointSession.started != 0) {
-    AddLogLine("stopping PowerPoint...");
-    StopPowerPoint();
+  if (ShowSessionStarted()) {
+    AddLogLine(kShowStoppingLine);
+    EndShowSession();
     AddLogLine("stopped");
   }
   stopRequested = 0;

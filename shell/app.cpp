@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "platform/main_window.h"
 #include "platform/timing.h"
+#include "presentation/slide_show_back_end.h"
 #include "projector/projector_commands.h"
 #include "server/server_thread.h"
 
@@ -28,9 +29,12 @@ void InitialiseMainWindow() {
   SleepMilliseconds(10);
   AddLogLine(kBannerLine2);
   SleepMilliseconds(10);
-  // The projector commands come from the same file, and not at all when the
-  // settings stopped at a bad port.
-  if (LoadSettings()) LoadProjectorCommands("functions", SettingsFilePath);
+  // The projector commands and the slide-show application's settings come
+  // from the same file, and not at all when the settings stopped at a bad port.
+  if (LoadSettings()) {
+    LoadProjectorCommands("functions", SettingsFilePath);
+    LoadShowSettings(SettingsFilePath);
+  }
   SignalMainWindowInitialised();
 }
 

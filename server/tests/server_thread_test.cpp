@@ -19,6 +19,7 @@
 #include "platform/sockets.h"
 #include "platform/timing.h"
 #include "presentation/powerpoint_session.h"
+#include "presentation/slide_show_back_end.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
 #include "server/sender_check.h"
@@ -107,7 +108,10 @@ void CloseProjectorLink() {
   projectorOpen = false;
 }
 bool ProjectorLinkIsOpen() { return projectorOpen; }
-void StopPowerPoint() { Record("StopPowerPoint"); }
+// The slide-show back end, as the Windows program has it: PowerPoint's session.
+const char* const kShowStoppingLine = "stopping PowerPoint...";
+bool ShowSessionStarted() { return PowerPointSession.started != 0; }
+void EndShowSession() { Record("StopPowerPoint"); }
 
 namespace {
 
