@@ -1,0 +1,70 @@
+// The UNO operations of platform/office.h, forwarded to the office back end's
+// module, which is loaded on their first use. The module is found through the
+// program's run path (next to an installed program's libraries, or in the
+// build tree); its own run path leads to LibreOffice's UNO runtime. When
+// either is missing, every operation fails and the first OPEN shows the notice.
+#include <dlfcn.h>
+
+#include "platform/office.h"
+#include "platform/posix/office_module.h"
+
+namespace {
+
+const OfficeModuleTable* module = nullptr;
+bool loadTried = false;
+bool available = false;
+
+bool Loaded() { return module != nullptr && available; }
+
+}  // namespace
+
+bool OfficeBackEndAvailable() {
+  if (!loadTried) {
+    loadTried = true;
+    // Never unloaded: the UNO runtime keeps threads and objects of its own.
+    void* handle = dlopen(kOfficeModuleFile, RTLD_NOW | RTLD_LOCAL);
+    void* entry = handle != nullptr ? dlsym(handle, kOfficeModuleEntry) : nullptr;
+    if (entry != nullptr) {
+      const OfficeModuleTable* table = reinterpret_cast<OfficeModuleEntry>(entry)();
+      if (table != nullptr && table->version == kOfficeModuleVersion) module = table;
+    }
+    available = module != nullptr && module->bootstrap();
+  }
+  return available;
+}
+
+bool ConnectOffice(const std::string& pipeName, uint32_t callBoundMilliseconds) {
+  return Loaded() && module->connect(pipeName.c_str(), callBoundMilliseconds);
+}
+
+bool OfficeAnswers() { return Loaded() && module->answers(); }
+
+void DisconnectOffice() {
+  if (Loaded()) module->disconnect();
+}
+
+bool TerminateOffice() { return Loaded() && module->terminate(); }
+
+OfficePresentation LoadOfficePresentation(const std::string& fileUrl) {
+  return Loaded() ? module->load(fileUrl.c_str()) : nullptr;
+}
+
+bool StartOfficeShow(OfficePresentation presentation, uint32_t boundMilliseconds) {
+  return Loaded() && presentation != nullptr && module->startShow(presentation, boundMilliseconds);
+}
+
+void AdvanceOfficeShow(OfficePresentation presentation) {
+  if (Loaded() && presentation != nullptr) module->advance(presentation);
+}
+
+void GotoOfficeShowSlide(OfficePresentation presentation, int32_t slideIndex) {
+  if (Loaded() && presentation != nullptr) module->gotoSlide(presentation, slideIndex);
+}
+
+void CloseOfficePresentation(OfficePresentation presentation) {
+  if (Loaded() && presentation != nullptr) module->close(presentation);
+}
+
+void ReleaseOfficePresentation(OfficePresentation presentation) {
+  if (Loaded() && presentation != nullptr) module->release(presentation);
+}

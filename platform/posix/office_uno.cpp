@@ -1,0 +1,446 @@
+// LibreOffice through its UNO API: the office back end's module,
+// podiant-impress.so, which platform/posix/office_loader.cpp loads on the first
+// OPEN. The UNO and SDK headers are used here and nowhere else.
+//
+// One connection at a time: a pipe connection with a URP bridge on it, made
+// through the connector and the bridge factory (not the URL resolver), so that
+// this side holds the pipe and can close it. Every call to the office is
+// watched: when one takes longer than the bound given at connect, a watch
+// thread closes the pipe, the call fails, and the connection counts as lost.
+// No exception leaves the module.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/presentation/XPresentation2.hpp>
+#include <com/sun/star/presentation/XPresentationSupplier.hpp>
+#include <com/sun/star/presentation/XSlideShowController.hpp>
+#include <com/sun/star/presentation/XSlideShowListener.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionDisapprove.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <cppuhelper/implbase1.hxx>
+#include <rtl/bootstrap.hxx>
+#include <rtl/ref.hxx>
+#include <rtl/ustring.hxx>
+
+#include "platform/posix/office_module.h"
+
+#ifndef PODIANT_LIBREOFFICE_PROGRAM_DIR
+#error "PODIANT_LIBREOFFICE_PROGRAM_DIR names LibreOffice's program directory"
+#endif
+
+namespace css = com::sun::star;
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+using rtl::OUString;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The slide show takes a NEXT up a moment after the call has returned, and
+// drops a step that reaches it while it is changing slides (right after it
+// came up, after a GOTO, after a NEXT that changed the slide). NEXT and GOTO
+// therefore wait until a change has settled, as the show's own events tell,
+// and NEXT until the show has taken it up (begun an effect or a slide). The
+// bounds keep an event that never comes (a step on the black end page) from
+// holding the commands up for longer.
+constexpr auto kFirstSlideBound = std::chrono::milliseconds(2000);
+constexpr auto kSettleBound = std::chrono::milliseconds(1000);
+constexpr auto kStepTakenBound = std::chrono::milliseconds(250);
+constexpr auto kControllerPoll = std::chrono::milliseconds(20);
+
+OUString FromUtf8(const char* text) {
+  return OUString(text, static_cast<sal_Int32>(std::char_traits<char>::length(text)),
+                  RTL_TEXTENCODING_UTF8);
+}
+
+// The UNO runtime of this process, bootstrapped once and kept to its end.
+struct Runtime {
+  Reference<css::uno::XComponentContext> context;
+  Reference<css::connection::XConnector> connector;
+  Reference<css::bridge::XBridgeFactory2> bridges;
+};
+Runtime* runtime = nullptr;
+
+// Closes the pipe of a call that has run out of time.
+class CallWatch {
+ public:
+  CallWatch() {
+    std::thread([this] { Run(); }).detach();
+  }
+
+  void Arm(const Reference<css::connection::XConnection>& pipe, std::chrono::milliseconds bound) {
+    std::lock_guard<std::mutex> guard(lock_);
+    pipe_ = pipe;
+    deadline_ = Clock::now() + bound;
+    armed_ = true;
+    fired_ = false;
+    changed_.notify_all();
+  }
+
+  // True when the call ran out of time and its pipe was closed.
+  bool Disarm() {
+    std::lock_guard<std::mutex> guard(lock_);
+    armed_ = false;
+    pipe_.clear();
+    return fired_;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(lock_);
+    for (;;) {
+      if (!armed_) {
+        changed_.wait(lock);
+      } else if (Clock::now() < deadline_) {
+        changed_.wait_until(lock, deadline_);
+      } else {
+        Reference<css::connection::XConnection> pipe = pipe_;
+        armed_ = false;
+        fired_ = true;
+        lock.unlock();
+        try {
+          pipe->close();
+        } catch (...) {
+        }
+        lock.lock();
+      }
+    }
+  }
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool armed_ = false;
+  bool fired_ = false;
+  Clock::time_point deadline_;
+  Reference<css::connection::XConnection> pipe_;
+};
+CallWatch* watch = nullptr;  // started with the runtime, kept to the end
+
+// Learns that the bridge was disposed: the office went away or the pipe closed.
+class BridgeListener : public cppu::WeakImplHelper1<css::lang::XEventListener> {
+ public:
+  void SAL_CALL disposing(const css::lang::EventObject&) override { disposed = true; }
+  std::atomic<bool> disposed{false};
+};
+
+struct Connection {
+  Reference<css::connection::XConnection> pipe;
+  Reference<css::lang::XComponent> bridge;
+  rtl::Reference<BridgeListener> listener;
+  Reference<css::frame::XDesktop2> desktop;
+  std::chrono::milliseconds callBound{0};
+};
+Connection* connection = nullptr;
+
+void Disconnect() {
+  if (connection == nullptr) return;
+  Connection* ending = connection;
+  connection = nullptr;
+  try {
+    if (ending->bridge.is()) ending->bridge->dispose();
+  } catch (...) {
+  }
+  delete ending;
+}
+
+// Makes one call to the office under the watch; false when it failed. A call
+// that ran out of time, or found the bridge gone, ends the connection.
+template <typename Call>
+bool Watched(Call call) {
+  if (connection == nullptr) return false;
+  watch->Arm(connection->pipe, connection->callBound);
+  bool done = false;
+  try {
+    call();
+    done = true;
+  } catch (...) {
+  }
+  bool timedOut = watch->Disarm();
+  if (timedOut || connection->listener->disposed) Disconnect();
+  return done;
+}
+
+// Answers every question of the office by cancelling it, so that no dialog
+// waits on the desktop for someone to answer: a missing file, a file of no
+// known type, a document in use, a repair, a password.
+class CancellingHandler : public cppu::WeakImplHelper1<css::task::XInteractionHandler> {
+ public:
+  void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
+    const auto continuations = request->getContinuations();
+    for (const auto& continuation : continuations) {
+      Reference<css::task::XInteractionAbort> abort(continuation, UNO_QUERY);
+      if (abort.is()) {
+        abort->select();
+        return;
+      }
+    }
+    for (const auto& continuation : continuations) {
+      Reference<css::task::XInteractionDisapprove> disapprove(continuation, UNO_QUERY);
+      if (disapprove.is()) {
+        disapprove->select();
+        return;
+      }
+    }
+  }
+};
+
+// Follows a running show's events: whether it is changing slides, and how
+// often it has said so. The office calls it on the bridge's threads.
+class ShowListener : public cppu::WeakImplHelper1<css::presentation::XSlideShowListener> {
+ public:
+  // Waits until the show is not changing slides, at most `bound`; after
+  // that it counts as settled whatever it said.
+  void WaitUntilSettled(std::chrono::milliseconds bound) {
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait_for(lock, bound, [this] { return !changing_ || ended_; });
+    changing_ = false;
+  }
+
+  uint64_t Reports() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return reports_;
+  }
+
+  // Waits until the show has said again whether it is changing slides.
+  void WaitForReportAfter(uint64_t seen, std::chrono::milliseconds bound) {
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait_for(lock, bound, [&] { return reports_ != seen || ended_; });
+  }
+
+  // A new slide is being prepared; it is ready when its effects begin, or,
+  // when it has none, when its animations have ended. A step that starts an
+  // effect begins it.
+  void SAL_CALL slideTransitionStarted() override { Report(true); }
+  void SAL_CALL slideTransitionEnded() override { Report(false); }
+  void SAL_CALL slideAnimationsEnded() override { Report(false); }
+  void SAL_CALL beginEvent(const Reference<css::animations::XAnimationNode>&) override {
+    Report(false);
+  }
+  void SAL_CALL endEvent(const Reference<css::animations::XAnimationNode>&) override {}
+  void SAL_CALL repeat(const Reference<css::animations::XAnimationNode>&, sal_Int32) override {}
+  void SAL_CALL slideEnded(sal_Bool) override {}
+  void SAL_CALL paused() override {}
+  void SAL_CALL resumed() override {}
+  void SAL_CALL hyperLinkClicked(const OUString&) override {}
+  void SAL_CALL disposing(const css::lang::EventObject&) override {
+    std::lock_guard<std::mutex> guard(lock_);
+    ended_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  void Report(bool changing) {
+    std::lock_guard<std::mutex> guard(lock_);
+    changing_ = changing;
+    ++reports_;
+    changed_.notify_all();
+  }
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool changing_ = true;  // from its start, the show prepares its first slide
+  bool ended_ = false;
+  uint64_t reports_ = 0;
+};
+
+void CloseDocument(const Reference<css::lang::XComponent>& document) {
+  Watched([&] {
+    Reference<css::util::XCloseable> closeable(document, UNO_QUERY);
+    if (closeable.is()) {
+      closeable->close(true);
+    } else {
+      document->dispose();
+    }
+  });
+}
+
+}  // namespace
+
+struct OfficePresentationTag {
+  Reference<css::lang::XComponent> document;
+  Reference<css::presentation::XPresentation2> presentation;
+  Reference<css::presentation::XSlideShowController> controller;
+  rtl::Reference<ShowListener> listener;
+};
+
+namespace {
+
+bool Bootstrap() {
+  if (runtime != nullptr) return true;
+  try {
+    // Set inside this process only: the office that it starts must not
+    // inherit the variable.
+    rtl::Bootstrap::set("URE_BOOTSTRAP",
+                        "vnd.sun.star.pathname:" PODIANT_LIBREOFFICE_PROGRAM_DIR "/fundamentalrc");
+    auto* started = new Runtime;
+    started->context = cppu::defaultBootstrap_InitialComponentContext();
+    started->connector = css::connection::Connector::create(started->context);
+    started->bridges = css::bridge::BridgeFactory::create(started->context);
+    runtime = started;
+    watch = new CallWatch;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool Connect(const char* pipeName, uint32_t callBoundMilliseconds) {
+  Disconnect();
+  if (runtime == nullptr) return false;
+  auto* made = new Connection;
+  made->callBound = std::chrono::milliseconds(callBoundMilliseconds);
+  try {
+    made->pipe = runtime->connector->connect("pipe,name=" + FromUtf8(pipeName));
+  } catch (...) {
+    delete made;  // nothing accepts on the pipe
+    return false;
+  }
+  made->listener = new BridgeListener;
+  connection = made;
+  Reference<css::frame::XDesktop2> desktop;
+  bool connected = Watched([&] {
+    Reference<css::bridge::XBridge> bridge =
+        runtime->bridges->createBridge("", "urp", made->pipe, nullptr);
+    made->bridge.set(bridge, UNO_QUERY_THROW);
+    made->bridge->addEventListener(Reference<css::lang::XEventListener>(made->listener.get()));
+    Reference<css::uno::XComponentContext> office(
+        bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
+    desktop = css::frame::Desktop::create(office);
+  });
+  if (!connected || connection == nullptr) {
+    Disconnect();
+    return false;
+  }
+  connection->desktop = desktop;
+  return true;
+}
+
+bool Answers() {
+  if (connection == nullptr || connection->listener->disposed) {
+    Disconnect();
+    return false;
+  }
+  if (Watched([] { connection->desktop->getCurrentFrame(); })) return true;
+  Disconnect();
+  return false;
+}
+
+bool Terminate() {
+  bool terminated = false;
+  Watched([&] { terminated = connection->desktop->terminate(); });
+  return terminated;
+}
+
+OfficePresentation Load(const char* fileUrl) {
+  Reference<css::lang::XComponent> document;
+  Watched([&] {
+    css::uno::Sequence<css::beans::PropertyValue> arguments(4);
+    css::beans::PropertyValue* argument = arguments.getArray();
+    argument[0].Name = "ReadOnly";
+    argument[0].Value <<= true;
+    argument[1].Name = "InteractionHandler";
+    argument[1].Value <<= Reference<css::task::XInteractionHandler>(new CancellingHandler);
+    argument[2].Name = "MacroExecutionMode";
+    argument[2].Value <<= css::document::MacroExecMode::USE_CONFIG_REJECT_CONFIRMATION;
+    argument[3].Name = "UpdateDocMode";
+    argument[3].Value <<= css::document::UpdateDocMode::NO_UPDATE;
+    document = connection->desktop->loadComponentFromURL(FromUtf8(fileUrl), "_blank", 0, arguments);
+  });
+  if (!document.is()) return nullptr;
+  Reference<css::presentation::XPresentation2> presentation;
+  Watched([&] {
+    Reference<css::lang::XServiceInfo> info(document, UNO_QUERY);
+    if (info.is() && info->supportsService("com.sun.star.presentation.PresentationDocument")) {
+      Reference<css::presentation::XPresentationSupplier> supplier(document, UNO_QUERY_THROW);
+      presentation.set(supplier->getPresentation(), UNO_QUERY_THROW);
+    }
+  });
+  if (!presentation.is()) {
+    CloseDocument(document);  // a text, a drawing, a spreadsheet
+    return nullptr;
+  }
+  return new OfficePresentationTag{document, presentation, nullptr, nullptr};
+}
+
+bool StartShow(OfficePresentation presentation, uint32_t boundMilliseconds) {
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMilliseconds);
+  if (!Watched([&] { presentation->presentation->start(); })) return false;
+  // The controller comes a moment after the start.
+  Reference<css::presentation::XSlideShowController> controller;
+  for (;;) {
+    if (!Watched([&] { controller = presentation->presentation->getController(); })) return false;
+    if (controller.is()) break;
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kControllerPoll);
+  }
+  rtl::Reference<ShowListener> listener = new ShowListener;
+  Watched([&] {
+    controller->addSlideShowListener(
+        Reference<css::presentation::XSlideShowListener>(listener.get()));
+  });
+  presentation->controller = controller;
+  presentation->listener = listener;
+  listener->WaitUntilSettled(kFirstSlideBound);
+  return true;
+}
+
+void Advance(OfficePresentation presentation) {
+  if (!presentation->controller.is()) return;
+  presentation->listener->WaitUntilSettled(kSettleBound);
+  uint64_t seen = presentation->listener->Reports();
+  if (Watched([&] { presentation->controller->gotoNextEffect(); })) {
+    presentation->listener->WaitForReportAfter(seen, kStepTakenBound);
+  }
+}
+
+void GotoSlide(OfficePresentation presentation, int32_t slideIndex) {
+  if (!presentation->controller.is()) return;
+  presentation->listener->WaitUntilSettled(kSettleBound);
+  Watched([&] { presentation->controller->gotoSlideIndex(slideIndex); });
+}
+
+void Close(OfficePresentation presentation) {
+  Watched([&] {
+    if (presentation->presentation->isRunning()) presentation->presentation->end();
+  });
+  CloseDocument(presentation->document);
+}
+
+void Release(OfficePresentation presentation) { delete presentation; }
+
+const OfficeModuleTable kTable = {
+    kOfficeModuleVersion,
+    Bootstrap,
+    Connect,
+    Answers,
+    Disconnect,
+    Terminate,
+    Load,
+    StartShow,
+    Advance,
+    GotoSlide,
+    Close,
+    Release,
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const OfficeModuleTable* PodiantOfficeModule() {
+  return &kTable;
+}
