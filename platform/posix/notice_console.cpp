@@ -25,6 +25,22 @@ void NeverStopForTerminalInput() {
   std::call_once(once, [] { signal(SIGTTIN, SIG_IGN); });
 }
 
+// A message box shows a CR, a LF or a CR LF in its text as a line break:
+// so does the console, and every line is made safe for the terminal.
+std::string NoticeLines(const std::string& text) {
+  std::string lines;
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find_first_of("\r\n", begin);
+    if (end == std::string::npos) end = text.size();
+    if (begin > 0) lines += '\n';
+    lines += ConsoleSafeText(text.substr(begin, end - begin));
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
+    begin = end + 1;
+  }
+  return lines;
+}
+
 bool SomeoneCanAnswer() {
   return isatty(STDIN_FILENO) == 1 && tcgetpgrp(STDIN_FILENO) == getpgrp();
 }
@@ -38,7 +54,7 @@ void ShowNotice(const std::string& caption, const std::string& text, unsigned) {
   std::string shown = "[";
   shown += ConsoleSafeText(caption);
   shown += "] ";
-  shown += ConsoleSafeText(text);
+  shown += NoticeLines(text);
   shown += "\n";
   if (canAnswer) shown += "(press Enter to continue)\n";
   ssize_t ignored = write(STDERR_FILENO, shown.data(), shown.size());
