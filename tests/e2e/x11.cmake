@@ -42,3 +42,18 @@ if("${x11_desktop_sources};${x11_desktop_links};${x11_desktop_alias}"
   add_test(NAME x11_server_test COMMAND x11_server_test)
   set_tests_properties(x11_server_test PROPERTIES TIMEOUT 300)
 endif()
+
+# The slide-show commands on a real LibreOffice Impress, when the program is
+# built with its office back end. The test reads the shows through its own
+# UNO connection to the office.
+if(TARGET x11_server_test AND TARGET podiant-impress)
+  add_executable(impress_server_test x11/impress_server_test.cpp x11/office_probe.cpp)
+  podiant_warnings(impress_server_test)
+  target_link_libraries(impress_server_test PRIVATE
+    e2e_support podiant_x11_session podiant_uno_sdk podiant_gtest_main)
+  set_target_properties(impress_server_test PROPERTIES
+    BUILD_RPATH "${PODIANT_LIBREOFFICE_PROGRAM_DIR}")
+  add_dependencies(impress_server_test podiant-server podiant-impress)
+  add_test(NAME impress_server_test COMMAND impress_server_test)
+  set_tests_properties(impress_server_test PROPERTIES TIMEOUT 600)
+endif()

@@ -180,6 +180,40 @@ bool WindowExists(Display* display, Window window) {
   return XGetWindowAttributes(display, window, &attributes) != 0;
 }
 
+std::vector<Window> DialogWindows(Display* display) {
+  Atom windowType = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
+  Atom dialog = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+  std::vector<Window> dialogs;
+  std::vector<Window> pending = {DefaultRootWindow(display)};
+  while (!pending.empty()) {
+    Window window = pending.back();
+    pending.pop_back();
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, window, windowType, 0, 16, False, XA_ATOM, &type, &format,
+                           &count, &remaining, &data) == Success &&
+        type == XA_ATOM) {
+      const Atom* types = reinterpret_cast<Atom*>(data);
+      for (unsigned long i = 0; i < count; ++i) {
+        if (types[i] == dialog) dialogs.push_back(window);
+      }
+    }
+    if (data != nullptr) XFree(data);
+    Window root = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int childCount = 0;
+    if (XQueryTree(display, window, &root, &parent, &children, &childCount) != 0) {
+      pending.insert(pending.end(), children, children + childCount);
+      if (children != nullptr) XFree(children);
+    }
+  }
+  return dialogs;
+}
+
 bool StartX11Session(X11Session* session, bool windowManager) {
   char directoryTemplate[] = "/tmp/podiant-x11.XXXXXX";
   if (mkdtemp(directoryTemplate) == nullptr) {

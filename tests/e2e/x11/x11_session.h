@@ -66,5 +66,8 @@ std::string ReceivedText(const TestClient& client, size_t index);
 std::vector<Window> ClientListStacking(Display* display);
 Window ActiveWindow(Display* display);
 bool WindowExists(Display* display, Window window);
+// Every window on the display whose type is _NET_WM_WINDOW_TYPE_DIALOG,
+// mapped or not, whatever its title.
+std::vector<Window> DialogWindows(Display* display);
 // Whether any keycode of the keyboard map carries `keysym`.
 bool KeymapHasKeysym(Display* display, KeySym keysym);

@@ -1,0 +1,288 @@
+// The real podiant-server driving a real LibreOffice Impress on a private Xvfb
+// display with openbox, over real UDP: OPEN, NEXT and GOTO, bad files, an
+// office killed between commands, one that ran already, and a machine without
+// the office back end. The test looks at the shows through its own connection
+// to the same office, on the same pipe.
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/x11/office_probe.h"
+#include "tests/support/e2e_support.h"
+// Xlib's macros (None, Bool, Status) after the test framework's headers.
+#include "tests/e2e/x11/x11_session.h"
+
+namespace {
+
+constexpr int kStartMs = 20000;
+constexpr int kLineMs = 120000;  // an OPEN that starts the office on a busy machine
+constexpr auto kShowWait = std::chrono::seconds(60);
+const char* const kColours[] = {"#ff0000", "#00ff00", "#0000ff", "#ffff00", "#ff00ff"};
+
+X11Session session;
+
+// A flat ODP of five slides of one colour each, as Impress 7.4 reads it: the
+// empty styles element and the page layout keep the slides 28 x 21 cm.
+void WritePresentation(const std::string& path) {
+  std::string styles;
+  std::string pages;
+  for (int i = 0; i < 5; ++i) {
+    std::string name = "dp" + std::to_string(i);
+    styles += "<style:style style:name=\"" + name + "\" style:family=\"drawing-page\">" +
+              "<style:drawing-page-properties draw:fill=\"solid\" draw:fill-color=\"" +
+              kColours[i] + "\"/></style:style>";
+    pages += "<draw:page draw:name=\"s" + std::to_string(i + 1) + "\" draw:style-name=\"" + name +
+             "\" draw:master-page-name=\"Default\"/>";
+  }
+  e2e::WriteTextFile(
+      path,
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
+      "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+      "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+      "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+      "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
+      "office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.presentation\">"
+      "<office:styles/><office:automatic-styles><style:page-layout style:name=\"PM1\">"
+      "<style:page-layout-properties fo:page-width=\"28cm\" fo:page-height=\"21cm\"/>"
+      "</style:page-layout>" +
+          styles +
+          "</office:automatic-styles><office:master-styles><style:master-page "
+          "style:name=\"Default\" style:page-layout-name=\"PM1\"/></office:master-styles>"
+          "<office:body><office:presentation>" +
+          pages + "</office:presentation></office:body></office:document>\n");
+}
+
+// The office processes accepting on `pipe` (zombies excluded), from /proc.
+std::vector<pid_t> OfficeProcesses(const std::string& pipe) {
+  std::vector<pid_t> found;
+  DIR* processes = opendir("/proc");
+  while (dirent* entry = processes != nullptr ? readdir(processes) : nullptr) {
+    pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) continue;
+    std::string proc = "/proc/" + std::string(entry->d_name);
+    std::string stat = e2e::ReadTextFile(proc + "/stat");
+    size_t state = stat.rfind(") ");
+    if (state == std::string::npos || stat.compare(state + 2, 1, "Z") == 0) continue;
+    std::string command = e2e::ReadTextFile(proc + "/cmdline");
+    if (command.find("soffice.bin") != std::string::npos &&
+        command.find("--accept=pipe,name=" + pipe + ";") != std::string::npos) {
+      found.push_back(pid);
+    }
+  }
+  if (processes != nullptr) closedir(processes);
+  return found;
+}
+
+class ImpressServer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(StartX11Session(&session, true)); }
+  static void TearDownTestSuite() { StopX11Session(&session); }
+
+  void SetUp() override {
+    static int serial = 0;
+    directory = e2e::MakeTemporaryDirectory();
+    // A pipe of this test alone; the profile is kept for the test program's
+    // run, so that only its first start makes a new one.
+    pipe = "podiant-test-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+    profile = session.directory + "/office-profile";
+    e2e::WriteTextFile(directory + "/podiant.ini",
+                       "[settings]\nport=" + std::to_string(e2e::FreeUdpPort()) +
+                           "\n[impress]\npipe=" + pipe + "\nprofile=" + profile + "\n");
+    WritePresentation(directory + "/a.fodp");
+  }
+  void TearDown() override {
+    e2e::StopProcess(server);
+    for (pid_t office : OfficeProcesses(pipe)) kill(office, SIGKILL);
+    e2e::RemoveTree(directory);
+  }
+
+  void StartServer(const std::string& program = e2e::BinaryDir() + "/shell/podiant-server") {
+    server = e2e::StartProcess({program}, directory, {"DISPLAY=" + session.display});
+    ASSERT_TRUE(e2e::WaitForOutput(server, "...\n", kStartMs)) << server.output;
+    size_t colon = server.output.find(':', server.output.find("Listening at "));
+    port = std::stoi(server.output.substr(colon + 1));
+  }
+
+  // Sends a command; waits until `line` follows its R line, or, without one,
+  // until a command sent after it has been answered: the lines it wrote are
+  // then all there.
+  void Send(const std::string& command, const std::string& line = "") {
+    size_t mark = server.output.size();
+    e2e::SendDatagram(command, port);
+    if (line.empty()) {
+      e2e::SendDatagram("MARK", port);
+      ASSERT_TRUE(
+          e2e::WaitForOutput(server, "ERR: Unknown command received \"MARK\"\n", kLineMs, mark))
+          << server.output;
+    } else {
+      ASSERT_TRUE(e2e::WaitForOutput(server, "\n" + line + "\n", kLineMs, mark)) << server.output;
+    }
+    written = server.output.substr(mark);
+  }
+  // The lines the last Send wrote other than the R lines and the mark's.
+  std::vector<std::string> Written() {
+    std::vector<std::string> lines;
+    size_t begin = 0;
+    for (size_t end; (end = written.find('\n', begin)) != std::string::npos; begin = end + 1) {
+      std::string line = written.substr(begin, end - begin);
+      if (line.rfind("R ", 0) != 0 && line.find("\"MARK\"") == std::string::npos) {
+        lines.push_back(line);
+      }
+    }
+    return lines;
+  }
+
+  std::string Url(const std::string& name) { return OfficeFileUrl(directory + "/" + name); }
+  bool ShowAt(const std::string& name, int index) {
+    return WaitUntil(
+        [&] {
+          ShowState show = ReadShow(pipe, Url(name));
+          return show.running && show.slides == 5 && show.index == index;
+        },
+        kShowWait);
+  }
+  int IndexOf(const std::string& name) { return ReadShow(pipe, Url(name)).index; }
+
+  void StopServer() {
+    size_t mark = server.output.size();
+    e2e::SendSignal(server, SIGTERM);
+    ASSERT_TRUE(e2e::WaitForExit(server, kLineMs)) << server.output;
+    EXPECT_EQ(server.output.substr(mark),
+              "WAITING FOR THREAD TO STOP!\nstopping Impress...\nstopped\nTHREAD STOPPED!\n");
+    EXPECT_EQ(e2e::ExitCode(server), 0);
+  }
+
+  std::string directory;
+  std::string pipe;
+  std::string profile;
+  int port = 0;
+  e2e::Process server;
+  std::string written;
+};
+
+TEST_F(ImpressServer, OpenStartsTheShowThatNextAndGotoSteer) {
+  // A name with a blank and an é, sent as the byte 0xE9 and stored as UTF-8.
+  WritePresentation(directory + "/Talk \xC3\xA9.fodp");
+  e2e::WriteTextFile(directory + "/notes.txt", "not a presentation\n");
+  StartServer();
+  Send("OPEN " + directory + "/a.fodp");
+  EXPECT_EQ(Written(), std::vector<std::string>{"Starting Impress..."});
+  ASSERT_TRUE(ShowAt("a.fodp", 0));
+  Send("GOTO 4");
+  EXPECT_TRUE(ShowAt("a.fodp", 3));
+  Send("NEXT");
+  EXPECT_TRUE(ShowAt("a.fodp", 4));
+  for (const char* nothing : {"GOTO 0", "GOTO 99", "GOTO abc", "GOTO -2"}) {
+    Send(nothing);
+    EXPECT_TRUE(Written().empty()) << nothing << ": " << written;
+  }
+  EXPECT_EQ(IndexOf("a.fodp"), 4);
+
+  for (std::string bad : {directory + "/missing.odp", directory + "/notes.txt"}) {
+    Send("OPEN " + bad, "Couldn't open presentation");
+    EXPECT_EQ(Written(),
+              (std::vector<std::string>{"Starting Impress...", "Couldn't open presentation"}));
+    EXPECT_TRUE(DialogWindows(session.connection).empty());
+  }
+  // The failed OPENs left the show as it was.
+  Send("GOTO 2");
+  EXPECT_TRUE(ShowAt("a.fodp", 1));
+
+  // A relative name: from the server's working directory.
+  Send("OPEN Talk \xE9.fodp");
+  ASSERT_TRUE(ShowAt("Talk \xC3\xA9.fodp", 0));
+  Send("GOTO 3");
+  Send("NEXT");
+  EXPECT_TRUE(ShowAt("Talk \xC3\xA9.fodp", 3));
+  EXPECT_EQ(IndexOf("a.fodp"), 1);
+  EXPECT_TRUE(DialogWindows(session.connection).empty());
+
+  StopServer();
+  EXPECT_TRUE(WaitUntil([&] { return OfficeProcesses(pipe).empty(); }, kShowWait));
+}
+
+TEST_F(ImpressServer, AKilledOfficeIsStartedAfreshByTheNextOpen) {
+  StartServer();
+  Send("OPEN " + directory + "/a.fodp");
+  ASSERT_TRUE(ShowAt("a.fodp", 0));
+  std::vector<pid_t> first = OfficeProcesses(pipe);
+  ASSERT_EQ(first.size(), 1u);
+  kill(first[0], SIGKILL);
+  ASSERT_TRUE(WaitUntil([&] { return OfficeProcesses(pipe).empty(); }, kShowWait));
+  Send("NEXT");
+  EXPECT_TRUE(Written().empty()) << written;
+  Send("GOTO 2");
+  EXPECT_TRUE(Written().empty()) << written;
+
+  Send("OPEN a.fodp");
+  ASSERT_TRUE(ShowAt("a.fodp", 0));
+  std::vector<pid_t> second = OfficeProcesses(pipe);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_NE(second[0], first[0]);
+
+  // A PowerPoint file that the office made of the presentation plays too.
+  ASSERT_TRUE(ConvertToPptx(pipe, Url("a.fodp"), Url("a.pptx")));
+  Send("OPEN " + directory + "/a.pptx");
+  ASSERT_TRUE(ShowAt("a.pptx", 0));
+  Send("GOTO 5");
+  EXPECT_TRUE(ShowAt("a.pptx", 4));
+  StopServer();
+  EXPECT_TRUE(WaitUntil([&] { return OfficeProcesses(pipe).empty(); }, kShowWait));
+}
+
+TEST_F(ImpressServer, AnOfficeThatRanAlreadyKeepsRunningWithoutTheSessionsDocument) {
+  // Started as a user would start it, accepting on the pipe; on a new profile
+  // it ends with 81 once and is started again.
+  ChildProcess office;
+  auto startOffice = [&] {
+    office = StartChild({"/usr/lib/libreoffice/program/soffice.bin",
+                         "--accept=pipe,name=" + pipe + ";urp;StarOffice.ComponentContext",
+                         "-env:UserInstallation=" + OfficeFileUrl(profile), "--norestore",
+                         "--nologo", "--nodefault"},
+                        {"DISPLAY=" + session.display}, false);
+  };
+  startOffice();
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        if (ChildHasEnded(&office)) startOffice();
+        return ProbeConnects(pipe);
+      },
+      kShowWait));
+  StartServer();
+  Send("OPEN " + directory + "/a.fodp");
+  ASSERT_TRUE(ShowAt("a.fodp", 0));
+  EXPECT_EQ(OfficeProcesses(pipe), std::vector<pid_t>{office.pid});
+  StopServer();
+  EXPECT_TRUE(WaitUntil([&] { return !ReadShow(pipe, Url("a.fodp")).open; }, kShowWait));
+  EXPECT_FALSE(ChildHasEnded(&office));
+  StopChild(&office);
+}
+
+// The program without its office module beside it, as on a machine without
+// LibreOffice: OPEN shows the notice and fails, the rest goes on.
+TEST_F(ImpressServer, WithoutTheOfficeOpenShowsTheNoticeAndTheServerGoesOn) {
+  std::string program = directory + "/bin/podiant-server";
+  int status = 0;
+  e2e::RunProgram({"install", "-D", e2e::BinaryDir() + "/shell/podiant-server", program}, directory,
+                  &status);
+  ASSERT_EQ(status, 0);
+  StartServer(program);
+  Send("OPEN a.fodp", "Couldn't open presentation");
+  EXPECT_EQ(Written(),
+            (std::vector<std::string>{"Starting Impress...", "[] Impress could not be opened.",
+                                      "Please check that LibreOffice Impress is installed.",
+                                      "Couldn't open presentation"}));
+  Send("NEXT");
+  EXPECT_TRUE(Written().empty()) << written;
+  StopServer();
+  EXPECT_TRUE(OfficeProcesses(pipe).empty());
+}
+
+}  // namespace

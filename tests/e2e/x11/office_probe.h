@@ -1,0 +1,27 @@
+// The test's own connection to the office that the server drives, through the
+// same pipe: what the office shows, as the office itself reports it.
+#pragma once
+
+#include <string>
+
+struct ShowState {
+  bool open = false;     // a document loaded from the URL is open
+  bool running = false;  // and its slide show runs
+  int slides = 0;
+  int index = -1;  // the current slide, from 0
+};
+
+// The show of the document loaded from `fileUrl`. The probe connects on
+// demand (again after the office went away); nothing on the pipe reads as
+// nothing open.
+ShowState ReadShow(const std::string& pipeName, const std::string& fileUrl);
+
+// Whether an office accepts on the pipe.
+bool ProbeConnects(const std::string& pipeName);
+
+// Lets the office save `sourceUrl` (loaded hidden) as a PowerPoint file.
+bool ConvertToPptx(const std::string& pipeName, const std::string& sourceUrl,
+                   const std::string& targetUrl);
+
+// The file URL of an absolute UTF-8 path, as the office writes it.
+std::string OfficeFileUrl(const std::string& path);
