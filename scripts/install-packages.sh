@@ -3,11 +3,15 @@
 # Usage: scripts/install-packages.sh run|test|bench
 set -euo pipefail
 
-run_packages=(cmake make g++ libx11-dev libxtst-dev)
-test_packages=(cmake make g++ libx11-dev libxtst-dev libgtest-dev libgmock-dev googletest
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb socat imagemagick openbox
-  xdotool x11-utils x11-xkb-utils libbenchmark-dev clang libclang-rt-14-dev iproute2 util-linux
-  wixl msitools icoutils zip unzip dpkg-dev lintian systemd)
+# LibreOffice Impress runs the slide shows on Linux: its SDK builds the
+# program's office module, and the gtk3 back end paints full-screen shows
+# (with the basic one alone they stayed grey on X servers without a desktop).
+office_packages=(libreoffice-impress libreoffice-dev libreoffice-gtk3)
+run_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}")
+test_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" libgtest-dev
+  libgmock-dev googletest g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb socat
+  imagemagick openbox xdotool x11-utils x11-xkb-utils libbenchmark-dev clang libclang-rt-14-dev
+  iproute2 util-linux wixl msitools icoutils zip unzip dpkg-dev lintian systemd)
 bench_packages=(cmake make g++ libx11-dev libxtst-dev libbenchmark-dev iproute2)
 
 case "${1:-test}" in
