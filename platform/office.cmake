@@ -5,9 +5,9 @@
 # The UNO code is the module podiant-impress.so, which the loader opens with
 # dlopen on the first OPEN. The program itself so needs nothing of
 # LibreOffice: it starts and runs every other command on a machine without it,
-# and OPEN then shows the notice. The module is installed beside the program's
-# libraries and found through the program's run path ($ORIGIN-relative, in
-# the build tree as after installation).
+# and OPEN then shows the notice. The module is installed with the program's
+# libraries; the loader finds it by its place relative to the program, which
+# the build tree keeps as an installation does.
 if(NOT PODIANT_PLATFORM STREQUAL "posix")
   return()
 endif()
@@ -18,20 +18,19 @@ set(PODIANT_LIBREOFFICE_PROGRAM_DIR "/usr/lib/libreoffice/program" CACHE PATH
 set(PODIANT_LIBREOFFICE_SDK_DIR "/usr/lib/libreoffice/sdk" CACHE PATH "LibreOffice's SDK")
 set(PODIANT_OFFICE_MODULE_DIR "${CMAKE_INSTALL_LIBDIR}/podiant-server")
 
+# The module's directory relative to the program's: the build tree keeps the
+# layout that an installation has below its prefix (the program one directory
+# down, in shell/ instead of bin/, the module in PODIANT_OFFICE_MODULE_DIR).
+file(RELATIVE_PATH podiant_office_module_from_program
+  "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_PREFIX}/${PODIANT_OFFICE_MODULE_DIR}")
+cmake_path(SET PODIANT_OFFICE_MODULE_BUILD_DIR NORMALIZE
+  "${CMAKE_BINARY_DIR}/shell/${podiant_office_module_from_program}")
+
 podiant_library(platform_office posix/office_process.cpp posix/office_loader.cpp)
 target_compile_definitions(platform_office PRIVATE
-  PODIANT_LIBREOFFICE_PROGRAM_DIR="${PODIANT_LIBREOFFICE_PROGRAM_DIR}")
+  PODIANT_LIBREOFFICE_PROGRAM_DIR="${PODIANT_LIBREOFFICE_PROGRAM_DIR}"
+  PODIANT_OFFICE_MODULE_FROM_PROGRAM="${podiant_office_module_from_program}")
 target_link_libraries(platform_office PUBLIC ${CMAKE_DL_LIBS})
-
-# Where a program that links platform_office finds the module: the build
-# tree keeps the same layout below its top as an installation below its
-# prefix (programs one directory down, the module in PODIANT_OFFICE_MODULE_DIR).
-file(RELATIVE_PATH podiant_office_module_from_programs
-  "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_PREFIX}/${PODIANT_OFFICE_MODULE_DIR}")
-set(PODIANT_OFFICE_MODULE_RPATH "$ORIGIN/${podiant_office_module_from_programs}"
-  CACHE INTERNAL "run path of a program that loads the office module")
-cmake_path(SET PODIANT_OFFICE_MODULE_BUILD_DIR NORMALIZE
-  "${CMAKE_BINARY_DIR}/shell/${podiant_office_module_from_programs}")
 
 find_program(PODIANT_CPPUMAKER cppumaker PATHS "${PODIANT_LIBREOFFICE_SDK_DIR}/bin" NO_DEFAULT_PATH)
 set(podiant_office_type_libraries

@@ -1,14 +1,33 @@
 // The UNO operations of platform/office.h, forwarded to the office back end's
-// module, which is loaded on their first use. The module is found through the
-// program's run path (next to an installed program's libraries, or in the
-// build tree); its own run path leads to LibreOffice's UNO runtime. When
-// either is missing, every operation fails and the first OPEN shows the notice.
+// module, which is loaded on their first use. The module is looked for at its
+// place relative to the program (with the installed program's libraries, or
+// in the build tree); its own run path leads to LibreOffice's UNO runtime.
+// When either is missing, every operation fails and the first OPEN shows the
+// notice.
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <string>
 
 #include "platform/office.h"
 #include "platform/posix/office_module.h"
 
+#ifndef PODIANT_OFFICE_MODULE_FROM_PROGRAM
+#error "PODIANT_OFFICE_MODULE_FROM_PROGRAM names the module's directory relative to the program's"
+#endif
+
 namespace {
+
+// By its full name: a name alone would be looked for along the run path of
+// the caller, which a sanitizer's dlopen hook is instead of the program.
+std::string ModulePath() {
+  char program[4096];
+  ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+  if (length <= 0) return kOfficeModuleFile;
+  std::string directory(program, static_cast<size_t>(length));
+  directory.erase(directory.rfind('/') + 1);
+  return directory + PODIANT_OFFICE_MODULE_FROM_PROGRAM + "/" + kOfficeModuleFile;
+}
 
 const OfficeModuleTable* module = nullptr;
 bool loadTried = false;
@@ -22,7 +41,7 @@ bool OfficeBackEndAvailable() {
   if (!loadTried) {
     loadTried = true;
     // Never unloaded: the UNO runtime keeps threads and objects of its own.
-    void* handle = dlopen(kOfficeModuleFile, RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(ModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
     void* entry = handle != nullptr ? dlsym(handle, kOfficeModuleEntry) : nullptr;
     if (entry != nullptr) {
       const OfficeModuleTable* table = reinterpret_cast<OfficeModuleEntry>(entry)();
