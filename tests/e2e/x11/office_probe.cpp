@@ -21,7 +21,9 @@ using css::uno::UNO_QUERY_THROW;
 
 namespace {
 
-Reference<css::frame::XDesktop2> desktop;
+// Never destroyed: at the process's end the UNO runtime has gone before the
+// test's own static objects would be.
+Reference<css::frame::XDesktop2>& desktop = *new Reference<css::frame::XDesktop2>;
 std::string connectedPipe;
 
 rtl::OUString FromUtf8(const std::string& text) {
@@ -30,7 +32,8 @@ rtl::OUString FromUtf8(const std::string& text) {
 
 bool Connect(const std::string& pipeName) {
   if (desktop.is() && connectedPipe == pipeName) return true;
-  static Reference<css::uno::XComponentContext> local;
+  static Reference<css::uno::XComponentContext>& local =
+      *new Reference<css::uno::XComponentContext>;
   try {
     if (!local.is()) {
       rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:" PODIANT_LIBREOFFICE_PROGRAM_DIR
