@@ -94,3 +94,6 @@ set_target_properties(podiant-impress PROPERTIES
   VISIBILITY_INLINES_HIDDEN ON)
 target_link_options(podiant-impress PRIVATE -Wl,--as-needed)
 install(TARGETS podiant-impress LIBRARY DESTINATION "${PODIANT_OFFICE_MODULE_DIR}")
+# The Debian package's lintian is told why the module has a run path.
+install(FILES "${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides"
+  DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides" RENAME podiant-server)

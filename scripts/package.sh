@@ -29,7 +29,8 @@ packaging/windows/build-msi.sh "$stage" "$version" "dist/$folder.msi"
 # Linux, with Debian's hardening flags.
 eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
 cmake --preset package-native -DCMAKE_C_FLAGS="$CFLAGS $CPPFLAGS" \
-  -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null
+  -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" \
+  -DCMAKE_MODULE_LINKER_FLAGS="$LDFLAGS" >/dev/null
 cmake --build --preset package-native -j"$jobs"
 rm -f dist/podiant-server_"$version"_*.deb
 packaging/debian/build-deb.sh build/package-native dist >/dev/null
