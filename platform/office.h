@@ -31,8 +31,10 @@ std::string DefaultOfficeProfileDirectory();
 // `pipeName`, with the profile at `profileUrl` (a file URL), no start window
 // and no document recovery. It runs in a session of its own, with standard
 // input and output on /dev/null, default signal handling and none of this
-// program's descriptors. False (and `processId` untouched) when it cannot be
-// started, for instance because LibreOffice is not installed.
+// program's descriptors. Its environment carries a mark of its own, by which
+// ConnectedOfficeIs tells it from an office that ran already. False (and
+// `processId` untouched) when it cannot be started, for instance because
+// LibreOffice is not installed.
 bool StartOfficeProcess(const std::string& pipeName, const std::string& profileUrl,
                         int32_t* processId);
 
@@ -64,6 +66,12 @@ bool ConnectOffice(const std::string& pipeName, uint32_t callBoundMilliseconds);
 
 // Whether the connection is up and the office still answers a call.
 bool OfficeAnswers();
+
+// Whether the connected office is the process `processId` that
+// StartOfficeProcess started. An office that already ran on the same profile
+// takes such a start over (it begins to accept on the pipe) and the started
+// process ends a moment later: the office is then not that process.
+bool ConnectedOfficeIs(int32_t processId);
 
 // Drops the connection; the office keeps running. The presentations loaded on
 // it can only be released afterwards.

@@ -80,15 +80,14 @@ bool StartOfficeAndConnect() {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kOfficeStartBoundMs);
   int32_t process = 0;
   if (!StartOfficeProcess(session.pipeName, session.profileUrl, &process)) return false;
+  int32_t started = process;
   int starts = 1;
   for (;;) {
     if (ConnectOffice(session.pipeName, kOfficeCallBoundMs)) {
-      // An office that already ran on this profile took the start over and
-      // let the started process end: it is not this session's to quit.
-      int exitCode = 0;
-      session.officeStartedHere =
-          process != 0 && PollOfficeProcess(process, &exitCode) == OfficeProcessState::kRunning;
-      if (session.officeStartedHere) session.officeProcess = process;
+      // An office that already ran on this profile may have taken the start
+      // over: then it is not this session's to quit.
+      session.officeStartedHere = ConnectedOfficeIs(started);
+      if (session.officeStartedHere) session.officeProcess = started;
       return true;
     }
     int exitCode = 0;
@@ -101,6 +100,7 @@ bool StartOfficeAndConnect() {
       bool restart = state == OfficeProcessState::kEnded || exitCode == kProfileRestartExitCode;
       if (!restart || starts >= kOfficeStartsAtMost) return false;
       if (!StartOfficeProcess(session.pipeName, session.profileUrl, &process)) return false;
+      started = process;
       ++starts;
     }
     if (std::chrono::steady_clock::now() >= deadline) {

@@ -58,6 +58,11 @@ bool ConnectOffice(const std::string& pipeName, uint32_t callBoundMilliseconds) 
 
 bool OfficeAnswers() { return Loaded() && module->answers(); }
 
+bool ConnectedOfficeIs(int32_t processId) {
+  std::string mark = OfficeProcessMark(processId);
+  return Loaded() && !mark.empty() && module->carries(mark.c_str());
+}
+
 void DisconnectOffice() {
   if (Loaded()) module->disconnect();
 }

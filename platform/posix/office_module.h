@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/office.h"
 
@@ -18,6 +19,7 @@ struct OfficeModuleTable {
   bool (*bootstrap)();
   bool (*connect)(const char* pipeName, uint32_t callBoundMilliseconds);
   bool (*answers)();
+  bool (*carries)(const char* mark);
   void (*disconnect)();
   bool (*terminate)();
   OfficePresentation (*load)(const char* fileUrl);
@@ -29,3 +31,8 @@ struct OfficeModuleTable {
 };
 
 using OfficeModuleEntry = const OfficeModuleTable* (*)();
+
+// The variable of the started office's environment that holds its mark, and
+// the mark of a process that StartOfficeProcess started ("" for another).
+constexpr const char* kOfficeMarkVariable = "PODIANT_OFFICE_MARK";
+std::string OfficeProcessMark(int32_t processId);

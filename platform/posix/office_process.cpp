@@ -10,10 +10,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/office.h"
+#include "platform/posix/office_module.h"
 
 #ifndef PODIANT_LIBREOFFICE_PROGRAM_DIR
 #error "PODIANT_LIBREOFFICE_PROGRAM_DIR names LibreOffice's program directory"
@@ -22,6 +25,8 @@
 extern char** environ;
 
 namespace {
+
+std::map<int32_t, std::string> startedMarks;  // by process id
 
 std::string HomeDirectory() {
   const char* home = std::getenv("HOME");
@@ -84,13 +89,34 @@ bool StartOfficeProcess(const std::string& pipeName, const std::string& profileU
   posix_spawnattr_setflags(&attributes,
                            POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
 
+  // This program's environment and the process's mark: this program's id and
+  // a count of its starts.
+  static int starts = 0;
+  std::string mark = std::to_string(getpid()) + "-" + std::to_string(++starts);
+  std::string markEntry = std::string(kOfficeMarkVariable) + "=" + mark;
+  std::vector<char*> environment;
+  size_t nameLength = std::strlen(kOfficeMarkVariable);
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (std::strncmp(*entry, kOfficeMarkVariable, nameLength) != 0 || (*entry)[nameLength] != '=') {
+      environment.push_back(*entry);
+    }
+  }
+  environment.push_back(markEntry.data());
+  environment.push_back(nullptr);
+
   pid_t pid = 0;
-  int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment.data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0 || pid <= 0) return false;
   *processId = pid;
+  startedMarks[pid] = mark;
   return true;
+}
+
+std::string OfficeProcessMark(int32_t processId) {
+  auto found = startedMarks.find(processId);
+  return found == startedMarks.end() ? std::string() : found->second;
 }
 
 OfficeProcessState PollOfficeProcess(int32_t processId, int* exitCode) {

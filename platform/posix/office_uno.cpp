@@ -31,6 +31,7 @@
 #include <com/sun/star/task/XInteractionDisapprove.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/theMacroExpander.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
 #include <rtl/bootstrap.hxx>
@@ -143,6 +144,7 @@ struct Connection {
   Reference<css::connection::XConnection> pipe;
   Reference<css::lang::XComponent> bridge;
   rtl::Reference<BridgeListener> listener;
+  Reference<css::uno::XComponentContext> office;
   Reference<css::frame::XDesktop2> desktop;
   std::chrono::milliseconds callBound{0};
 };
@@ -313,20 +315,21 @@ bool Connect(const char* pipeName, uint32_t callBoundMilliseconds) {
   }
   made->listener = new BridgeListener;
   connection = made;
+  Reference<css::uno::XComponentContext> office;
   Reference<css::frame::XDesktop2> desktop;
   bool connected = Watched([&] {
     Reference<css::bridge::XBridge> bridge =
         runtime->bridges->createBridge("", "urp", made->pipe, nullptr);
     made->bridge.set(bridge, UNO_QUERY_THROW);
     made->bridge->addEventListener(Reference<css::lang::XEventListener>(made->listener.get()));
-    Reference<css::uno::XComponentContext> office(
-        bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
+    office.set(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
     desktop = css::frame::Desktop::create(office);
   });
   if (!connected || connection == nullptr) {
     Disconnect();
     return false;
   }
+  connection->office = office;
   connection->desktop = desktop;
   return true;
 }
@@ -339,6 +342,16 @@ bool Answers() {
   if (Watched([] { connection->desktop->getCurrentFrame(); })) return true;
   Disconnect();
   return false;
+}
+
+// The office's bootstrap variables include its environment.
+bool Carries(const char* mark) {
+  OUString carried;
+  Watched([&] {
+    carried = css::util::theMacroExpander::get(connection->office)
+                  ->expandMacros("${" + FromUtf8(kOfficeMarkVariable) + "}");
+  });
+  return carried == FromUtf8(mark);
 }
 
 bool Terminate() {
@@ -429,6 +442,7 @@ const OfficeModuleTable kTable = {
     Bootstrap,
     Connect,
     Answers,
+    Carries,
     Disconnect,
     Terminate,
     Load,
