@@ -105,6 +105,7 @@ bool StartOfficeAndConnect() {
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       if (process != 0) StopOfficeProcess(process);
+      session.officeProcess = process;  // reaped once it has ended
       return false;
     }
     SleepMilliseconds(kPollMs);
@@ -120,9 +121,14 @@ void StartImpress() {
   }
   if (OfficeAnswers()) return;
   ForgetConnection();
-  // An office already accepting on the pipe: this session's earlier one, one
-  // of an earlier run of the program, or one the user started that way.
-  if (ConnectOffice(session.pipeName, kOfficeCallBoundMs)) return;
+  // An office already accepting on the pipe: one this session started (whose
+  // connection was dropped), one of an earlier run of the program, or one the
+  // user started that way.
+  if (ConnectOffice(session.pipeName, kOfficeCallBoundMs)) {
+    session.officeStartedHere =
+        session.officeProcess != 0 && ConnectedOfficeIs(session.officeProcess);
+    return;
+  }
   if (!StartOfficeAndConnect()) ShowImpressNotice();
 }
 
