@@ -13,7 +13,7 @@ endif()
 # The shared connection to the display and the text conversions.
 podiant_library(platform_x11 posix/x11_connection.cpp posix/x11_text.cpp)
 target_include_directories(platform_x11 PUBLIC ${X11_INCLUDE_DIR})
-target_link_libraries(platform_x11 PUBLIC ${X11_X11_LIB})
+target_link_libraries(platform_x11 PUBLIC ${X11_X11_LIB} platform_single_byte_text)
 
 podiant_library(platform_x11_desktop posix/desktop_x11.cpp)
 target_link_libraries(platform_x11_desktop PUBLIC platform_x11)

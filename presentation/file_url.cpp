@@ -3,30 +3,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/single_byte_text.h"
+
 namespace {
 
-// Windows-1252 0x80-0x9F; the five bytes it leaves undefined keep their number.
-constexpr uint16_t kHighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
+// The name as UTF-8. The five bytes that Windows-1252 leaves undefined stand
+// for the control characters of the same number, as Windows reads them.
 std::string Utf8FromSingleByte(const std::string& text) {
   std::string utf8;
   for (char ch : text) {
     auto byte = static_cast<unsigned char>(ch);
-    uint32_t codePoint = byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
-    if (codePoint < 0x80) {
-      utf8 += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (codePoint >> 6));
-      utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xE0 | (codePoint >> 12));
-      utf8 += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
+    uint32_t codePoint = UnicodeOfSingleByte(byte);
+    AppendUtf8(utf8, codePoint != 0 || byte == 0 ? codePoint : byte);
   }
   return utf8;
 }

@@ -5,13 +5,7 @@
 #include <cstdint>
 #include <string>
 
-// The Unicode code point of one Windows-1252 byte; 0 for the five bytes that
-// the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D). Byte 0 is
-// U+0000 as well.
-uint32_t UnicodeOfSingleByte(unsigned char byte);
-
-// The Windows-1252 byte of a code point, or '?' when the code page has none.
-unsigned char SingleByteOfUnicode(uint32_t codePoint);
+#include "platform/single_byte_text.h"
 
 // UTF-8 text as single-byte text: one byte per code point, '?' for code points
 // the code page cannot hold and for each byte of a malformed sequence.
