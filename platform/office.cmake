@@ -27,6 +27,7 @@ cmake_path(SET PODIANT_OFFICE_MODULE_BUILD_DIR NORMALIZE
   "${CMAKE_BINARY_DIR}/shell/${podiant_office_module_from_program}")
 
 podiant_library(platform_office posix/office_process.cpp posix/office_loader.cpp)
+target_link_libraries(platform_office PUBLIC platform_spawn_signals)
 target_compile_definitions(platform_office PRIVATE
   PODIANT_LIBREOFFICE_PROGRAM_DIR="${PODIANT_LIBREOFFICE_PROGRAM_DIR}"
   PODIANT_OFFICE_MODULE_FROM_PROGRAM="${podiant_office_module_from_program}")

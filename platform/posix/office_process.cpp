@@ -17,6 +17,7 @@
 
 #include "platform/office.h"
 #include "platform/posix/office_module.h"
+#include "platform/posix/spawn_signals.h"
 
 #ifndef PODIANT_LIBREOFFICE_PROGRAM_DIR
 #error "PODIANT_LIBREOFFICE_PROGRAM_DIR names LibreOffice's program directory"
@@ -77,17 +78,7 @@ bool StartOfficeProcess(const std::string& pipeName, const std::string& profileU
   // thread and ignores SIGPIPE and SIGTTOU: the office gets the defaults. In a
   // session of its own it does not get the terminal's Ctrl+C either: the
   // close sequence decides what becomes of it.
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int signalNumber : {SIGPIPE, SIGCHLD, SIGTTIN, SIGTTOU, SIGINT, SIGTERM, SIGHUP}) {
-    sigaddset(&defaults, signalNumber);
-  }
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+  SetChildSignalDefaults(&attributes, POSIX_SPAWN_SETSID);
 
   // This program's environment and the process's mark: this program's id and
   // a count of its starts.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/spawn_signals.h"
 #include "platform/process.h"
 #include "platform/process_words.h"
 
@@ -69,17 +70,7 @@ ProgramStart StartProgram(const std::string& commandLine) {
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   // Signals that this program blocks or waits for must reach the new one.
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGCHLD);
-  sigaddset(&defaults, SIGTTIN);
-  sigaddset(&defaults, SIGTTOU);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  SetChildSignalDefaults(&attributes, 0);
 
   pid_t pid = 0;
   int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
