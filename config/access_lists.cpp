@@ -40,13 +40,13 @@ uint32_t PrefixMask(int prefixLength) {
   return prefixLength == 0 ? 0 : ~uint32_t{0} << (32 - prefixLength);
 }
 
-std::string DottedAddress(uint32_t address) {
+}  // namespace
+
+std::string FormatIpAddress(uint32_t address) {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address);
   return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
          std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
 }
-
-}  // namespace
 
 std::optional<uint32_t> ParseIpv4Address(std::string_view text) {
   uint32_t value = 0;
@@ -114,7 +114,7 @@ bool AddressInRanges(uint32_t address, const std::vector<AddressRange>& ranges) 
 }
 
 std::string FormatAddressRange(const AddressRange& range) {
-  std::string text = DottedAddress(range.address);
+  std::string text = FormatIpAddress(range.address);
   if (range.prefixLength != 32) {
     text += '/';
     text += std::to_string(range.prefixLength);

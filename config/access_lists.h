@@ -19,6 +19,10 @@ struct AddressRange {
   int prefixLength = 32;
 };
 
+// The four bytes of an IPv4 address in network order, dotted, as the status
+// lines show senders, the listen address and the allow-list.
+std::string FormatIpAddress(uint32_t address);
+
 // A dotted IPv4 address: exactly four decimal numbers 0-255 joined by ".",
 // without leading zeros (010 could be read as octal) and without anything
 // else. The result is in network order.

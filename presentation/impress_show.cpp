@@ -1,7 +1,6 @@
 // The slide-show commands on LibreOffice Impress, through the office interface
 // (platform/office.h). The commands mean what they mean on PowerPoint; where
 // the two back ends differ, the comments say why.
-#include <chrono>
 #include <vector>
 
 #include "config/settings.h"
@@ -77,7 +76,7 @@ void ForgetConnection() {
 // Starts the office and waits until it accepts on the pipe.
 bool StartOfficeAndConnect() {
   ImpressSessionRecord& session = ImpressSession;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kOfficeStartBoundMs);
+  const uint64_t deadline = MonotonicMilliseconds() + kOfficeStartBoundMs;
   int32_t process = 0;
   if (!StartOfficeProcess(session.pipeName, session.profileUrl, &process)) return false;
   int32_t started = process;
@@ -103,7 +102,7 @@ bool StartOfficeAndConnect() {
       started = process;
       ++starts;
     }
-    if (std::chrono::steady_clock::now() >= deadline) {
+    if (MonotonicMilliseconds() >= deadline) {
       if (process != 0) StopOfficeProcess(process);
       session.officeProcess = process;  // reaped once it has ended
       return false;

@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -87,13 +86,6 @@ void ResetServerThreadForTesting() {
   serverOpenFailed = false;
   stopRequested = 0;
   ForgetRefusalsForTesting();
-}
-
-std::string FormatIpAddress(uint32_t address) {
-  unsigned char bytes[4];
-  std::memcpy(bytes, &address, sizeof bytes);
-  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
-         std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
 }
 
 std::string FormatReceivedLine(uint32_t senderAddress, uint16_t senderPort, int hour, int minute,

@@ -29,9 +29,6 @@ void WaitForStartingLine();
 // Forgets the signal and the end flags (tests that run ServerThread repeatedly).
 void ResetServerThreadForTesting();
 
-// The four bytes of an IPv4 address in network order, dotted.
-std::string FormatIpAddress(uint32_t address);
-
 // The log line of one received datagram.
 std::string FormatReceivedLine(uint32_t senderAddress, uint16_t senderPort, int hour, int minute,
                                int second, const std::string& payload);

@@ -250,6 +250,28 @@ bool StillRunning(pid_t pid) {
   return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
 }
 
+// The generator of a run of `count` datagrams: seeded from PODIANT_SOAK_SEED,
+// else afresh, and the seed printed so that the run can be repeated.
+std::mt19937_64 SeededGenerator(const char* run, long long count) {
+  const uint64_t seed = static_cast<uint64_t>(
+      EnvironmentNumber("PODIANT_SOAK_SEED", static_cast<long long>(std::random_device()() >> 1)));
+  std::printf("%s: %lld datagrams, seed %llu (PODIANT_SOAK_SEED)\n", run, count,
+              static_cast<unsigned long long>(seed));
+  return std::mt19937_64(seed);
+}
+
+// Reports the resident memory after the warm-up and after the flood (printed,
+// and recorded as <property>_rss_before_kib and _after_kib), and checks that
+// it grew by no more than the margin.
+void ExpectNoLarger(const char* run, const std::string& property, long before, long after) {
+  const long long margin = EnvironmentNumber("PODIANT_SOAK_RSS_MARGIN_KIB", kRssMarginKiB);
+  std::printf("%s: VmRSS %ld KiB after the warm-up, %ld KiB after the flood (margin %lld KiB)\n",
+              run, before, after, margin);
+  ::testing::Test::RecordProperty(property + "_rss_before_kib", std::to_string(before));
+  ::testing::Test::RecordProperty(property + "_rss_after_kib", std::to_string(after));
+  EXPECT_LE(after, before + margin);
+}
+
 class Soak : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -290,11 +312,7 @@ class Soak : public ::testing::Test {
 
 TEST_F(Soak, AFloodOfRandomDatagramsLeavesTheServerRunningAnsweringAndNoLarger) {
   const long long count = EnvironmentNumber("PODIANT_SOAK_DATAGRAMS", 100000);
-  const uint64_t seed = static_cast<uint64_t>(
-      EnvironmentNumber("PODIANT_SOAK_SEED", static_cast<long long>(std::random_device()() >> 1)));
-  std::printf("soak: %lld datagrams, seed %llu (PODIANT_SOAK_SEED)\n", count,
-              static_cast<unsigned long long>(seed));
-  std::mt19937_64 random(seed);
+  std::mt19937_64 random = SeededGenerator("soak", count);
 
   e2e::WriteTextFile(directory + "/podiant.ini", "[settings]\nport=" + std::to_string(port) + "\n");
   // No X display: random SEND, STOP and ACTIVATE commands find no window.
@@ -390,13 +408,7 @@ TEST_F(Soak, AFloodOfRandomDatagramsLeavesTheServerRunningAnsweringAndNoLarger) 
   }
   ASSERT_TRUE(WaitForMarkedLine(reader, "ERR: Unknown command received \"soak-after-9\"", kLineMs))
       << reader.tail;
-  const long rssAfter = ResidentKiB(server.pid);
-  const long long margin = EnvironmentNumber("PODIANT_SOAK_RSS_MARGIN_KIB", kRssMarginKiB);
-  std::printf("soak: VmRSS %ld KiB after the warm-up, %ld KiB after the flood (margin %lld KiB)\n",
-              rssBefore, rssAfter, margin);
-  RecordProperty("soak_rss_before_kib", std::to_string(rssBefore));
-  RecordProperty("soak_rss_after_kib", std::to_string(rssAfter));
-  EXPECT_LE(rssAfter, rssBefore + margin);
+  ExpectNoLarger("soak", "soak", rssBefore, ResidentKiB(server.pid));
 
   std::string touched = directory + "/soak-touched";
   ASSERT_TRUE(SendPayload(sender, "RUN touch " + touched));
@@ -507,11 +519,7 @@ class WineSoak : public ::testing::Test {
 
 TEST_F(WineSoak, AFloodOfRandomDatagramsLeavesTheWindowsProgramRunningAnsweringAndNoLarger) {
   const long long count = EnvironmentNumber("PODIANT_SOAK_WINE_DATAGRAMS", 20000);
-  const uint64_t seed = static_cast<uint64_t>(
-      EnvironmentNumber("PODIANT_SOAK_SEED", static_cast<long long>(std::random_device()() >> 1)));
-  std::printf("wine soak: %lld datagrams, seed %llu (PODIANT_SOAK_SEED)\n", count,
-              static_cast<unsigned long long>(seed));
-  std::mt19937_64 random(seed);
+  std::mt19937_64 random = SeededGenerator("wine soak", count);
 
   e2e::WriteTextFile(directory + "/podiant.ini", "[settings]\nport=" + std::to_string(port) + "\n");
   server = e2e::StartProcess(
@@ -566,14 +574,7 @@ TEST_F(WineSoak, AFloodOfRandomDatagramsLeavesTheWindowsProgramRunningAnsweringA
                         "R 127\\.0\\.0\\.1:\\d+ \\d\\d:\\d\\d:\\d\\d -> \"soak-next\"\r"
                         "ERR: Unknown command received \"soak-next\"$")))
       << label;
-  const long rssAfter = ResidentKiB(server.pid);
-  const long long margin = EnvironmentNumber("PODIANT_SOAK_RSS_MARGIN_KIB", kRssMarginKiB);
-  std::printf(
-      "wine soak: VmRSS %ld KiB after the warm-up, %ld KiB after the flood (margin %lld KiB)\n",
-      rssBefore, rssAfter, margin);
-  RecordProperty("wine_soak_rss_before_kib", std::to_string(rssBefore));
-  RecordProperty("wine_soak_rss_after_kib", std::to_string(rssAfter));
-  EXPECT_LE(rssAfter, rssBefore + margin);
+  ExpectNoLarger("wine soak", "wine_soak", rssBefore, ResidentKiB(server.pid));
 
   // A clean close.
   watcher = e2e::StartProcess(
