@@ -37,6 +37,10 @@ start_wine_session() {
   /usr/lib/wine/wineserver -k
   /usr/lib/wine/wineserver -w
   /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+  # The prefix's services start with the first program of this wineserver
+  # session and inherit its output: a first program with its output on
+  # /dev/null, so that no test's pipe stays open in them.
+  /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 stop_wine_session() {
