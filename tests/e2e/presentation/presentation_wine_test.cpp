@@ -473,7 +473,8 @@ TEST_F(WineSlideShow, CallsRefusedWhileBusyAreMadeAgain) {
       << e2e::ReadTextFile(directory + "/calls.log");
   long long open = MillisecondsSince(sent);
   EXPECT_EQ(Calls(), kOpenCalls);
-  EXPECT_GT(LoggedLines("refused application1 2030 flags=4 -> 0x8001010A"), 0);
+  int refusedOpen = LoggedLines("refused application1 2030 flags=4 -> 0x8001010A");
+  EXPECT_GT(refusedOpen, 0);
 
   BeginBusySpell("80010001");  // RPC_E_CALL_REJECTED
   sent = std::chrono::steady_clock::now();
@@ -481,19 +482,17 @@ TEST_F(WineSlideShow, CallsRefusedWhileBusyAreMadeAgain) {
   ASSERT_TRUE(WaitForCall("call slideshowview1 2019"))
       << e2e::ReadTextFile(directory + "/calls.log");
   long long next = MillisecondsSince(sent);
-  EXPECT_GT(LoggedLines("refused slideshowview1 2019 flags=1 -> 0x80010001"), 0);
+  int refusedNext = LoggedLines("refused slideshowview1 2019 flags=1 -> 0x80010001");
+  EXPECT_GT(refusedNext, 0);
   std::vector<std::string> expected = kOpenCalls;
   expected.push_back("slideshowview1 2019 flags=1 named=- args=- -> 0x00000000");
   EXPECT_EQ(Calls(), expected);
-  std::printf("busy for 2 s: OPEN %lld ms, NEXT %lld ms until their last call went through\n", open,
-              next);
+  std::printf("busy for 2 s: OPEN %lld ms (%d refusals), NEXT %lld ms (%d refusals)\n", open,
+              refusedOpen, next, refusedNext);
   RecordProperty("busy_open_ms", std::to_string(open));
   RecordProperty("busy_next_ms", std::to_string(next));
 
   std::string last = CloseServer();
-  for (const std::string& seen : WatchedTexts()) {
-    EXPECT_EQ(seen.find("Couldn't"), std::string::npos) << seen;
-  }
   EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
 }
 
@@ -537,7 +536,7 @@ TEST_F(WineSlideShow, ACallThatIsNotAnsweredIsGivenUpAfterItsBound) {
   std::vector<std::string> log = CallLog();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), "hang slideshowview1 2019 flags=1");
-  std::printf("close during a NEXT that hangs: the program ended %lld ms after the close\n", close);
+  std::printf("close during a NEXT that hangs: %lld ms until the program had ended\n", close);
   RecordProperty("close_during_hang_ms", std::to_string(close));
 }
 
