@@ -1,15 +1,37 @@
 // Automation (COM on Windows): the server thread's apartment, and the object
 // operations through which the presentation subsystem drives PowerPoint.
-//   Windows: real COM, all calls on the server thread's apartment.
+//   Windows: real COM. Every operation is carried out on an automation thread
+//   of its own (a single-threaded apartment with a message loop and a message
+//   filter), which holds every object; the calling thread waits for it at
+//   most kAutomationCallBoundMilliseconds. A call that takes longer is given
+//   up together with that thread and everything it holds: those objects are
+//   never touched again (calls on them are kGone, their releases do
+//   nothing), and the next operation that needs no object starts a new one.
 //   Linux: no COM; no ProgID resolves and no object is ever obtained.
+// Used by one thread at a time (the server thread).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-// CoInitialize(nullptr) / CoUninitialize on Windows; nothing elsewhere.
+// CoInitialize(nullptr) / CoUninitialize on Windows; nothing elsewhere. The
+// end also ends the automation thread (waiting for it at most the bound).
 void InitialiseThreadAutomation();
 void UninitialiseThreadAutomation();
+
+// The longest any one operation waits for the automation server.
+constexpr uint32_t kAutomationCallBoundMilliseconds = 30000;
+
+// How an operation ended.
+enum class AutomationOutcome {
+  kDone,      // it went through (a non-negative HRESULT)
+  kFailed,    // it failed: no such member, no such object, a refused argument, ...
+  kBusy,      // the server refused it for now (RPC_E_CALL_REJECTED,
+              // RPC_E_SERVERCALL_RETRYLATER): the same call may go through later
+  kGone,      // the server process is gone (RPC_E_DISCONNECTED,
+              // RPC_S_SERVER_UNAVAILABLE, ...), or the object was given up
+  kNoAnswer,  // no answer within the bound: the call and every object were given up
+};
 
 // One counted reference to an automation object (an IUnknown on Windows);
 // nullptr is the empty reference. Members are invoked only on references that
@@ -61,23 +83,30 @@ bool ClassIdFromProgId(const std::string& progId, AutomationClassId* classId);
 // failure.
 bool ProgIdFromClassId(const AutomationClassId& classId, std::string* progId);
 
-// GetActiveObject: the running instance's object, or nullptr.
-AutomationObject GetActiveAutomationObject(const AutomationClassId& classId);
+// The operations that reach the server give their object in `object`
+// (nullptr unless kDone) and say how they ended.
+
+// GetActiveObject: the running instance's object (kFailed when none runs).
+AutomationOutcome GetActiveAutomationObject(const AutomationClassId& classId,
+                                            AutomationObject* object);
 
 // CoCreateInstance with no outer object, CLSCTX_INPROC_SERVER |
-// CLSCTX_LOCAL_SERVER (5) and IID_IDispatch: a new instance, or nullptr.
-AutomationObject CreateAutomationObject(const AutomationClassId& classId);
+// CLSCTX_LOCAL_SERVER (5) and IID_IDispatch: a new instance.
+AutomationOutcome CreateAutomationObject(const AutomationClassId& classId,
+                                         AutomationObject* object);
 
-// QueryInterface for IID_IDispatch: a new reference, or nullptr.
-AutomationObject QueryDispatchInterface(AutomationObject object);
+// QueryInterface of `object` for IID_IDispatch: a new reference.
+AutomationOutcome QueryDispatchInterface(AutomationObject object, AutomationObject* dispatch);
 
 // IDispatch::Invoke of member `dispId` with IID_NULL and LOCALE_SYSTEM_DEFAULT.
 // `argument` is the one argument or nullptr for none; a property write passes
 // it as the named DISPID_PROPERTYPUT argument. `result` is nullptr when no
-// result is asked for; otherwise it receives the result (kEmpty on failure).
-// Returns false for a negative HRESULT.
-bool InvokeAutomationMember(AutomationObject object, int32_t dispId, AutomationKind kind,
-                            const AutomationValue* argument, AutomationValue* result);
+// result is asked for; otherwise it receives the result (kEmpty unless kDone).
+// kFailed for the empty reference.
+AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
+                                         AutomationKind kind, const AutomationValue* argument,
+                                         AutomationValue* result);
 
-// IUnknown::Release; nothing for nullptr.
+// IUnknown::Release (within the bound, its outcome not looked at); nothing for
+// nullptr, and no call for an object that was given up.
 void ReleaseAutomationObject(AutomationObject object);

@@ -3,14 +3,23 @@
 // indicator: clear when it begins, set by any step that fails, never cleared.
 // A failed step raises and shows nothing; a step made on an empty reference
 // fails in turn without reaching the object.
+//
+// A call that PowerPoint refuses as busy is made again by the busy rule
+// (platform/automation_retry.h): after a short wait, for at most its bound
+// in all per step. A step whose calls are still refused then fails like any
+// other. A call that finds PowerPoint gone, or that gets no answer within the
+// call bound, is not made again: the run has lost PowerPoint, its further
+// steps fail without a call, and the session is to be dropped.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/automation.h"
 
 struct AutomationRun {
   bool failed = false;
+  bool lost = false;  // PowerPoint is gone or did not answer: no more calls in this run
 };
 
 // DISPIDs of PowerPoint's object model.
@@ -27,14 +36,24 @@ constexpr int32_t kDispIdGotoSlide = 2021;  // on a view
 constexpr int32_t kDispIdVisible = 2030;
 constexpr int32_t kDispIdSlideShowWindow = 2047;
 
+// Makes `call`, and again by the busy rule while it is refused as busy; the
+// step it belongs to began at `stepStart` (MonotonicMilliseconds).
+AutomationOutcome CallWhileBusy(uint64_t stepStart, const std::function<AutomationOutcome()>& call);
+
+// Whether an outcome means that PowerPoint can no longer be reached.
+inline bool LosesPowerPoint(AutomationOutcome outcome) {
+  return outcome == AutomationOutcome::kGone || outcome == AutomationOutcome::kNoAnswer;
+}
+
 // Invokes one member; `argument` and `result` as InvokeAutomationMember takes
-// them. False (and the indicator set) when the object is empty or the call
-// fails.
+// them. False (and the indicator set) when the object is empty, the run has
+// lost PowerPoint or the call fails.
 bool InvokeStep(AutomationRun& run, AutomationObject object, int32_t dispId, AutomationKind kind,
                 const AutomationValue* argument, AutomationValue* result);
 
 // Reads the intermediate object of a chained call: as a property, and once
-// more as a method when that read fails. Returns its reference (the caller
+// more as a method when that read fails (both within one step's busy bound).
+// Returns its reference (the caller
 // releases it right after the call made on it), or nullptr with the indicator
 // set when no object came back.
 AutomationObject ReadIntermediate(AutomationRun& run, AutomationObject object, int32_t dispId);

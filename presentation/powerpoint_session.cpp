@@ -1,6 +1,7 @@
 #include "presentation/powerpoint_session.h"
 
 #include "platform/notice.h"
+#include "platform/timing.h"
 #include "presentation/automation_steps.h"
 
 PowerPointSessionRecord PowerPointSession;
@@ -19,13 +20,26 @@ std::string RegisteredProgId() {
   return registered.substr(0, kProgIdLimit);
 }
 
-// The running instance's IDispatch, or nullptr.
-AutomationObject AttachToRunning(const std::string& progId) {
+// Makes one call of StartPowerPoint that obtains an object, as a step of its
+// own; an instance that did not answer marks the run as having lost it.
+AutomationObject ObtainStep(AutomationRun& run,
+                            const std::function<AutomationOutcome(AutomationObject*)>& call) {
+  AutomationObject object = nullptr;
+  AutomationOutcome outcome = CallWhileBusy(MonotonicMilliseconds(), [&] { return call(&object); });
+  if (outcome == AutomationOutcome::kNoAnswer) run.lost = true;
+  return object;
+}
+
+// The running instance's IDispatch, or nullptr. One that is gone leaves
+// nothing to attach to; one that does not answer ends the run.
+AutomationObject AttachToRunning(AutomationRun& run, const std::string& progId) {
   AutomationClassId classId;
   if (!ClassIdFromProgId(progId, &classId)) return nullptr;
-  AutomationObject running = GetActiveAutomationObject(classId);
+  AutomationObject running = ObtainStep(
+      run, [&](AutomationObject* object) { return GetActiveAutomationObject(classId, object); });
   if (running == nullptr) return nullptr;
-  AutomationObject dispatch = QueryDispatchInterface(running);
+  AutomationObject dispatch = ObtainStep(
+      run, [&](AutomationObject* object) { return QueryDispatchInterface(running, object); });
   ReleaseAutomationObject(running);
   return dispatch;
 }
@@ -42,15 +56,18 @@ void StartPowerPoint() {
   // Attach first: normally the instance attached before, or a fresh one when
   // the user has closed it meanwhile. Not finding one is what creating is for.
   ReleaseReference(session.application);
-  session.application = AttachToRunning(session.progId);
+  session.application = AttachToRunning(run, session.progId);
 
-  if (session.application == nullptr) {
+  if (session.application == nullptr && !run.lost) {
     AutomationClassId classId;
     if (ClassIdFromProgId(session.progId, &classId)) {
-      session.application = CreateAutomationObject(classId);
+      session.application = ObtainStep(
+          run, [&](AutomationObject* object) { return CreateAutomationObject(classId, object); });
     }
     if (session.application == nullptr) run.failed = true;
   }
+  // A PowerPoint that did not answer is given up with everything it gave.
+  if (run.lost) DropPowerPointSession();
 
   if (session.application == nullptr || run.failed) {
     ShowNotice("", kPowerPointNoticeText, kNoticeSystemModal);
@@ -60,6 +77,7 @@ void StartPowerPoint() {
   AutomationValue visible = AutomationNumber(1.0);
   InvokeStep(run, session.application, kDispIdVisible, AutomationKind::kPropertyWrite, &visible,
              nullptr);
+  if (run.lost) DropPowerPointSession();
 }
 
 void StopPowerPoint() {
@@ -71,9 +89,14 @@ void StopPowerPoint() {
   ReleaseAutomationObject(active);
 
   InvokeStep(run, session.application, kDispIdQuit, AutomationKind::kMethod, nullptr, nullptr);
-  ReleaseReference(session.application);
 
-  // The references of the last OPEN are not used after this.
+  // The references of the last OPEN are not used after this either.
+  DropPowerPointSession();
+}
+
+void DropPowerPointSession() {
+  PowerPointSessionRecord& session = PowerPointSession;
+  ReleaseReference(session.application);
   ReleaseReference(session.presentation);
   ReleaseReference(session.slideShowSettings);
   ReleaseReference(session.slideShowWindow);

@@ -36,3 +36,9 @@ void StartPowerPoint();
 // Ends the session: member 2019 of the active presentation, Quit, and gives
 // up every reference the session holds. Nothing is checked or reported.
 void StopPowerPoint();
+
+// Gives up every reference the session holds (releases of objects that were
+// given up make no call), as when PowerPoint is gone or stopped answering:
+// NEXT and GOTO then reach nothing and StopPowerPoint makes no call, until the
+// next OPEN attaches afresh. `started` stays as it is.
+void DropPowerPointSession();

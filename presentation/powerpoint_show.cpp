@@ -13,6 +13,12 @@ namespace {
 // begin (the start of PowerPoint is a run of its own), kept across them.
 AutomationRun openRun;
 
+// A run that lost PowerPoint (gone, or no answer) ends the session: NEXT and
+// GOTO then reach nothing, and the next OPEN attaches afresh.
+void EndRun(const AutomationRun& run) {
+  if (run.lost) DropPowerPointSession();
+}
+
 }  // namespace
 
 // PowerPoint keeps its settings itself.
@@ -36,9 +42,11 @@ bool OpenShowFile(const std::string& fileName) {
   ReleaseAutomationObject(presentations);
   if (result.type != AutomationValueType::kObject || openRun.failed) {
     DiscardResult(result);
+    EndRun(openRun);
     return false;
   }
   StoreReference(openRun, session.presentation, result);
+  EndRun(openRun);
   return true;
 }
 
@@ -49,9 +57,11 @@ const char* PrepareShow() {
              nullptr, &result);
   if (result.type != AutomationValueType::kObject || openRun.failed) {
     DiscardResult(result);
+    EndRun(openRun);
     return "Couldn't get slide show settings...?";
   }
   StoreReference(openRun, session.slideShowSettings, result);
+  EndRun(openRun);
   return nullptr;
 }
 
@@ -69,6 +79,7 @@ const char* RunShow() {
   InvokeStep(openRun, session.slideShowWindow, kDispIdView, AutomationKind::kPropertyRead, nullptr,
              &result);
   StoreReference(openRun, session.slideShowView, result);
+  EndRun(openRun);
   return nullptr;
 }
 
@@ -76,6 +87,7 @@ void AdvanceShow() {
   AutomationRun run;
   InvokeStep(run, PowerPointSession.slideShowView, kDispIdNext, AutomationKind::kMethod, nullptr,
              nullptr);
+  EndRun(run);
 }
 
 void GotoShowSlide(int32_t slideNumber) {
@@ -83,6 +95,7 @@ void GotoShowSlide(int32_t slideNumber) {
   AutomationValue number = AutomationNumber(static_cast<double>(slideNumber));
   InvokeStep(run, PowerPointSession.slideShowView, kDispIdGotoSlide, AutomationKind::kMethod,
              &number, nullptr);
+  EndRun(run);
 }
 
 bool ShowSessionStarted() { return PowerPointSession.started != 0; }

@@ -9,16 +9,25 @@ bool ClassIdFromProgId(const std::string&, AutomationClassId*) { return false; }
 
 bool ProgIdFromClassId(const AutomationClassId&, std::string*) { return false; }
 
-AutomationObject GetActiveAutomationObject(const AutomationClassId&) { return nullptr; }
+AutomationOutcome GetActiveAutomationObject(const AutomationClassId&, AutomationObject* object) {
+  *object = nullptr;
+  return AutomationOutcome::kFailed;
+}
 
-AutomationObject CreateAutomationObject(const AutomationClassId&) { return nullptr; }
+AutomationOutcome CreateAutomationObject(const AutomationClassId&, AutomationObject* object) {
+  *object = nullptr;
+  return AutomationOutcome::kFailed;
+}
 
-AutomationObject QueryDispatchInterface(AutomationObject) { return nullptr; }
+AutomationOutcome QueryDispatchInterface(AutomationObject, AutomationObject* dispatch) {
+  *dispatch = nullptr;
+  return AutomationOutcome::kFailed;
+}
 
-bool InvokeAutomationMember(AutomationObject, int32_t, AutomationKind, const AutomationValue*,
-                            AutomationValue* result) {
+AutomationOutcome InvokeAutomationMember(AutomationObject, int32_t, AutomationKind,
+                                         const AutomationValue*, AutomationValue* result) {
   if (result != nullptr) *result = AutomationValue();
-  return false;
+  return AutomationOutcome::kFailed;
 }
 
 void ReleaseAutomationObject(AutomationObject) {}

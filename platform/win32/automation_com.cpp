@@ -1,6 +1,11 @@
 #include <objbase.h>
 
 #include "platform/automation.h"
+#include "platform/win32/automation_thread.h"
 
 void InitialiseThreadAutomation() { CoInitialize(nullptr); }
-void UninitialiseThreadAutomation() { CoUninitialize(); }
+
+void UninitialiseThreadAutomation() {
+  EndAutomationThread();
+  CoUninitialize();
+}

@@ -1,13 +1,21 @@
-// The automation object operations over real COM.
+// The automation object operations over real COM, each carried out on the
+// automation thread (automation_thread.cpp) within the call bound.
 #include <objbase.h>
 #include <oleauto.h>
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/automation.h"
+#include "platform/win32/automation_thread.h"
+
+// One counted reference, held in the apartment of one automation thread.
+struct AutomationObjectTag {
+  IUnknown* unknown;
+  uint64_t apartment;
+};
 
 namespace {
 
@@ -19,10 +27,33 @@ CLSID ToClsid(const AutomationClassId& classId) {
   return clsid;
 }
 
-IUnknown* ToUnknown(AutomationObject object) { return reinterpret_cast<IUnknown*>(object); }
-IDispatch* ToDispatch(AutomationObject object) { return reinterpret_cast<IDispatch*>(object); }
-AutomationObject FromUnknown(IUnknown* unknown) {
-  return reinterpret_cast<AutomationObject>(unknown);
+// Only references of the live apartment are used; those of an apartment that
+// was given up are never touched again.
+bool Reachable(AutomationObject object) { return object->apartment == LiveAutomationApartment(); }
+
+AutomationOutcome OutcomeOf(HRESULT hr) {
+  if (SUCCEEDED(hr)) return AutomationOutcome::kDone;
+  switch (hr) {
+    case RPC_E_CALL_REJECTED:
+    case RPC_E_SERVERCALL_RETRYLATER:
+      return AutomationOutcome::kBusy;
+    case RPC_E_DISCONNECTED:
+    case RPC_E_SERVER_DIED:
+    case RPC_E_SERVER_DIED_DNE:
+    case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE):
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED):
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE):
+      return AutomationOutcome::kGone;
+    default:
+      return AutomationOutcome::kFailed;
+  }
+}
+
+// Runs `work(state, apartment)` on the automation thread; `state` is shared
+// with it, so that a call given up can still finish into it.
+template <typename State, typename Work>
+AutomationOutcome RunWith(const std::shared_ptr<State>& state, Work work) {
+  return RunOnAutomationThread([state, work](uint64_t apartment) { work(*state, apartment); });
 }
 
 std::wstring WideFromAnsi(const std::string& text) {
@@ -45,8 +76,8 @@ std::string AnsiFromWide(const wchar_t* wide, size_t count) {
 }
 
 // The argument as a VARIANT the caller clears; false for a type that is not
-// passed.
-bool VariantFromValue(const AutomationValue& value, VARIANT* variant) {
+// passed. An object argument is `object`, the reference it stands for.
+bool VariantFromValue(const AutomationValue& value, IUnknown* object, VARIANT* variant) {
   VariantInit(variant);
   switch (value.type) {
     case AutomationValueType::kText: {
@@ -61,7 +92,7 @@ bool VariantFromValue(const AutomationValue& value, VARIANT* variant) {
       return true;
     case AutomationValueType::kObject:
       variant->vt = VT_DISPATCH;
-      variant->pdispVal = ToDispatch(value.object);
+      variant->pdispVal = static_cast<IDispatch*>(object);
       if (variant->pdispVal != nullptr) variant->pdispVal->AddRef();
       return true;
     case AutomationValueType::kEmpty:
@@ -72,9 +103,9 @@ bool VariantFromValue(const AutomationValue& value, VARIANT* variant) {
   return false;
 }
 
-// Takes the result over: an object keeps its reference in `value`, everything
-// else is converted and the VARIANT is cleared.
-void ValueFromVariant(VARIANT* variant, AutomationValue* value) {
+// Takes the result over: an object keeps its reference in `value` (held in
+// `apartment`), everything else is converted and the VARIANT is cleared.
+void ValueFromVariant(VARIANT* variant, uint64_t apartment, AutomationValue* value) {
   *value = AutomationValue();
   switch (variant->vt) {
     case VT_EMPTY:
@@ -90,7 +121,7 @@ void ValueFromVariant(VARIANT* variant, AutomationValue* value) {
     case VT_DISPATCH:
       if (variant->pdispVal != nullptr) {
         value->type = AutomationValueType::kObject;
-        value->object = FromUnknown(variant->pdispVal);
+        value->object = new AutomationObjectTag{variant->pdispVal, apartment};
         variant->vt = VT_EMPTY;  // the reference moved to `value`
         variant->pdispVal = nullptr;
       } else {
@@ -107,90 +138,190 @@ void ValueFromVariant(VARIANT* variant, AutomationValue* value) {
 }  // namespace
 
 bool ClassIdFromProgId(const std::string& progId, AutomationClassId* classId) {
-  std::wstring wide = WideFromAnsi(progId);
-  CLSID clsid;
-  if (FAILED(CLSIDFromProgID(wide.c_str(), &clsid))) return false;
-  std::memcpy(classId->bytes, &clsid, sizeof clsid);
+  struct Lookup {
+    std::wstring progId;
+    CLSID clsid{};
+    HRESULT hr = E_FAIL;
+  };
+  auto lookup = std::make_shared<Lookup>();
+  lookup->progId = WideFromAnsi(progId);
+  AutomationOutcome ran = RunWith(
+      lookup, [](Lookup& l, uint64_t) { l.hr = CLSIDFromProgID(l.progId.c_str(), &l.clsid); });
+  if (ran != AutomationOutcome::kDone || FAILED(lookup->hr)) return false;
+  std::memcpy(classId->bytes, &lookup->clsid, sizeof lookup->clsid);
   return true;
 }
 
 bool ProgIdFromClassId(const AutomationClassId& classId, std::string* progId) {
-  CLSID clsid = ToClsid(classId);
-  LPOLESTR wide = nullptr;
-  if (FAILED(ProgIDFromCLSID(clsid, &wide)) || wide == nullptr) return false;
-  *progId = AnsiFromWide(wide, wcslen(wide));
-  CoTaskMemFree(wide);
+  struct Lookup {
+    CLSID clsid;
+    std::string progId;
+    bool found = false;
+  };
+  auto lookup = std::make_shared<Lookup>();
+  lookup->clsid = ToClsid(classId);
+  AutomationOutcome ran = RunWith(lookup, [](Lookup& l, uint64_t) {
+    LPOLESTR wide = nullptr;
+    if (FAILED(ProgIDFromCLSID(l.clsid, &wide)) || wide == nullptr) return;
+    l.progId = AnsiFromWide(wide, wcslen(wide));
+    l.found = true;
+    CoTaskMemFree(wide);
+  });
+  if (ran != AutomationOutcome::kDone || !lookup->found) return false;
+  *progId = lookup->progId;
   return true;
 }
 
-AutomationObject GetActiveAutomationObject(const AutomationClassId& classId) {
-  CLSID clsid = ToClsid(classId);
-  IUnknown* unknown = nullptr;
-  if (FAILED(GetActiveObject(clsid, nullptr, &unknown))) return nullptr;
-  return FromUnknown(unknown);
+namespace {
+
+// A call that gives an object: `target` (or the class) in, `found` out.
+struct Obtaining {
+  CLSID clsid{};
+  IUnknown* target = nullptr;
+  IUnknown* found = nullptr;
+  uint64_t apartment = 0;
+  HRESULT hr = E_FAIL;
+};
+
+template <typename Work>
+AutomationOutcome Obtain(const std::shared_ptr<Obtaining>& state, Work work,
+                         AutomationObject* object) {
+  *object = nullptr;
+  AutomationOutcome ran = RunWith(state, [work](Obtaining& o, uint64_t apartment) {
+    o.apartment = apartment;
+    o.hr = work(o);
+  });
+  if (ran != AutomationOutcome::kDone) return ran;
+  if (SUCCEEDED(state->hr) && state->found == nullptr) return AutomationOutcome::kFailed;
+  if (FAILED(state->hr)) return OutcomeOf(state->hr);
+  *object = new AutomationObjectTag{state->found, state->apartment};
+  return AutomationOutcome::kDone;
 }
 
-AutomationObject CreateAutomationObject(const AutomationClassId& classId) {
-  CLSID clsid = ToClsid(classId);
-  void* dispatch = nullptr;
-  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_IDispatch, &dispatch))) {
-    return nullptr;
-  }
-  return FromUnknown(static_cast<IUnknown*>(static_cast<IDispatch*>(dispatch)));
+}  // namespace
+
+AutomationOutcome GetActiveAutomationObject(const AutomationClassId& classId,
+                                            AutomationObject* object) {
+  auto state = std::make_shared<Obtaining>();
+  state->clsid = ToClsid(classId);
+  return Obtain(
+      state, [](Obtaining& o) { return GetActiveObject(o.clsid, nullptr, &o.found); }, object);
 }
 
-AutomationObject QueryDispatchInterface(AutomationObject object) {
-  if (object == nullptr) return nullptr;
-  void* dispatch = nullptr;
-  if (FAILED(ToUnknown(object)->QueryInterface(IID_IDispatch, &dispatch))) return nullptr;
-  return FromUnknown(static_cast<IUnknown*>(static_cast<IDispatch*>(dispatch)));
+AutomationOutcome CreateAutomationObject(const AutomationClassId& classId,
+                                         AutomationObject* object) {
+  auto state = std::make_shared<Obtaining>();
+  state->clsid = ToClsid(classId);
+  return Obtain(
+      state,
+      [](Obtaining& o) {
+        void* dispatch = nullptr;
+        HRESULT hr = CoCreateInstance(o.clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                      IID_IDispatch, &dispatch);
+        if (SUCCEEDED(hr)) o.found = static_cast<IDispatch*>(dispatch);
+        return hr;
+      },
+      object);
 }
 
-bool InvokeAutomationMember(AutomationObject object, int32_t dispId, AutomationKind kind,
-                            const AutomationValue* argument, AutomationValue* result) {
+AutomationOutcome QueryDispatchInterface(AutomationObject object, AutomationObject* dispatch) {
+  *dispatch = nullptr;
+  if (object == nullptr) return AutomationOutcome::kFailed;
+  if (!Reachable(object)) return AutomationOutcome::kGone;
+  auto state = std::make_shared<Obtaining>();
+  state->target = object->unknown;
+  return Obtain(
+      state,
+      [](Obtaining& o) {
+        void* found = nullptr;
+        HRESULT hr = o.target->QueryInterface(IID_IDispatch, &found);
+        if (SUCCEEDED(hr)) o.found = static_cast<IDispatch*>(found);
+        return hr;
+      },
+      dispatch);
+}
+
+AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
+                                         AutomationKind kind, const AutomationValue* argument,
+                                         AutomationValue* result) {
   if (result != nullptr) *result = AutomationValue();
-  if (object == nullptr) return false;
+  if (object == nullptr) return AutomationOutcome::kFailed;
+  if (!Reachable(object)) return AutomationOutcome::kGone;
+  if (argument != nullptr && argument->type == AutomationValueType::kObject &&
+      argument->object != nullptr && !Reachable(argument->object)) {
+    return AutomationOutcome::kGone;
+  }
 
-  VARIANT argumentVariant;
-  VariantInit(&argumentVariant);
-  DISPID namedPut = DISPID_PROPERTYPUT;
-  DISPPARAMS parameters = {};
+  struct Invocation {
+    IDispatch* target = nullptr;
+    DISPID dispId = 0;
+    WORD kind = 0;
+    bool hasArgument = false;
+    AutomationValue argument;
+    IUnknown* argumentObject = nullptr;
+    bool wantsResult = false;
+    AutomationValue result;
+    HRESULT hr = E_FAIL;
+  };
+  auto call = std::make_shared<Invocation>();
+  call->target = static_cast<IDispatch*>(object->unknown);
+  call->dispId = static_cast<DISPID>(dispId);
+  call->kind = static_cast<WORD>(kind);
   if (argument != nullptr) {
-    if (!VariantFromValue(*argument, &argumentVariant)) {
-      VariantClear(&argumentVariant);
-      return false;
+    call->hasArgument = true;
+    call->argument = *argument;
+    call->argument.object = nullptr;
+    if (argument->type == AutomationValueType::kObject && argument->object != nullptr) {
+      call->argumentObject = argument->object->unknown;
     }
-    parameters.rgvarg = &argumentVariant;
-    parameters.cArgs = 1;
   }
-  if (kind == AutomationKind::kPropertyWrite) {
-    parameters.rgdispidNamedArgs = &namedPut;
-    parameters.cNamedArgs = 1;
-  }
+  call->wantsResult = result != nullptr;
 
-  VARIANT resultVariant;
-  VariantInit(&resultVariant);
-  EXCEPINFO exception = {};
-  UINT argumentError = 0;
-  HRESULT hr = ToDispatch(object)->Invoke(
-      static_cast<DISPID>(dispId), IID_NULL, LOCALE_SYSTEM_DEFAULT, static_cast<WORD>(kind),
-      &parameters, result != nullptr ? &resultVariant : nullptr, &exception, &argumentError);
-  VariantClear(&argumentVariant);
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrHelpFile);
+  AutomationOutcome ran = RunWith(call, [](Invocation& c, uint64_t apartment) {
+    VARIANT argumentVariant;
+    VariantInit(&argumentVariant);
+    DISPID namedPut = DISPID_PROPERTYPUT;
+    DISPPARAMS parameters = {};
+    if (c.hasArgument) {
+      if (!VariantFromValue(c.argument, c.argumentObject, &argumentVariant)) {
+        VariantClear(&argumentVariant);
+        c.hr = E_INVALIDARG;
+        return;
+      }
+      parameters.rgvarg = &argumentVariant;
+      parameters.cArgs = 1;
+    }
+    if (c.kind == DISPATCH_PROPERTYPUT) {
+      parameters.rgdispidNamedArgs = &namedPut;
+      parameters.cNamedArgs = 1;
+    }
 
-  if (result != nullptr) {
-    if (SUCCEEDED(hr)) {
-      ValueFromVariant(&resultVariant, result);
+    VARIANT resultVariant;
+    VariantInit(&resultVariant);
+    EXCEPINFO exception = {};
+    UINT argumentError = 0;
+    c.hr = c.target->Invoke(c.dispId, IID_NULL, LOCALE_SYSTEM_DEFAULT, c.kind, &parameters,
+                            c.wantsResult ? &resultVariant : nullptr, &exception, &argumentError);
+    VariantClear(&argumentVariant);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    if (c.wantsResult && SUCCEEDED(c.hr)) {
+      ValueFromVariant(&resultVariant, apartment, &c.result);
     } else {
       VariantClear(&resultVariant);
     }
-  }
-  return SUCCEEDED(hr);
+  });
+  if (ran != AutomationOutcome::kDone) return ran;
+  if (result != nullptr) *result = call->result;
+  return OutcomeOf(call->hr);
 }
 
 void ReleaseAutomationObject(AutomationObject object) {
-  if (object != nullptr) ToUnknown(object)->Release();
+  if (object == nullptr) return;
+  if (Reachable(object)) {
+    IUnknown* unknown = object->unknown;
+    RunOnAutomationThread([unknown](uint64_t) { unknown->Release(); });
+  }
+  delete object;
 }

@@ -5,6 +5,7 @@
 #include "common/status_log.h"
 #include "platform/main_window.h"
 #include "platform/notice.h"
+#include "platform/timing.h"
 
 FakeAutomationState FakeAutomation;
 
@@ -139,36 +140,44 @@ bool ProgIdFromClassId(const AutomationClassId& classId, std::string* progId) {
   return true;
 }
 
-AutomationObject GetActiveAutomationObject(const AutomationClassId&) {
+AutomationOutcome GetActiveAutomationObject(const AutomationClassId&, AutomationObject* object) {
   FakeAutomation.events.push_back("GetActiveObject");
-  if (FakeAutomation.running == nullptr) return nullptr;
-  Find(FakeAutomation.running)->references++;
-  return FakeAutomation.running;
+  *object = FakeAutomation.running;
+  if (*object == nullptr) return AutomationOutcome::kFailed;
+  Find(*object)->references++;
+  return AutomationOutcome::kDone;
 }
 
-AutomationObject CreateAutomationObject(const AutomationClassId&) {
+AutomationOutcome CreateAutomationObject(const AutomationClassId&, AutomationObject* object) {
   FakeAutomation.events.push_back("CoCreateInstance");
-  if (FakeAutomation.createFails) return nullptr;
+  *object = nullptr;
+  if (FakeAutomation.createFails) return AutomationOutcome::kFailed;
   AutomationObject created = NewObject("app");
   if (FakeAutomation.createdRegistersAsRunning && FakeAutomation.running == nullptr) {
-    FakeObject* object = Find(created);
-    object->references++;
-    object->heldByRunningTable = true;
+    FakeObject* found = Find(created);
+    found->references++;
+    found->heldByRunningTable = true;
     FakeAutomation.running = created;
   }
-  return created;
+  *object = created;
+  return AutomationOutcome::kDone;
 }
 
-AutomationObject QueryDispatchInterface(AutomationObject object) {
+AutomationOutcome QueryDispatchInterface(AutomationObject object, AutomationObject* dispatch) {
   FakeAutomation.events.push_back("QueryInterface " + FakeObjectName(object));
+  *dispatch = nullptr;
   FakeObject* found = Live(object, "QueryInterface");
-  if (found == nullptr || FakeAutomation.queryFailsFor.count(found->kind) != 0) return nullptr;
+  if (found == nullptr || FakeAutomation.queryFailsFor.count(found->kind) != 0) {
+    return AutomationOutcome::kFailed;
+  }
   found->references++;
-  return object;
+  *dispatch = object;
+  return AutomationOutcome::kDone;
 }
 
-bool InvokeAutomationMember(AutomationObject object, int32_t dispId, AutomationKind kind,
-                            const AutomationValue* argument, AutomationValue* result) {
+AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
+                                         AutomationKind kind, const AutomationValue* argument,
+                                         AutomationValue* result) {
   std::string event =
       "Invoke " + FakeObjectName(object) + " " + std::to_string(dispId) + " " + KindText(kind);
   if (argument != nullptr) event += " " + DescribeArgument(*argument);
@@ -177,10 +186,20 @@ bool InvokeAutomationMember(AutomationObject object, int32_t dispId, AutomationK
   if (result != nullptr) *result = AutomationValue();
 
   FakeObject* found = Live(object, "Invoke");
-  if (found == nullptr) return false;
+  if (found == nullptr) return AutomationOutcome::kFailed;
   auto answer = FakeAutomation.script.find({found->kind, dispId, kind});
-  if (answer == FakeAutomation.script.end() || answer->second.fails) return false;
-  if (result == nullptr) return true;
+  if (answer == FakeAutomation.script.end()) return AutomationOutcome::kFailed;
+  if (answer->second.busyTries > 0) {
+    answer->second.busyTries--;
+    return AutomationOutcome::kBusy;
+  }
+  if (answer->second.fails) {
+    if (answer->second.failure == AutomationOutcome::kNoAnswer) {
+      FakeAutomation.clock += kAutomationCallBoundMilliseconds;
+    }
+    return answer->second.failure;
+  }
+  if (result == nullptr) return AutomationOutcome::kDone;
   if (!answer->second.objectKind.empty()) {
     result->type = AutomationValueType::kObject;
     result->object = NewObject(answer->second.objectKind);
@@ -190,7 +209,7 @@ bool InvokeAutomationMember(AutomationObject object, int32_t dispId, AutomationK
   } else if (answer->second.unknownResult) {
     result->type = AutomationValueType::kOther;
   }
-  return true;
+  return AutomationOutcome::kDone;
 }
 
 void ReleaseAutomationObject(AutomationObject object) {
@@ -210,5 +229,8 @@ void ShowNotice(const std::string& caption, const std::string& text, unsigned st
 }
 
 void MinimiseMainWindow() { FakeAutomation.events.push_back("Minimise"); }
+
+void SleepMilliseconds(uint32_t milliseconds) { FakeAutomation.clock += milliseconds; }
+uint64_t MonotonicMilliseconds() { return FakeAutomation.clock; }
 
 void AddLogLine(const std::string& line) { FakeAutomation.events.push_back("Log " + line); }

@@ -9,7 +9,8 @@
 //   Release <object>              Log <line>           Minimise
 //   Notice caption=<caption> style=<hex> text=<text>
 // Objects are named by kind and a serial number: app1, presentations1, ...
-// An argument is BSTR:<text> or R8:<number>.
+// An argument is BSTR:<text> or R8:<number>. The fake also keeps the clock
+// (MonotonicMilliseconds), which only its SleepMilliseconds moves on.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,9 @@
 #include "platform/automation.h"
 
 struct FakeAnswer {
-  bool fails = false;          // a negative HRESULT
+  bool fails = false;                                      // a negative HRESULT
+  AutomationOutcome failure = AutomationOutcome::kFailed;  // what it means, when it fails
+  int busyTries = 0;                                       // first refused as busy this many times
   std::string objectKind;      // an object result of this kind, when not empty
   bool textResult = false;     // a VT_BSTR result instead
   bool unknownResult = false;  // a VT_UNKNOWN result (not usable as an object)
@@ -52,6 +55,7 @@ struct FakeAutomationState {
 
   std::map<uintptr_t, FakeObject> objects;
   std::map<std::string, int> serials;
+  uint64_t clock = 0;  // milliseconds
 };
 
 // The answers, by name.
@@ -74,6 +78,16 @@ inline FakeAnswer GivesText() {
 inline FakeAnswer GivesUnknown() {
   FakeAnswer answer;
   answer.unknownResult = true;
+  return answer;
+}
+inline FakeAnswer FailsWith(AutomationOutcome failure) {
+  FakeAnswer answer = Fails();
+  answer.failure = failure;
+  return answer;
+}
+// `answer`, after `tries` refusals as busy.
+inline FakeAnswer BusyFirst(int tries, FakeAnswer answer) {
+  answer.busyTries = tries;
   return answer;
 }
 

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
+
+#include "platform/automation_retry.h"
 #include "presentation/powerpoint_session.h"
 #include "presentation/slide_show.h"
 #include "presentation/tests/fake_automation.h"
@@ -449,6 +452,81 @@ TEST_F(SlideShowTest, StopPowerPointWithoutAPresentationOnlyQuits) {
   StopPowerPoint();
   EXPECT_THAT(TakeEvents(), ElementsAre("Invoke app1 2004 read result", "Invoke app1 2021 method",
                                         "Release app1"));
+}
+
+// The busy rule, which the Windows message filter also answers COM with:
+// a refused call is made again after a short wait, never past the bound of
+// its step; a step still refused then fails as it always does.
+TEST_F(SlideShowTest, CallsRefusedAsBusyAreMadeAgainWithinTheBoundOfTheirStep) {
+  EXPECT_EQ(BusyRetryDelay(0), 100);
+  EXPECT_EQ(BusyRetryDelay(9950), 50);
+  EXPECT_EQ(BusyRetryDelay(10000), -1);
+
+  auto count = [](const std::vector<std::string>& events, const std::string& event) {
+    return std::count(events.begin(), events.end(), event);
+  };
+  ScriptMember("presentations", 2005, K::kMethod, BusyFirst(2, GivesObject("presentation")));
+  HandleSlideShowCommand("OPEN", "talk.pptx");
+  std::vector<std::string> events = TakeEvents();
+  EXPECT_EQ(count(events, "Invoke presentations1 2005 method BSTR:talk.pptx result"), 3);
+  EXPECT_EQ(FakeAutomation.clock, 200u);
+  EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
+
+  // NEXT refused for longer than the bound: silent, the show is kept.
+  ScriptMember("view", 2019, K::kMethod, BusyFirst(INT_MAX, Succeeds()));
+  FakeAutomation.clock = 0;
+  HandleSlideShowCommand("NEXT", "");
+  events = TakeEvents();
+  EXPECT_EQ(FakeAutomation.clock, kBusyRetryBoundMilliseconds);
+  EXPECT_EQ(count(events, "Invoke view1 2019 method"), static_cast<long>(events.size()));
+  EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
+
+  // The method fallback of a chained read shares its step's bound.
+  ScriptMember("app", 2001, K::kPropertyRead, BusyFirst(INT_MAX, Succeeds()));
+  ScriptMember("app", 2001, K::kMethod, BusyFirst(INT_MAX, GivesObject("presentations")));
+  FakeAutomation.clock = 0;
+  HandleSlideShowCommand("OPEN", "second.pptx");
+  events = TakeEvents();
+  EXPECT_EQ(events.back(), "Log Couldn't open presentation");
+  EXPECT_EQ(count(events, "Invoke app1 2001 method result"), 1);
+  EXPECT_EQ(FakeAutomation.clock, kBusyRetryBoundMilliseconds);
+  EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
+}
+
+// PowerPoint gone, or a call that got no answer within its bound: nothing is
+// made again, the session is given up (NEXT, GOTO and the close reach
+// nothing more) and the next OPEN attaches afresh.
+TEST_F(SlideShowTest, APowerPointThatIsGoneOrDoesNotAnswerEndsTheSession) {
+  for (AutomationOutcome lost : {AutomationOutcome::kGone, AutomationOutcome::kNoAnswer}) {
+    SCOPED_TRACE(static_cast<int>(lost));
+    ScriptCooperativePowerPoint();
+    OpenSuccessfully();
+    ScriptMember("view", 2019, K::kMethod, FailsWith(lost));
+    std::string view = FakeObjectName(PowerPointSession.slideShowView);
+    uint64_t before = FakeAutomation.clock;
+    HandleSlideShowCommand("NEXT", "");
+    EXPECT_EQ(FakeAutomation.clock - before,
+              lost == AutomationOutcome::kGone ? 0u : kAutomationCallBoundMilliseconds);
+    HandleSlideShowCommand("GOTO", "2");
+    StopPowerPoint();
+    std::vector<std::string> events = TakeEvents();
+    ASSERT_EQ(events.size(), 6u);
+    EXPECT_EQ(events[0], "Invoke " + view + " 2019 method");
+    EXPECT_EQ(events[1], "Release app1");
+    EXPECT_EQ(events[5], "Release " + view);
+    EXPECT_EQ(PowerPointSession.application, nullptr);
+    EXPECT_EQ(PowerPointSession.started, 1);
+  }
+
+  // Lost in the middle of an OPEN: its line, and nothing of the session kept.
+  ScriptCooperativePowerPoint();
+  ScriptMember("presentation", 2015, K::kPropertyRead, FailsWith(AutomationOutcome::kNoAnswer));
+  HandleSlideShowCommand("OPEN", "talk.pptx");
+  EXPECT_EQ(TakeEvents().back(), "Log Couldn't get slide show settings...?");
+  EXPECT_EQ(PowerPointSession.application, nullptr);
+  EXPECT_EQ(PowerPointSession.presentation, nullptr);
+  ScriptCooperativePowerPoint();
+  OpenSuccessfully();
 }
 
 TEST_F(SlideShowTest, StopPowerPointWithoutAnApplicationDoesNothing) {

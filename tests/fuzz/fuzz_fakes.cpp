@@ -76,6 +76,7 @@ void SleepMilliseconds(uint32_t milliseconds) {
 }
 
 TimeOfDay LocalTimeOfDay() { return TimeOfDay{12, 34, 56}; }
+uint64_t MonotonicMilliseconds() { return 0; }
 
 // platform/desktop.h
 
@@ -284,31 +285,35 @@ bool ProgIdFromClassId(const AutomationClassId& classId, std::string* progId) {
   return true;
 }
 
-AutomationObject GetActiveAutomationObject(const AutomationClassId&) {
-  if (runningInstance == nullptr) return nullptr;
+AutomationOutcome GetActiveAutomationObject(const AutomationClassId&, AutomationObject* object) {
+  *object = runningInstance;
+  if (runningInstance == nullptr) return AutomationOutcome::kFailed;
   Live(runningInstance).references++;
-  return runningInstance;
+  return AutomationOutcome::kDone;
 }
 
-AutomationObject CreateAutomationObject(const AutomationClassId&) {
+AutomationOutcome CreateAutomationObject(const AutomationClassId&, AutomationObject* object) {
   AutomationObject created = NewObject("app");
   if (runningInstance == nullptr) {
-    FakeObject& object = Live(created);
-    object.references++;
-    object.runningTable = true;
+    FakeObject& found = Live(created);
+    found.references++;
+    found.runningTable = true;
     runningInstance = created;
   }
-  return created;
+  *object = created;
+  return AutomationOutcome::kDone;
 }
 
-AutomationObject QueryDispatchInterface(AutomationObject object) {
+AutomationOutcome QueryDispatchInterface(AutomationObject object, AutomationObject* dispatch) {
   Live(object).references++;
-  return object;
+  *dispatch = object;
+  return AutomationOutcome::kDone;
 }
 
-bool InvokeAutomationMember(AutomationObject object, int32_t dispId, AutomationKind kind,
-                            const AutomationValue* argument, AutomationValue* result) {
-  if (result != nullptr) *result = AutomationValue();
+namespace {
+
+bool AnswerInvoke(AutomationObject object, int32_t dispId, AutomationKind kind,
+                  const AutomationValue* argument, AutomationValue* result) {
   FakeObject& target = Live(object);
   const std::string objectKind = target.kind;
   FuzzRecord.automation.push_back("Invoke " + objectKind + " " + std::to_string(dispId) + " " +
@@ -361,6 +366,16 @@ bool InvokeAutomationMember(AutomationObject object, int32_t dispId, AutomationK
     if (dispId == 2019 && kind == K::kMethod) return true;
   }
   return false;
+}
+
+}  // namespace
+
+AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
+                                         AutomationKind kind, const AutomationValue* argument,
+                                         AutomationValue* result) {
+  if (result != nullptr) *result = AutomationValue();
+  return AnswerInvoke(object, dispId, kind, argument, result) ? AutomationOutcome::kDone
+                                                              : AutomationOutcome::kFailed;
 }
 
 void ReleaseAutomationObject(AutomationObject object) {

@@ -6,14 +6,22 @@
 //   create application1
 //   call <object> <dispid> flags=<n> named=<ids or -> args=<type:value,...> result=<yes|no> ->
 //   <answer> release <object> quit
-// A member fails when <dir>\failures.txt has a line "<object kind> <dispid> <flags>"
-// (read at every call, so a test can change it between commands).
+//   refused <object> <dispid> flags=<n> -> <answer>
+//   hang <object> <dispid> flags=<n>
+// A member fails when <dir>\failures.txt has a line "<object kind> <dispid> <flags>",
+// and does not return for two minutes (then answers as usual) when it has the
+// line "hang <object kind> <dispid> <flags>" (read at every call, so a test can
+// change it between commands). A busy spell begins when <dir>\busy.txt holds
+// "<milliseconds> <HRESULT in hex>": the next call takes the file away, and
+// every call for that long is refused with that HRESULT (as PowerPoint refuses
+// calls while it starts or shows a dialog) and logged as "refused".
 //
 // Started by COM with -Embedding (LocalServer32: "<exe>" --dir <dir>), it
-// serves new instances until Quit; with --running it registers one instance
-// as the running one (RegisterActiveObject) and writes "ready" when it can be
-// found. Either way it ends at Quit, when <dir> is removed, or after two
-// minutes.
+// registers its class for one instance (single use: COM starts a new
+// stand-in for the next one, as it must after one was killed or hung) and
+// serves it until Quit; with --running it registers one instance as the
+// running one (RegisterActiveObject) and writes "ready" when it can be found.
+// Either way it ends at Quit, when <dir> is removed, or after two minutes.
 #include <objbase.h>
 #include <oleauto.h>
 #include <windows.h>
@@ -31,10 +39,13 @@ const CLSID kStandInClassId = {
 
 constexpr UINT kLifetimeMilliseconds = 120000;
 constexpr UINT kDirectoryCheckMilliseconds = 250;
+constexpr DWORD kHangMilliseconds = 120000;
 
 std::wstring directory;
 std::map<std::wstring, int> serials;
 bool presentationOpened = false;
+ULONGLONG busyUntil = 0;
+HRESULT busyAnswer = S_OK;
 
 std::string Utf8(const std::wstring& wide) {
   if (wide.empty()) return std::string();
@@ -57,17 +68,21 @@ void AppendLog(const std::string& line) {
   CloseHandle(file);
 }
 
-bool MemberFails(const std::string& kind, DISPID dispId, WORD flags) {
-  std::wstring path = directory + L"\\failures.txt";
+std::string ReadFileText(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return std::string();
   std::string text;
   char buffer[512];
   DWORD got = 0;
   while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
   CloseHandle(file);
-  std::string wanted = kind + " " + std::to_string(dispId) + " " + std::to_string(flags);
+  return text;
+}
+
+// Whether failures.txt has the line `wanted`.
+bool Listed(const std::string& wanted) {
+  std::string text = ReadFileText(directory + L"\\failures.txt");
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -78,6 +93,18 @@ bool MemberFails(const std::string& kind, DISPID dispId, WORD flags) {
     start = end + 1;
   }
   return false;
+}
+
+// Whether calls are refused now; a waiting busy.txt begins a spell.
+bool Busy() {
+  std::wstring path = directory + L"\\busy.txt";
+  unsigned long milliseconds = 0, answer = 0;
+  if (std::sscanf(ReadFileText(path).c_str(), "%lu %lx", &milliseconds, &answer) == 2) {
+    DeleteFileW(path.c_str());
+    busyUntil = GetTickCount64() + milliseconds;
+    busyAnswer = static_cast<HRESULT>(answer);
+  }
+  return GetTickCount64() < busyUntil;
 }
 
 std::string DescribeVariant(const VARIANT& v) {
@@ -167,9 +194,21 @@ class StandInObject final : public IDispatch {
     }
     line += result != nullptr ? " result=yes" : " result=no";
 
+    char code[16];
+    if (Busy()) {
+      std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(busyAnswer));
+      AppendLog("refused " + name_ + " " + std::to_string(dispId) +
+                " flags=" + std::to_string(flags) + " -> " + code);
+      return busyAnswer;
+    }
+    std::string member = kind_ + " " + std::to_string(dispId) + " " + std::to_string(flags);
+    if (Listed("hang " + member)) {
+      AppendLog("hang " + name_ + " " + std::to_string(dispId) + " flags=" + std::to_string(flags));
+      Sleep(kHangMilliseconds);
+    }
     HRESULT hr = S_OK;
     std::wstring give;
-    if (MemberFails(kind_, dispId, flags)) {
+    if (Listed(member)) {
       hr = DISP_E_EXCEPTION;
     } else {
       hr = Answer(dispId, flags, parameters, &give);
@@ -182,7 +221,6 @@ class StandInObject final : public IDispatch {
       given->AddRef();
       line += " -> " + given->Name();
     } else {
-      char code[16];
       std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
       line += std::string(" -> ") + code;
     }
@@ -328,7 +366,7 @@ int main() {
   } else {
     DWORD cookie = 0;
     HRESULT hr = CoRegisterClassObject(kStandInClassId, &factory, CLSCTX_LOCAL_SERVER,
-                                       REGCLS_MULTIPLEUSE, &cookie);
+                                       REGCLS_SINGLEUSE, &cookie);
     if (SUCCEEDED(hr)) {
       RunMessageLoop();
       CoRevokeClassObject(cookie);
