@@ -1,5 +1,7 @@
 // The Windows front end: the main window, a modeless dialog made from an
-// in-memory template, run by a polling message loop.
+// in-memory template, run by a message loop that sleeps until a message
+// arrives.
+#include <pthread.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -109,6 +111,28 @@ void ShowLatestLogText() {
   SetWindowTextA(GetDlgItem(mainWindow, kStatusLabelId), text.c_str());
 }
 
+// Sleeps until the thread's queue holds a message (MWMO_INPUTAVAILABLE: one
+// that an earlier look left in it too) or `handle`, when given, is
+// signalled. True when the handle was signalled (or could not be waited on).
+bool WaitForMessageOr(HANDLE handle) {
+  DWORD count = handle != nullptr ? 1 : 0;
+  DWORD woken =
+      MsgWaitForMultipleObjectsEx(count, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  return count == 1 && woken != WAIT_OBJECT_0 + 1;
+}
+
+// Handles every pending message, one at a time, the dialog's keyboard
+// handling first (Escape acts like the Close button).
+void HandlePendingMessages() {
+  MSG message;
+  while (IsWindow(mainWindow) && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (!IsDialogMessageA(mainWindow, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+}
+
 // Ending the window: WM_CLOSE runs the close sequence, then the window goes.
 // A request while the close sequence runs changes nothing.
 void EndMainWindow(HWND window) {
@@ -174,19 +198,19 @@ int RunMainWindow() {
   if (window == nullptr) return 1;
   ShowWindow(window, SW_SHOW);
   while (IsWindow(window)) {
-    if (!HandlePendingWindowMessage()) Sleep(1);
+    WaitForMessageOr(nullptr);
+    HandlePendingMessages();
   }
   return ProgramExitCode();
 }
 
-bool HandlePendingWindowMessage() {
-  MSG message;
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
-  if (mainWindow == nullptr || !IsDialogMessageA(mainWindow, &message)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return true;
+void JoinThreadHandlingMessages(std::thread& thread) {
+  // A std::thread is a winpthreads thread: its Win32 handle is signalled the
+  // moment the thread has ended. Without one (or if the wait fails) the join
+  // alone waits.
+  HANDLE ended = static_cast<HANDLE>(pthread_gethandle(thread.native_handle()));
+  while (ended != nullptr && !WaitForMessageOr(ended)) HandlePendingMessages();
+  thread.join();
 }
 
 void RequestMainWindowClose() { PostMessageA(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0); }
