@@ -102,13 +102,29 @@ void ShowProgramIcon(HWND window) {
   }
 }
 
+// The label's text ends at its first zero byte: the label shows each zero
+// byte of the log as ^@, as the console does, so that no line hides the
+// newer ones below it.
+std::string LabelText(const std::string& logText) {
+  std::string text;
+  text.reserve(logText.size());
+  for (char c : logText) {
+    if (c == '\0') {
+      text += "^@";
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
 void ShowLatestLogText() {
   std::string text;
   {
     std::lock_guard<std::mutex> guard(displayLock);
     text = latestLogText;
   }
-  SetWindowTextA(GetDlgItem(mainWindow, kStatusLabelId), text.c_str());
+  SetWindowTextA(GetDlgItem(mainWindow, kStatusLabelId), LabelText(text).c_str());
 }
 
 // Sleeps until the thread's queue holds a message (MWMO_INPUTAVAILABLE: one
