@@ -23,6 +23,8 @@
 //                                FileDescription (hex lines)
 //   shortcut PATH                of a .lnk file: target, working directory
 //                                and arguments (hex lines)
+//   manifest PATH                a program's application manifest (its
+//                                RT_MANIFEST resource 1), as one hex line
 #include <shlobj.h>
 #include <windows.h>
 
@@ -165,6 +167,19 @@ int PrintShortcut(const char* path) {
   return result;
 }
 
+int PrintManifest(const char* path) {
+  HMODULE program =
+      LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (program == nullptr) return 1;
+  // CREATEPROCESS_MANIFEST_RESOURCE_ID of type RT_MANIFEST.
+  HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  HGLOBAL loaded = found != nullptr ? LoadResource(program, found) : nullptr;
+  const char* data = loaded != nullptr ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  if (data != nullptr) PrintHex(std::string(data, SizeofResource(program, found)));
+  FreeLibrary(program);
+  return data != nullptr ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -248,6 +263,7 @@ int main(int argc, char** argv) {
   }
   if (verb == "file-version") return PrintFileVersion(arg(2));
   if (verb == "shortcut") return PrintShortcut(arg(2));
+  if (verb == "manifest") return PrintManifest(arg(2));
   if (verb == "pid-of") {
     HWND window = FindWindowA(nullptr, arg(2));
     if (window == nullptr) return 1;
