@@ -61,9 +61,8 @@ class WineServer : public ::testing::Test {
 
   // A directory made by a started program, named as Windows programs under
   // Wine see it (drive Z: is the root).
-  std::string WindowsPath(const std::string& name) { return WindowsPathOf(directory + "/" + name); }
-  static std::string WindowsPathOf(const std::string& linuxPath) {
-    std::string path = "Z:" + linuxPath;
+  std::string WindowsPath(const std::string& name) {
+    std::string path = "Z:" + directory + "/" + name;
     for (char& c : path) c = c == '/' ? '\\' : c;
     return path;
   }
@@ -153,11 +152,8 @@ TEST_F(WineServer, TheLabelShowsTheStartUpLinesThenEveryDatagram) {
   // A zero byte inside a datagram is shown as ^@, and the next line below it.
   e2e::SendDatagram(std::string("ab\0cd", 5), port);
   e2e::SendDatagram("NEXT", port);
-  ASSERT_TRUE(WaitForLabel("received \"ab^@cd\"\rR ", 0)) << label;
-  EXPECT_TRUE(std::regex_search(label, std::regex(" -> \"ab\\^@cd\"\r"
-                                                  "ERR: Unknown command received \"ab\\^@cd\"\r"
-                                                  "R 127\\.0\\.0\\.1:\\d+ [^\r]* -> \"NEXT\"$")))
-      << label;
+  ASSERT_TRUE(WaitForLabel("\"ab^@cd\"\rERR: Unknown command received \"ab^@cd\"\rR ", 0)) << label;
+  EXPECT_TRUE(label.ends_with(" -> \"NEXT\"")) << label;
 
   // From the tenth line on the label holds the last ten, without a leading CR.
   for (int i = 0; i < 4; ++i) e2e::SendDatagram("hello" + std::to_string(i), port);
@@ -168,23 +164,21 @@ TEST_F(WineServer, TheLabelShowsTheStartUpLinesThenEveryDatagram) {
             9);  // the limit counts CRs, the datagrams' own included
 }
 
-// The manifest of each program, as Windows reads it from the resources.
+// Both programs' manifests as Windows reads them from the resources; version
+// 6 of the common controls for the server's window alone.
 TEST_F(WineServer, BothProgramsCarryTheirApplicationManifest) {
   for (std::string program : {"shell/podiant-server.exe", "server/podiant-send.exe"}) {
     int exitCode = -1;
-    std::string manifest = e2e::FromHex(e2e::RunProbe(
-        {"manifest", WindowsPathOf(e2e::WindowsBinaryDir() + "/" + program)}, &exitCode));
+    std::string manifest = e2e::FromHex(
+        e2e::RunProbe({"manifest", e2e::WindowsBinaryDir() + "/" + program}, &exitCode));
     ASSERT_EQ(exitCode, 0) << program;
     for (const char* setting : {"<requestedExecutionLevel level=\"asInvoker\"",
                                 "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
                                 ">PerMonitorV2, System</dpiAwareness>", ">true</dpiAware>"}) {
       EXPECT_EQ(e2e::CountOccurrences(manifest, setting), 1) << program << ": " << setting;
     }
-    // Version 6 of the common controls for the window of the server alone.
-    EXPECT_EQ(e2e::CountOccurrences(manifest,
-                                    "name=\"Microsoft.Windows.Common-Controls\" "
-                                    "version=\"6.0.0.0\""),
-              program == "shell/podiant-server.exe" ? 1 : 0)
+    EXPECT_EQ(e2e::CountOccurrences(manifest, "Common-Controls\" version=\"6.0.0.0\""),
+              program.starts_with("shell/") ? 1 : 0)
         << manifest;
   }
 }

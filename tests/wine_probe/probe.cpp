@@ -170,14 +170,15 @@ int PrintShortcut(const char* path) {
 int PrintManifest(const char* path) {
   HMODULE program =
       LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (program == nullptr) return 1;
   // CREATEPROCESS_MANIFEST_RESOURCE_ID of type RT_MANIFEST.
-  HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-  HGLOBAL loaded = found != nullptr ? LoadResource(program, found) : nullptr;
-  const char* data = loaded != nullptr ? static_cast<const char*>(LockResource(loaded)) : nullptr;
-  if (data != nullptr) PrintHex(std::string(data, SizeofResource(program, found)));
-  FreeLibrary(program);
-  return data != nullptr ? 0 : 1;
+  HRSRC found = program != nullptr
+                    ? FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))
+                    : nullptr;
+  HGLOBAL data = found != nullptr ? LoadResource(program, found) : nullptr;
+  if (data == nullptr) return 1;
+  PrintHex(
+      std::string(static_cast<const char*>(LockResource(data)), SizeofResource(program, found)));
+  return 0;
 }
 
 }  // namespace
