@@ -38,6 +38,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/process_stats.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -72,71 +74,7 @@ std::vector<pid_t> runningPids;
   std::_Exit(1);
 }
 
-double MillisecondsBetween(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-double Percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  size_t index = static_cast<size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(index, values.size() - 1)];
-}
-
 // ---- What the kernel tells about a process and a socket ----
-
-// utime + stime of the whole process (all its threads), in seconds.
-double ProcessCpuSeconds(pid_t pid) {
-  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-  size_t close = stat.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(stat.substr(close + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  // Fields after the name start with the state (field 3); utime is field 14.
-  for (int number = 3; number <= 15 && fields >> field; ++number) {
-    if (number == 14) utime = std::stoull(field);
-    if (number == 15) stime = std::stoull(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// Run time in nanoseconds and times scheduled, summed over the threads.
-struct SchedTotals {
-  unsigned long long runNs = 0;
-  unsigned long long timesScheduled = 0;
-};
-
-SchedTotals ProcessSchedTotals(pid_t pid) {
-  SchedTotals totals;
-  std::string taskDir = "/proc/" + std::to_string(pid) + "/task";
-  DIR* dir = opendir(taskDir.c_str());
-  if (dir == nullptr) return totals;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    std::istringstream fields(ReadFile(taskDir + "/" + entry->d_name + "/schedstat"));
-    unsigned long long run = 0, wait = 0, slices = 0;
-    if (fields >> run >> wait >> slices) {
-      totals.runNs += run;
-      totals.timesScheduled += slices;
-    }
-  }
-  closedir(dir);
-  return totals;
-}
 
 // A line of /proc/<pid>/status such as "VmRSS:", in kB; -1 when absent.
 long StatusKilobytes(pid_t pid, const std::string& key) {
@@ -285,19 +223,10 @@ struct Receiver {
   std::vector<Burst> bursts;
 };
 
-int FreeUdpPort() {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    Fail("no free UDP port");
-  }
-  close(fd);
-  return ntohs(address.sin_port);
+int FreeUdpPortOrFail() {
+  int port = FreeUdpPort();
+  if (port == 0) Fail("no free UDP port");
+  return port;
 }
 
 void Drain(Receiver* receiver) {
@@ -786,7 +715,7 @@ int main(int argc, char** argv) {
 
   // One after the other, so that the start times do not compete.
   for (auto& receiver : receivers) {
-    receiver->port = FreeUdpPort();
+    receiver->port = FreeUdpPortOrFail();
     Progress("starting " + receiver->label + " on port " + std::to_string(receiver->port));
     StartReceiver(*receiver);
     WaitForListening(*receiver);
@@ -833,7 +762,7 @@ int main(int argc, char** argv) {
     if (!receiver->toPipe) continue;
     for (int i = 1; i < options.startSamples; ++i) {
       Progress("start sample " + std::to_string(i + 1) + ": " + receiver->label);
-      receiver->port = FreeUdpPort();
+      receiver->port = FreeUdpPortOrFail();
       StartReceiver(*receiver);
       WaitForListening(*receiver);
       StopReceiver(*receiver);

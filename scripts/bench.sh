@@ -2,7 +2,9 @@
 # Builds the benchmarks into build/bench (Release, gcc) and runs them: the
 # in-process micro benchmarks and the end-to-end measurements of the native
 # podiant-server beside a bare UDP receive loop. Prints one markdown table,
-# headed by the machine it ran on.
+# headed by the machine it ran on. Where the Windows build (build/windows,
+# preset windows, with its tests) is configured, a second table measures the
+# Windows program under Wine, in a Wine session of its own.
 #
 # Usage: scripts/bench.sh [--quick]
 #   --quick   fewer samples and shorter runs (a smoke test of the benchmarks)
@@ -16,7 +18,7 @@ if [ "${1:-}" = "--quick" ]; then quick=1; fi
 
 cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc \
   -DCMAKE_CXX_COMPILER=g++ -DPODIANT_BUILD_TESTS=OFF -DPODIANT_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build_dir" --target podiant-micro-bench e2e-bench -j2 >/dev/null
+cmake --build "$build_dir" --target podiant-micro-bench e2e-bench wine-bench -j2 >/dev/null
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -33,6 +35,18 @@ echo "micro benchmarks..." >&2
   >"$work/micro.csv" 2>"$work/micro.err"
 echo "end-to-end..." >&2
 "$build_dir/bench/e2e-bench" "${e2e_args[@]}" >"$work/e2e.md"
+windows_dir="$source_dir/build/windows"
+# The probe that reads the window is built with the Windows tests.
+if grep -qs '^PODIANT_BUILD_TESTS:BOOL=ON' "$windows_dir/CMakeCache.txt"; then
+  echo "the Windows program under Wine..." >&2
+  cmake --build "$windows_dir" --target podiant-server podiant-probe -j2 >/dev/null
+  # The session prints its display on standard output: only the table's rows are kept.
+  "$source_dir/scripts/wine-session.sh" "$build_dir/bench/wine-bench" "${e2e_args[@]}" \
+    --server "$windows_dir/shell/podiant-server.exe" \
+    --probe "$windows_dir/tests/wine_probe/podiant-probe.exe" | grep '^|' >"$work/wine.md"
+else
+  echo "no Windows build with tests in $windows_dir: the program under Wine is not measured" >&2
+fi
 
 cpu_model="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
 cores="$(grep -c '^processor' /proc/cpuinfo)"
@@ -53,3 +67,9 @@ awk -F, -v quick="$quick" 'NR > 1 && $1 != "" {
   printf "| micro, CPU per call: %s | %.0f %s | – | – | – |\n", name, $4, $5
 }' "$work/micro.csv"
 cat "$work/e2e.md"
+if [ -s "$work/wine.md" ]; then
+  echo
+  echo "| Measure: the Windows program under Wine | figure |"
+  echo "|---|---|"
+  cat "$work/wine.md"
+fi

@@ -41,13 +41,9 @@ void InitialiseMainWindow() {
 void RunCloseSequence() {
   stopRequested = 1;
   AddLogLine("WAITING FOR THREAD TO STOP!");
-  while (!serverThreadEnded) {
-    if (!HandlePendingWindowMessage()) SleepMilliseconds(1);
-    SleepMilliseconds(1);
-  }
+  if (serverThread.joinable()) JoinThreadHandlingMessages(serverThread);
   AddLogLine("THREAD STOPPED!");
   SleepMilliseconds(1000);
-  if (serverThread.joinable()) serverThread.join();
 }
 
 int ProgramExitCode() { return serverOpenFailed ? 1 : 0; }

@@ -49,7 +49,7 @@ int RunMainWindow() {
 
 void RequestMainWindowClose() { pthread_kill(frontEndThread, SIGUSR1); }
 
-bool HandlePendingWindowMessage() { return false; }
+void JoinThreadHandlingMessages(std::thread& thread) { thread.join(); }
 
 void MinimiseMainWindow() {}
 

@@ -1,5 +1,7 @@
 // The Windows front end: the main window, a modeless dialog made from an
-// in-memory template, run by a polling message loop.
+// in-memory template, run by a message loop that sleeps until a message
+// arrives.
+#include <pthread.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -100,13 +102,51 @@ void ShowProgramIcon(HWND window) {
   }
 }
 
+// The label's text ends at its first zero byte: the label shows each zero
+// byte of the log as ^@, as the console does, so that no line hides the
+// newer ones below it.
+std::string LabelText(const std::string& logText) {
+  std::string text;
+  text.reserve(logText.size());
+  for (char c : logText) {
+    if (c == '\0') {
+      text += "^@";
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
 void ShowLatestLogText() {
   std::string text;
   {
     std::lock_guard<std::mutex> guard(displayLock);
     text = latestLogText;
   }
-  SetWindowTextA(GetDlgItem(mainWindow, kStatusLabelId), text.c_str());
+  SetWindowTextA(GetDlgItem(mainWindow, kStatusLabelId), LabelText(text).c_str());
+}
+
+// Sleeps until the thread's queue holds a message (MWMO_INPUTAVAILABLE: one
+// that an earlier look left in it too) or `handle`, when given, is
+// signalled. True when the handle was signalled (or could not be waited on).
+bool WaitForMessageOr(HANDLE handle) {
+  DWORD count = handle != nullptr ? 1 : 0;
+  DWORD woken =
+      MsgWaitForMultipleObjectsEx(count, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  return count == 1 && woken != WAIT_OBJECT_0 + 1;
+}
+
+// Handles every pending message, one at a time, the dialog's keyboard
+// handling first (Escape acts like the Close button).
+void HandlePendingMessages() {
+  MSG message;
+  while (IsWindow(mainWindow) && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (!IsDialogMessageA(mainWindow, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
 }
 
 // Ending the window: WM_CLOSE runs the close sequence, then the window goes.
@@ -174,19 +214,19 @@ int RunMainWindow() {
   if (window == nullptr) return 1;
   ShowWindow(window, SW_SHOW);
   while (IsWindow(window)) {
-    if (!HandlePendingWindowMessage()) Sleep(1);
+    WaitForMessageOr(nullptr);
+    HandlePendingMessages();
   }
   return ProgramExitCode();
 }
 
-bool HandlePendingWindowMessage() {
-  MSG message;
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
-  if (mainWindow == nullptr || !IsDialogMessageA(mainWindow, &message)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return true;
+void JoinThreadHandlingMessages(std::thread& thread) {
+  // A std::thread is a winpthreads thread: its Win32 handle is signalled the
+  // moment the thread has ended. Without one (or if the wait fails) the join
+  // alone waits.
+  HANDLE ended = static_cast<HANDLE>(pthread_gethandle(thread.native_handle()));
+  while (ended != nullptr && !WaitForMessageOr(ended)) HandlePendingMessages();
+  thread.join();
 }
 
 void RequestMainWindowClose() { PostMessageA(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0); }

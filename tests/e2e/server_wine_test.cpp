@@ -149,6 +149,12 @@ TEST_F(WineServer, TheLabelShowsTheStartUpLinesThenEveryDatagram) {
   EXPECT_TRUE(label.ends_with(" -> \"NEXT\r\n\"\rERR: Unknown command received \"NEXT\r\n\""))
       << label;
 
+  // A zero byte inside a datagram is shown as ^@, and the next line below it.
+  e2e::SendDatagram(std::string("ab\0cd", 5), port);
+  e2e::SendDatagram("NEXT", port);
+  ASSERT_TRUE(WaitForLabel("\"ab^@cd\"\rERR: Unknown command received \"ab^@cd\"\rR ", 0)) << label;
+  EXPECT_TRUE(label.ends_with(" -> \"NEXT\"")) << label;
+
   // From the tenth line on the label holds the last ten, without a leading CR.
   for (int i = 0; i < 4; ++i) e2e::SendDatagram("hello" + std::to_string(i), port);
   ASSERT_TRUE(WaitForLabel("received \"hello3\"", 0)) << label;
@@ -156,6 +162,25 @@ TEST_F(WineServer, TheLabelShowsTheStartUpLinesThenEveryDatagram) {
   EXPECT_TRUE(label.ends_with("\rERR: Unknown command received \"hello3\"")) << label;
   EXPECT_EQ(e2e::CountOccurrences(label, "\r"),
             9);  // the limit counts CRs, the datagrams' own included
+}
+
+// Both programs' manifests as Windows reads them from the resources; version
+// 6 of the common controls for the server's window alone.
+TEST_F(WineServer, BothProgramsCarryTheirApplicationManifest) {
+  for (std::string program : {"shell/podiant-server.exe", "server/podiant-send.exe"}) {
+    int exitCode = -1;
+    std::string manifest = e2e::FromHex(
+        e2e::RunProbe({"manifest", e2e::WindowsBinaryDir() + "/" + program}, &exitCode));
+    ASSERT_EQ(exitCode, 0) << program;
+    for (const char* setting : {"<requestedExecutionLevel level=\"asInvoker\"",
+                                "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+                                ">PerMonitorV2, System</dpiAwareness>", ">true</dpiAware>"}) {
+      EXPECT_EQ(e2e::CountOccurrences(manifest, setting), 1) << program << ": " << setting;
+    }
+    EXPECT_EQ(e2e::CountOccurrences(manifest, "Common-Controls\" version=\"6.0.0.0\""),
+              program.starts_with("shell/") ? 1 : 0)
+        << manifest;
+  }
 }
 
 TEST_F(WineServer, TheCloseButtonRunsTheCloseSequenceOnce) {

@@ -168,7 +168,6 @@ int RunMainWindow() {
 void RequestMainWindowClose() {
   FuzzCheckFailed("RequestMainWindowClose", __FILE__, __LINE__, "a command closed the program");
 }
-bool HandlePendingWindowMessage() { return false; }
 void MinimiseMainWindow() { ++FuzzRecord.minimised; }
 void SoundFailureBeep() {}
 

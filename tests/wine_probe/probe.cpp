@@ -23,6 +23,8 @@
 //                                FileDescription (hex lines)
 //   shortcut PATH                of a .lnk file: target, working directory
 //                                and arguments (hex lines)
+//   manifest PATH                a program's application manifest (its
+//                                RT_MANIFEST resource 1), as one hex line
 #include <shlobj.h>
 #include <windows.h>
 
@@ -165,6 +167,20 @@ int PrintShortcut(const char* path) {
   return result;
 }
 
+int PrintManifest(const char* path) {
+  HMODULE program =
+      LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  // CREATEPROCESS_MANIFEST_RESOURCE_ID of type RT_MANIFEST.
+  HRSRC found = program != nullptr
+                    ? FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))
+                    : nullptr;
+  HGLOBAL data = found != nullptr ? LoadResource(program, found) : nullptr;
+  if (data == nullptr) return 1;
+  PrintHex(
+      std::string(static_cast<const char*>(LockResource(data)), SizeofResource(program, found)));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -248,6 +264,7 @@ int main(int argc, char** argv) {
   }
   if (verb == "file-version") return PrintFileVersion(arg(2));
   if (verb == "shortcut") return PrintShortcut(arg(2));
+  if (verb == "manifest") return PrintManifest(arg(2));
   if (verb == "pid-of") {
     HWND window = FindWindowA(nullptr, arg(2));
     if (window == nullptr) return 1;
