@@ -55,7 +55,10 @@ std::string ThousandCharacterKeyText() {
 
 void BM_SendKeyText1000(benchmark::State& state) {
   const std::string text = ThousandCharacterKeyText();
-  KeyUnitInjector inject = [](const std::string& unit) { benchmark::DoNotOptimize(unit.data()); };
+  KeyUnitInjector inject = [](const std::string& unit) {
+    benchmark::DoNotOptimize(unit.data());
+    return true;
+  };
   MillisecondWaiter wait = [](uint32_t milliseconds) { benchmark::DoNotOptimize(milliseconds); };
   for (auto _ : state) SendKeyText(text, 0, inject, wait);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));

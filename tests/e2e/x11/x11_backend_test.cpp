@@ -143,7 +143,7 @@ TEST_F(X11BackEnd, EnumeratesFromTheTopAndSkipsTransientAndUnmappedWindows) {
   EXPECT_EQ(FirstQualifying("Report - d"), 0u);
 
   // Raised, the lower window comes first.
-  BringWindowToForeground(lower);
+  EXPECT_TRUE(ActivateWindow(lower));
   ASSERT_TRUE(WaitUntil([&] { return FirstQualifying("Report") == lower; }));
 }
 
@@ -169,19 +169,19 @@ TEST_F(X11BackEnd, ActivationMakesTheWindowActiveAndFocused) {
   TestClient* client = Client({"First", "Second"});
   ASSERT_EQ(client->windows.size(), 2u);
   for (Window window : {client->windows[0], client->windows[1], client->windows[0]}) {
-    BringWindowToForeground(window);
+    EXPECT_TRUE(ActivateWindow(window));
     // Back from the call, the keyboard focus is already there.
     EXPECT_EQ(FocusWindow(), window);
     EXPECT_TRUE(WaitUntil([&] { return ActiveWindow(session.connection) == window; }));
   }
-  BringWindowToForeground(0x7FFFFFF0);  // a window that does not exist
+  EXPECT_FALSE(ActivateWindow(0x7FFFFFF0));  // a window that does not exist
   EXPECT_EQ(FocusWindow(), client->windows[0]);
 }
 
 TEST_F(X11BackEnd, TypedCharactersArriveAsTheirText) {
   TestClient* client = Client({"Typing"});
   ASSERT_EQ(client->windows.size(), 1u);
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
 
   TypeText("Hello, World!\r");
   EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "Hello, World!\r"; }))
@@ -197,7 +197,7 @@ TEST_F(X11BackEnd, TypedCharactersArriveAsTheirText) {
 
 TEST_F(X11BackEnd, EveryPrintableCharacterOfTheCodePageArrives) {
   TestClient* client = Client({"Code page"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   std::string text;
   for (int c = 0x20; c <= 0xFF; ++c) {
     if (c != 0x7F && c != 0x81 && c != 0x8D && c != 0x8F && c != 0x90 && c != 0x9D) {
@@ -213,7 +213,7 @@ TEST_F(X11BackEnd, EveryPrintableCharacterOfTheCodePageArrives) {
 
 TEST_F(X11BackEnd, HeldShiftAppliesToLaterUnitsAndControlCharactersUseTheirKeys) {
   TestClient* client = Client({"Shifted"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   InjectNamedKeys({{0x10, false}});
   TypeText("abc");
   InjectNamedKeys({{0x10, true}});
@@ -247,7 +247,7 @@ TEST_F(X11BackEnd, CharactersAreTypedWithTheActiveOfSeveralLayouts) {
   ASSERT_TRUE(SetLayouts("us,de"));
   ASSERT_TRUE(LockGroup(1));
   TestClient* client = Client({"Layouts"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   TypeText("yzY\xE4@\xB5");
   EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "yzY\xC3\xA4@\xC2\xB5"; }))
       << ReceivedText(*client, 0);
@@ -258,7 +258,7 @@ TEST_F(X11BackEnd, CharactersAreTypedWithTheActiveOfSeveralLayouts) {
 
 TEST_F(X11BackEnd, SpareKeysAreReleasedAfterUse) {
   TestClient* client = Client({"Spare"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   TypeText("\xDF");
   ASSERT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "\xC3\x9F"; }));
   auto keymapHasSharpS = [] { return KeymapHasKeysym(session.connection, 0xDF); };
@@ -272,7 +272,7 @@ TEST_F(X11BackEnd, SpareKeysAreReleasedAfterUse) {
 
 TEST_F(X11BackEnd, AltF4ClosesTheWindowThroughTheWindowManager) {
   TestClient* client = Client({"Closing", "Staying"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   InjectNamedKeys({{0x12, false}});
   InjectNamedKeys({{0x73, false}, {0x73, true}});
   InjectNamedKeys({{0x12, true}});
