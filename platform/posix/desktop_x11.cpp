@@ -203,31 +203,6 @@ bool IsIconified(Display* display, Window window) {
   return iconic;
 }
 
-// The window the window manager calls active; None without such a manager
-// (and when it calls none active).
-Window ActiveWindow(Display* display, bool* managed) {
-  *managed = X11WindowManagerSupports(display, "_NET_ACTIVE_WINDOW");
-  if (!*managed) {
-    return None;
-  }
-  bool present = false;
-  std::vector<Window> active = ReadWindowList(display, DefaultRootWindow(display),
-                                              X11Atom(display, "_NET_ACTIVE_WINDOW"), &present);
-  return active.empty() ? None : active[0];
-}
-
-// `window` is the active window itself (where the window manager keeps one)
-// and holds the keyboard focus.
-bool IsInFront(Display* display, Window window) {
-  bool managed = false;
-  Window active = ActiveWindow(display, &managed);
-  if (managed && active != window) {
-    return false;
-  }
-  Window focus = KeyboardFocus(display);
-  return focus != None && IsSameOrInside(display, focus, window);
-}
-
 // Whether `window` is `owner` or, through WM_TRANSIENT_FOR, a dialog of it.
 bool IsOwnedBy(Display* display, Window window, Window owner) {
   for (int depth = 0; window != None && depth < 16; ++depth) {
@@ -241,6 +216,33 @@ bool IsOwnedBy(Display* display, Window window, Window owner) {
     window = next;
   }
   return false;
+}
+
+// Whether the foreground is `window` itself or, with `ownDialogs`, also a
+// dialog of it: the keyboard focus is inside that window and, where a window
+// manager keeps an active window, that is the one. The active window is read
+// first and the window manager asked only when it does not fit, so that the
+// check before each key unit costs two requests to the X server.
+bool ForegroundIs(Display* display, Window window, bool ownDialogs) {
+  Window focus = KeyboardFocus(display);
+  if (focus == None) {
+    return false;
+  }
+  bool present = false;
+  std::vector<Window> active = ReadWindowList(display, DefaultRootWindow(display),
+                                              X11Atom(display, "_NET_ACTIVE_WINDOW"), &present);
+  Window activeWindow = active.empty() ? None : active[0];
+  bool fits = activeWindow != None &&
+              (activeWindow == window || (ownDialogs && IsOwnedBy(display, activeWindow, window)));
+  if (fits && IsSameOrInside(display, focus, activeWindow)) {
+    return true;
+  }
+  if (X11WindowManagerSupports(display, "_NET_ACTIVE_WINDOW")) {
+    return false;
+  }
+  // No window manager that keeps an active window (its property may be a
+  // stale one): the keyboard focus decides.
+  return IsSameOrInside(display, focus, window);
 }
 
 // The child of the root window that holds `window` (its frame, when a window
@@ -333,7 +335,7 @@ bool ActivateWindow(WindowId windowId) {
   }
   Window window = static_cast<Window>(windowId);
   bool iconified = IsIconified(display, window);
-  if (!iconified && IsInFront(display, window)) {
+  if (!iconified && ForegroundIs(display, window, false)) {
     return true;
   }
   auto deadline = std::chrono::steady_clock::now() + kActivationBound;
@@ -359,7 +361,7 @@ bool ActivateWindow(WindowId windowId) {
     XSync(display, False);
   }
   for (;;) {
-    if (IsInFront(display, window) && !IsIconified(display, window)) {
+    if (ForegroundIs(display, window, false) && !IsIconified(display, window)) {
       return true;
     }
     if (std::chrono::steady_clock::now() >= deadline) {
@@ -372,19 +374,5 @@ bool ActivateWindow(WindowId windowId) {
 
 bool ForegroundBelongsTo(WindowId windowId) {
   Display* display = X11Connection();
-  if (display == nullptr) {
-    return false;
-  }
-  Window window = static_cast<Window>(windowId);
-  Window focus = KeyboardFocus(display);
-  if (focus == None) {
-    return false;
-  }
-  bool managed = false;
-  Window active = ActiveWindow(display, &managed);
-  if (!managed) {
-    return IsSameOrInside(display, focus, window);
-  }
-  return active != None && IsOwnedBy(display, active, window) &&
-         IsSameOrInside(display, focus, active);
+  return display != nullptr && ForegroundIs(display, static_cast<Window>(windowId), true);
 }
