@@ -59,7 +59,6 @@ void RemoveCharacterKey(unsigned char c) { characterKeys.erase(c); }
 
 void SetFakeWindows(const std::vector<FakeWindow>& windows) { fakeWindows = windows; }
 std::vector<WindowId> VisitedWindows() { return visitedWindows; }
-WindowId FakeForeground() { return foreground; }
 void MoveForegroundAtWait(uint32_t milliseconds, WindowId window) {
   foregroundMoveWait = milliseconds;
   foregroundMoveTo = window;

@@ -38,9 +38,8 @@ struct FakeWindow {
   WindowId owner = 0;  // the window whose dialog this one is
 };
 void SetFakeWindows(const std::vector<FakeWindow>& windows);
-// The foreground window: 0 at first, then each window whose activation
+// The foreground window is 0 at first, then each window whose activation
 // succeeds; a wait of `milliseconds` hands it to `window`.
-WindowId FakeForeground();
 void MoveForegroundAtWait(uint32_t milliseconds, WindowId window);
 // The windows whose visibility was asked, in order (the enumeration's visits).
 std::vector<WindowId> VisitedWindows();

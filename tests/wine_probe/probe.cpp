@@ -13,11 +13,11 @@
 //   edit-text TITLE              text of the first Edit child of window TITLE
 //   foreground                   title of the foreground window
 //   show-window TITLE MS         shows a window TITLE in front for MS ms;
-//                                prints "typed XX" for each character it gets
+//                                prints "typed XX" for each character and
+//                                "released XX" for each key release it gets
 //   show-window-when TITLE WATCHED TEXT MS
 //                                the same once the Edit child of window
-//                                WATCHED holds TEXT; first prints "shift
-//                                down" or "shift up" (the system-wide state)
+//                                WATCHED holds TEXT
 //   refuse-window TITLE MS       the same, but the window refuses every
 //                                activation (a CBT hook in its own thread) and
 //                                hands the foreground back to the window that
@@ -114,6 +114,10 @@ LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   if (message == WM_DESTROY) PostQuitMessage(0);
   if (message == WM_CHAR) {
     std::printf("typed %02x\n", static_cast<unsigned>(wParam & 0xFF));
+    std::fflush(stdout);
+  }
+  if (message == WM_KEYUP) {
+    std::printf("released %02x\n", static_cast<unsigned>(wParam & 0xFF));
     std::fflush(stdout);
   }
   if (message == kHandBackForeground && keptInFront != nullptr) SetForegroundWindow(keptInFront);
@@ -270,7 +274,6 @@ int main(int argc, char** argv) {
       if (waited >= number(5)) return 1;
       Sleep(5);
     }
-    std::printf("shift %s\n", (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0 ? "down" : "up");
     return ShowPlainWindow(arg(2), number(5));
   }
   if (verb == "key-down") {
