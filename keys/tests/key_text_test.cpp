@@ -101,17 +101,4 @@ TEST(SendKeyText, TextsLongerThanA16BitCounterAreWalkedToTheEnd) {
   EXPECT_EQ(waited, 65531u * 20);
 }
 
-TEST(SendKeyText, ARefusedUnitEndsTheWalkWithoutItsGap) {
-  Actions actions;
-  bool walked = SendKeyText(
-      "ab{DELAY5}cd", 20,
-      [&actions](const std::string& unit) {
-        actions.push_back("unit " + unit);
-        return unit != "c";
-      },
-      [&actions](uint32_t ms) { actions.push_back("wait " + std::to_string(ms)); });
-  EXPECT_FALSE(walked);
-  EXPECT_EQ(actions, (Actions{"unit a", "wait 20", "unit b", "wait 20", "wait 5", "unit c"}));
-}
-
 }  // namespace

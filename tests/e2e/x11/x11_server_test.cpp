@@ -167,7 +167,9 @@ TEST_F(X11Server, AnotherWindowTakingTheFocusMidwayEndsTheSend) {
   StartServerOnTheDisplay();
   Send("SEND |Typing target|{SHIFT_D}ab{DELAY2000}cd");
   ASSERT_TRUE(Receives(0, "AB")) << ReceivedText(client, 0);
-  RequestActivation(session.connection, client.windows[1]);
+  ChildProcess activation =
+      StartChild({"xdotool", "windowactivate", std::to_string(client.windows[1])}, {}, false);
+  ASSERT_TRUE(WaitUntil([&] { return ChildHasEnded(&activation); }));
   ASSERT_TRUE(e2e::WaitForOutput(server, "ERR: Window lost focus\"Typing target\"\n", kLineMs))
       << server.output;
   EXPECT_EQ(ReceivedText(client, 0), "AB");

@@ -73,5 +73,3 @@ std::vector<Window> DialogWindows(Display* display);
 bool KeymapHasKeysym(Display* display, KeySym keysym);
 // Whether no key of the keyboard is down.
 bool NoKeyIsDown(Display* display);
-// Asks the window manager to activate `window`, as a pager does.
-void RequestActivation(Display* display, Window window);
