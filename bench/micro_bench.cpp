@@ -1,6 +1,9 @@
 // In-process benchmarks of the per-command work: the dispatch of an unknown
-// word, the status log append, the number rule and the key-text walk.
+// word, the status log append, the number rule, the key-text walk and the
+// foreground check before each key unit.
 #include <benchmark/benchmark.h>
+// Xlib's macros (None, Bool, Status) after the benchmark library's headers.
+#include <X11/Xlib.h>
 
 #include <string>
 
@@ -8,6 +11,7 @@
 #include "common/text_rules.h"
 #include "keys/key_events.h"
 #include "keys/key_text.h"
+#include "platform/desktop.h"
 #include "server/dispatch.h"
 
 namespace {
@@ -55,7 +59,10 @@ std::string ThousandCharacterKeyText() {
 
 void BM_SendKeyText1000(benchmark::State& state) {
   const std::string text = ThousandCharacterKeyText();
-  KeyUnitInjector inject = [](const std::string& unit) { benchmark::DoNotOptimize(unit.data()); };
+  KeyUnitInjector inject = [](const std::string& unit) {
+    benchmark::DoNotOptimize(unit.data());
+    return true;
+  };
   MillisecondWaiter wait = [](uint32_t milliseconds) { benchmark::DoNotOptimize(milliseconds); };
   for (auto _ : state) SendKeyText(text, 0, inject, wait);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
@@ -84,6 +91,37 @@ void BM_BuildKeyEvents(benchmark::State& state, const char* unit) {
 BENCHMARK_CAPTURE(BM_BuildKeyEvents, plain_char, "a")->Name("BuildKeyEvents: plain 'a'");
 BENCHMARK_CAPTURE(BM_BuildKeyEvents, shifted_char, "A")->Name("BuildKeyEvents: shifted 'A'");
 BENCHMARK_CAPTURE(BM_BuildKeyEvents, named_key, "{ENTER}")->Name("BuildKeyEvents: named '{ENTER}'");
+
+// A window of the benchmark's own on the display that DISPLAY names, in front;
+// 0 without a display or a window manager that activates it.
+WindowId OwnWindowInFront() {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return 0;
+  Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 100, 0, 0, 0);
+  XStoreName(display, window, "Podiant bench");
+  // A window manager that has just started drops early map requests: map
+  // again until the window is taken (each activation waits up to 500 ms).
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    XMapWindow(display, window);
+    XSync(display, False);
+    if (ActivateWindow(window)) return window;
+  }
+  return 0;
+}
+
+// The check that the walk of a SEND makes before each unit that presses a
+// key, with the target in front (every check succeeds).
+void BM_ForegroundBelongsTo(benchmark::State& state) {
+  static WindowId window = OwnWindowInFront();
+  if (window == 0) {
+    state.SkipWithError("no X display with a window manager");
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(ForegroundBelongsTo(window));
+}
+BENCHMARK(BM_ForegroundBelongsTo)
+    ->Name("ForegroundBelongsTo: X11 target in front (Xvfb with openbox) / once per key unit")
+    ->UseRealTime();
 
 }  // namespace
 

@@ -119,11 +119,10 @@ std::vector<KeyEvent> BuildKeyEvents(const KeyUnit& unit, const CharKeyMapping& 
   return events;
 }
 
-void InjectKeyUnit(const KeyUnit& unit) {
+std::vector<KeyEvent> KeyEventsOfUnit(const KeyUnit& unit) {
   KeyboardLayout layout = CurrentKeyboardLayout();
   std::vector<KeyEvent> events = BuildKeyEvents(
       unit, [layout](unsigned char c, CharKey* key) { return MapCharacterToKey(layout, c, key); });
-  if (events.empty()) return;
   for (KeyEvent& event : events) event.scanCode = ScanCodeOfKey(event.virtualKey);
-  InjectKeyEvents(events);
+  return events;
 }

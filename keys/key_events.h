@@ -20,7 +20,7 @@ using CharKeyMapping = std::function<bool(unsigned char c, CharKey* key)>;
 //            releases as its shift state asks (released in that same order).
 std::vector<KeyEvent> BuildKeyEvents(const KeyUnit& unit, const CharKeyMapping& mapping);
 
-// Builds the events of one unit with the calling thread's keyboard layout,
-// fills in their scan codes and injects them in one call. A unit without
-// events injects nothing.
-void InjectKeyUnit(const KeyUnit& unit);
+// The events of one unit with the calling thread's keyboard layout (fetched
+// anew for each unit), their scan codes filled in: what InjectKeyEvents puts
+// into the input stream in one call.
+std::vector<KeyEvent> KeyEventsOfUnit(const KeyUnit& unit);

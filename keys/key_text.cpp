@@ -1,8 +1,6 @@
 #include "keys/key_text.h"
 
 #include "common/text_rules.h"
-#include "keys/key_events.h"
-#include "platform/timing.h"
 
 namespace {
 
@@ -24,7 +22,7 @@ uint32_t DelayMilliseconds(const std::string& numberText) {
 
 }  // namespace
 
-void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds,
+bool SendKeyText(const std::string& keyText, uint32_t gapMilliseconds,
                  const KeyUnitInjector& inject, const MillisecondWaiter& wait) {
   KeyUnit pending;  // the unit being gathered
   bool insideGroup = false;
@@ -40,14 +38,11 @@ void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds,
       }
     }
     if (!insideGroup && !pending.empty()) {
-      inject(pending);
+      if (!inject(pending)) return false;
       pending.clear();
       wait(gapMilliseconds);
     }
   }
   // A group that was never closed is dropped.
-}
-
-void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds) {
-  SendKeyText(keyText, gapMilliseconds, InjectKeyUnit, SleepMilliseconds);
+  return true;
 }

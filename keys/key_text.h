@@ -10,7 +10,8 @@
 // a brace group up to its closing "}", or a lone "}".
 using KeyUnit = std::string;
 
-using KeyUnitInjector = std::function<void(const KeyUnit& unit)>;
+// Injects one unit; false when it did not and the walk is to end there.
+using KeyUnitInjector = std::function<bool(const KeyUnit& unit)>;
 using MillisecondWaiter = std::function<void(uint32_t milliseconds)>;
 
 // The longest wait a delay group asks for; longer ones are cut to it, so that
@@ -21,8 +22,7 @@ constexpr uint32_t kLongestDelayMilliseconds = 4294967294u;
 // handed to `inject` as one unit and followed by a wait of `gapMilliseconds`;
 // a {DELAYn} group waits n milliseconds (rounded half to even, below 0 as 0)
 // and is not followed by the gap. A group still open at the end is dropped.
-void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds,
+// When `inject` refuses a unit, the walk ends at once, without the gap, and
+// returns false; true when it reached the end of the text.
+bool SendKeyText(const std::string& keyText, uint32_t gapMilliseconds,
                  const KeyUnitInjector& inject, const MillisecondWaiter& wait);
-
-// The same with InjectKeyUnit and SleepMilliseconds.
-void SendKeyText(const std::string& keyText, uint32_t gapMilliseconds);

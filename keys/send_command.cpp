@@ -5,7 +5,7 @@
 
 #include "common/status_log.h"
 #include "common/text_rules.h"
-#include "keys/key_text.h"
+#include "keys/window_typing.h"
 #include "platform/desktop.h"
 
 namespace {
@@ -52,17 +52,23 @@ std::string FieldOfArgument(const std::string& argument, int index) {
   return argument.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-}  // namespace
-
-int FindAndActivateWindow(const std::string& name) {
+// FindAndActivateWindow, which also gives the window it found.
+int FindAndActivate(const std::string& name, WindowId* window) {
   // The search text is a zero-terminated field of its own: it ends at the
   // name's first zero byte, and at its 259th character.
   std::string_view searchText(name.data(), std::min(name.find('\0'), name.size()));
   WindowSearch search{FoldUpper(searchText.substr(0, kSearchTextLimit)), 0, false};
   EnumerateTopLevelWindows(VisitCandidateWindow, &search);
-  if (!search.haveFound) return 1;
-  BringWindowToForeground(search.found);
-  return 0;
+  if (!search.haveFound) return kNoWindow;
+  *window = search.found;
+  return ActivateWindow(search.found) ? kWindowActivated : kWindowNotActivated;
+}
+
+}  // namespace
+
+int FindAndActivateWindow(const std::string& name) {
+  WindowId window = 0;
+  return FindAndActivate(name, &window);
 }
 
 void HandleSendCommand(const std::string& argument) {
@@ -76,9 +82,17 @@ void HandleSendCommand(const std::string& argument) {
     AddLogLine("ERR: No keys to send!");
     return;
   }
-  if (FindAndActivateWindow(windowName) == 1) {
+  WindowId window = 0;
+  int outcome = FindAndActivate(windowName, &window);
+  if (outcome == kNoWindow) {
     AddLogLine("ERR No Window\"" + windowName + "\"");
     return;
   }
-  SendKeyText(keyText, kSendGapMilliseconds);
+  if (outcome == kWindowNotActivated) {
+    AddLogLine("ERR: Window not activated\"" + windowName + "\"");
+    return;
+  }
+  if (!TypeKeyTextInto(window, keyText, kSendGapMilliseconds)) {
+    AddLogLine("ERR: Window lost focus\"" + windowName + "\"");
+  }
 }

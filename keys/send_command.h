@@ -7,7 +7,11 @@
 // The SEND command: delimiter, window name, delimiter, key text.
 void HandleSendCommand(const std::string& argument);
 
+// The outcomes of FindAndActivateWindow.
+constexpr int kWindowActivated = 0;
+constexpr int kNoWindow = 1;            // no window qualifies
+constexpr int kWindowNotActivated = 2;  // found, but it did not come to the front
+
 // Activates the first qualifying top-level window whose title begins with
-// `name` (letter case aside). 0 when one was found and activated, 1 when none
-// qualifies.
+// `name` (letter case aside), and reports which of the outcomes above it met.
 int FindAndActivateWindow(const std::string& name);

@@ -64,9 +64,14 @@ void DispatchCommand(const std::string& commandText) {
     case CommandWord::kSend:
       HandleSendCommand(argument);
       break;
-    case CommandWord::kActivate:
-      if (FindAndActivateWindow(argument) == 1) AddLogLine("ERR No Window\"" + argument + "\"");
+    case CommandWord::kActivate: {
+      int outcome = FindAndActivateWindow(argument);
+      if (outcome == kNoWindow) AddLogLine("ERR No Window\"" + argument + "\"");
+      if (outcome == kWindowNotActivated) {
+        AddLogLine("ERR: Window not activated\"" + argument + "\"");
+      }
       break;
+    }
     case CommandWord::kProjector:
       SendProjectorCommand(argument);
       break;

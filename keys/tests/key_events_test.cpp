@@ -157,34 +157,25 @@ TEST(BuildKeyEvents, KeyNameTableHasAll41NamesWithTheirCodesAndExtendedMarks) {
   EXPECT_EQ(EventsOf("{F0}"), "");
 }
 
-class InjectKeyUnitTest : public ::testing::Test {
+class KeyEventsOfUnitTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetKeysFakes(); }
 };
 
-TEST_F(InjectKeyUnitTest, OneLayoutFetchAndOneInjectionPerUnitWithEveryScanCodeFilled) {
-  InjectKeyUnit("A");
+TEST_F(KeyEventsOfUnitTest, OneLayoutFetchPerUnitAndEveryScanCodeFilled) {
+  std::vector<KeyEvent> events = KeyEventsOfUnit("A");
   EXPECT_EQ(LayoutFetchCount(), 1);
   EXPECT_EQ(LayoutsAskedFor(), std::vector<KeyboardLayout>{kFakeLayout});
-  ASSERT_EQ(InjectionCalls().size(), 1u);
-  std::vector<KeyEvent> events = InjectionCalls()[0];
   EXPECT_EQ(Describe(events), "10d 41d 41u 10u");
   for (const KeyEvent& event : events) EXPECT_EQ(event.scanCode, FakeScanCode(event.virtualKey));
 
-  InjectKeyUnit("{UP}");
+  events = KeyEventsOfUnit("{UP}");
   EXPECT_EQ(LayoutFetchCount(), 2);
-  ASSERT_EQ(InjectionCalls().size(), 2u);
-  EXPECT_EQ(Describe(InjectionCalls()[1]), "26dx 26ux");
-  EXPECT_EQ(InjectionCalls()[1][0].scanCode, FakeScanCode(0x26));
-}
-
-TEST_F(InjectKeyUnitTest, UnitsWithoutEventsInjectNothing) {
-  InjectKeyUnit("}");
-  InjectKeyUnit("{}");
-  InjectKeyUnit("{NOSUCHKEY}");
-  InjectKeyUnit("\x01");  // no key in the layout
+  EXPECT_EQ(Describe(events), "26dx 26ux");
+  EXPECT_EQ(events[0].scanCode, FakeScanCode(0x26));
+  EXPECT_TRUE(KeyEventsOfUnit("\x01").empty());  // no key in the layout
+  EXPECT_EQ(LayoutFetchCount(), 3);
   EXPECT_TRUE(InjectionCalls().empty());
-  EXPECT_EQ(LayoutFetchCount(), 4);
 }
 
 }  // namespace

@@ -14,6 +14,9 @@ std::vector<std::vector<KeyEvent>> injections;
 std::map<unsigned char, CharKey> characterKeys;
 std::vector<FakeWindow> fakeWindows;
 std::vector<WindowId> visitedWindows;
+WindowId foreground = 0;
+uint32_t foregroundMoveWait = 0;
+WindowId foregroundMoveTo = 0;
 
 void FillUsEnglishKeys() {
   characterKeys.clear();
@@ -56,6 +59,10 @@ void RemoveCharacterKey(unsigned char c) { characterKeys.erase(c); }
 
 void SetFakeWindows(const std::vector<FakeWindow>& windows) { fakeWindows = windows; }
 std::vector<WindowId> VisitedWindows() { return visitedWindows; }
+void MoveForegroundAtWait(uint32_t milliseconds, WindowId window) {
+  foregroundMoveWait = milliseconds;
+  foregroundMoveTo = window;
+}
 
 void ResetKeysFakes() {
   recordedActions.clear();
@@ -65,6 +72,9 @@ void ResetKeysFakes() {
   FillUsEnglishKeys();
   fakeWindows.clear();
   visitedWindows.clear();
+  foreground = 0;
+  foregroundMoveWait = 0;
+  foregroundMoveTo = 0;
 }
 
 // platform/keyboard.h
@@ -100,6 +110,7 @@ void InjectKeyEvents(const std::vector<KeyEvent>& events) {
 
 void SleepMilliseconds(uint32_t milliseconds) {
   recordedActions.push_back("wait " + std::to_string(milliseconds));
+  if (foregroundMoveTo != 0 && milliseconds == foregroundMoveWait) foreground = foregroundMoveTo;
 }
 
 TimeOfDay LocalTimeOfDay() { return TimeOfDay{12, 0, 0}; }
@@ -135,6 +146,18 @@ std::string ReadWindowTitle(WindowId window) {
   return fake->title.substr(0, 259);
 }
 
-void BringWindowToForeground(WindowId window) {
+bool ActivateWindow(WindowId window) {
   recordedActions.push_back("foreground " + std::to_string(window));
+  const FakeWindow* fake = FindFakeWindow(window);
+  if (fake == nullptr || fake->refusesActivation) return false;
+  foreground = window;
+  return true;
+}
+
+bool ForegroundBelongsTo(WindowId window) {
+  for (const FakeWindow* owned = FindFakeWindow(foreground); owned != nullptr;
+       owned = FindFakeWindow(owned->owner)) {
+    if (owned->id == window) return true;
+  }
+  return false;
 }

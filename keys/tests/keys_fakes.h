@@ -11,7 +11,7 @@
 #include "platform/keyboard.h"
 
 // "inject 10d 41d 41u 10u" (code in hex, d press, u release, x extended),
-// "wait 20", "foreground 3".
+// "wait 20", "foreground 3" (an activation, whatever its outcome).
 std::vector<std::string> TakeRecordedActions();
 
 // Keyboard: the layout handed out, how often it was fetched, the layout each
@@ -34,8 +34,13 @@ struct FakeWindow {
   bool visible = true;
   bool hasParent = false;
   bool enabled = true;
+  bool refusesActivation = false;
+  WindowId owner = 0;  // the window whose dialog this one is
 };
 void SetFakeWindows(const std::vector<FakeWindow>& windows);
+// The foreground window is 0 at first, then each window whose activation
+// succeeds; a wait of `milliseconds` hands it to `window`.
+void MoveForegroundAtWait(uint32_t milliseconds, WindowId window);
 // The windows whose visibility was asked, in order (the enumeration's visits).
 std::vector<WindowId> VisitedWindows();
 

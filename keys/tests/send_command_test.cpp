@@ -173,4 +173,38 @@ TEST_F(SendCommandTest, NoQualifyingWindowIsReportedWithTheWholeName) {
   EXPECT_NE(LogTextSnapshot().find("ERR No Window\"Nothing like it\""), std::string::npos);
 }
 
+TEST_F(SendCommandTest, AWindowThatDoesNotComeToTheFrontGetsNoKeys) {
+  FakeWindow refusing{5, "Refusing"};
+  refusing.refusesActivation = true;
+  SetFakeWindows({refusing});
+  EXPECT_EQ(FindAndActivateWindow("Refusing"), kWindowNotActivated);
+  HandleSendCommand("|refusing|abc");
+  EXPECT_EQ(TakeRecordedActions(), (Actions{"foreground 5", "foreground 5"}));
+  EXPECT_EQ(ShownLines(), Lines{"ERR: Window not activated\"refusing\""});
+}
+
+// The foreground moves to window 1 during the delay: the release-only unit
+// and the unit without events still go out, the next character does not, and
+// the keys still held are released, the last pressed first.
+TEST_F(SendCommandTest, LosingTheForegroundEndsTheWalkAndReleasesItsHeldKeys) {
+  MoveForegroundAtWait(100, 1);
+  HandleSendCommand("|Report|{SHIFT_D}{CTRL_D}{ALT_D}{WIN_D}a{CTRL_U}{DELAY100}{WIN_U}}cd");
+  EXPECT_EQ(TakeRecordedActions(),
+            (Actions{"foreground 2", "inject 10d", "wait 20", "inject 11d", "wait 20", "inject 12d",
+                     "wait 20", "inject 5bd", "wait 20", "inject 41d 41u", "wait 20", "inject 11u",
+                     "wait 20", "wait 100", "inject 5bu", "wait 20", "wait 20", "inject 12u 10u"}));
+  EXPECT_EQ(ShownLines(), Lines{"ERR: Window lost focus\"Report\""});
+
+  // A dialog of the target is part of it: the keys go on.
+  ClearShownLines();
+  FakeWindow dialog{4, "Save as"};
+  dialog.owner = 2;
+  SetFakeWindows({{1, "Untitled - Notepad"}, {2, "Report - a.txt"}, dialog});
+  MoveForegroundAtWait(50, 4);
+  HandleSendCommand("|Report|a{DELAY50}b");
+  EXPECT_EQ(TakeRecordedActions(), (Actions{"foreground 2", "inject 41d 41u", "wait 20", "wait 50",
+                                            "inject 42d 42u", "wait 20"}));
+  EXPECT_EQ(ShownLines(), Lines{});
+}
+
 }  // namespace

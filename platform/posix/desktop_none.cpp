@@ -12,4 +12,6 @@ bool WindowIsEnabled(WindowId) { return false; }
 
 std::string ReadWindowTitle(WindowId) { return std::string(); }
 
-void BringWindowToForeground(WindowId) {}
+bool ActivateWindow(WindowId) { return false; }
+
+bool ForegroundBelongsTo(WindowId) { return false; }

@@ -8,6 +8,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,13 @@ namespace {
 
 constexpr size_t kTitleLimit = 259;
 
-// How long activation waits for the window manager to hand the input focus
-// to the window, so that the keys typed next reach it.
-constexpr int kFocusWaitMilliseconds = 1000;
-constexpr int kFocusPollMilliseconds = 5;
+// How long activation waits for the window manager to make the window the
+// active one and hand it the keyboard focus, so that the keys typed next
+// reach it.
+constexpr auto kActivationBound = std::chrono::milliseconds(500);
+constexpr long kActivationPollMilliseconds = 5;
+
+constexpr long kIconicState = 3;  // WM_STATE: iconified by the window manager
 
 std::vector<Window> ReadWindowList(Display* display, Window window, Atom property, bool* present) {
   std::vector<Window> windows;
@@ -175,17 +179,70 @@ bool IsSameOrInside(Display* display, Window inner, Window outer) {
   return false;
 }
 
-void WaitForInputFocus(Display* display, Window window) {
-  for (int waited = 0; waited < kFocusWaitMilliseconds; waited += kFocusPollMilliseconds) {
-    Window focus = None;
-    int revert = 0;
-    XGetInputFocus(display, &focus, &revert);
-    if (focus != None && focus != PointerRoot && IsSameOrInside(display, focus, window)) {
-      return;
-    }
-    timespec pause{0, kFocusPollMilliseconds * 1000000L};
-    nanosleep(&pause, nullptr);
+Window KeyboardFocus(Display* display) {
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(display, &focus, &revert);
+  return focus == PointerRoot ? None : focus;
+}
+
+bool IsIconified(Display* display, Window window) {
+  Atom wmState = X11Atom(display, "WM_STATE");
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long remaining = 0;
+  unsigned char* data = nullptr;
+  bool iconic = XGetWindowProperty(display, window, wmState, 0, 1, False, wmState, &type, &format,
+                                   &count, &remaining, &data) == Success &&
+                type == wmState && format == 32 && count == 1 &&
+                reinterpret_cast<long*>(data)[0] == kIconicState;
+  if (data != nullptr) {
+    XFree(data);
   }
+  return iconic;
+}
+
+// Whether `window` is `owner` or, through WM_TRANSIENT_FOR, a dialog of it.
+bool IsOwnedBy(Display* display, Window window, Window owner) {
+  for (int depth = 0; window != None && depth < 16; ++depth) {
+    if (window == owner) {
+      return true;
+    }
+    Window next = None;
+    if (XGetTransientForHint(display, window, &next) == 0) {
+      return false;
+    }
+    window = next;
+  }
+  return false;
+}
+
+// Whether the foreground is `window` itself or, with `ownDialogs`, also a
+// dialog of it: the keyboard focus is inside that window and, where a window
+// manager keeps an active window, that is the one. The active window is read
+// first and the window manager asked only when it does not fit, so that the
+// check before each key unit costs two requests to the X server.
+bool ForegroundIs(Display* display, Window window, bool ownDialogs) {
+  Window focus = KeyboardFocus(display);
+  if (focus == None) {
+    return false;
+  }
+  bool present = false;
+  std::vector<Window> active = ReadWindowList(display, DefaultRootWindow(display),
+                                              X11Atom(display, "_NET_ACTIVE_WINDOW"), &present);
+  Window activeWindow = active.empty() ? None : active[0];
+  bool fits = activeWindow != None &&
+              (activeWindow == window || (ownDialogs && IsOwnedBy(display, activeWindow, window)));
+  if (fits && IsSameOrInside(display, focus, activeWindow)) {
+    return true;
+  }
+  if (X11WindowManagerSupports(display, "_NET_ACTIVE_WINDOW")) {
+    return false;
+  }
+  // No window manager that keeps an active window (its property may be a
+  // stale one): the keyboard focus decides.
+  return IsSameOrInside(display, focus, window);
 }
 
 // The child of the root window that holds `window` (its frame, when a window
@@ -216,12 +273,16 @@ void EnumerateTopLevelWindows(bool (*visit)(WindowId window, void* context), voi
   }
 }
 
+// Mapped on screen, or iconified (unmapped by the window manager, which
+// keeps it in its lists): not one that is hidden otherwise.
 bool WindowIsVisible(WindowId window) {
   Display* display = X11Connection();
   XWindowAttributes attributes;
-  return display != nullptr &&
-         XGetWindowAttributes(display, static_cast<Window>(window), &attributes) != 0 &&
-         attributes.map_state == IsViewable;
+  if (display == nullptr ||
+      XGetWindowAttributes(display, static_cast<Window>(window), &attributes) == 0) {
+    return false;
+  }
+  return attributes.map_state == IsViewable || IsIconified(display, static_cast<Window>(window));
 }
 
 // A transient window (a dialog, a palette) belongs to another window, as an
@@ -267,14 +328,20 @@ std::string ReadWindowTitle(WindowId window) {
   return title;
 }
 
-void BringWindowToForeground(WindowId windowId) {
+bool ActivateWindow(WindowId windowId) {
   Display* display = X11Connection();
   if (display == nullptr) {
-    return;
+    return false;
   }
   Window window = static_cast<Window>(windowId);
+  bool iconified = IsIconified(display, window);
+  if (!iconified && ForegroundIs(display, window, false)) {
+    return true;
+  }
+  auto deadline = std::chrono::steady_clock::now() + kActivationBound;
   Window root = DefaultRootWindow(display);
   if (X11WindowManagerSupports(display, "_NET_ACTIVE_WINDOW")) {
+    // The window manager also de-iconifies the window.
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
@@ -285,10 +352,27 @@ void BringWindowToForeground(WindowId windowId) {
     event.xclient.data.l[2] = None;
     XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XFlush(display);
-    WaitForInputFocus(display, window);
   } else {
+    if (iconified) {
+      XMapWindow(display, window);  // asks a window manager for the normal state
+    }
     XRaiseWindow(display, TopLevelAncestor(display, window));
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
     XSync(display, False);
   }
+  for (;;) {
+    if (ForegroundIs(display, window, false) && !IsIconified(display, window)) {
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    timespec pause{0, kActivationPollMilliseconds * 1000000L};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+bool ForegroundBelongsTo(WindowId windowId) {
+  Display* display = X11Connection();
+  return display != nullptr && ForegroundIs(display, static_cast<Window>(windowId), true);
 }

@@ -107,15 +107,18 @@ TEST_F(Dispatch, UnknownWordsAreLoggedAsTheyArrived) {
                      }));
 }
 
-TEST_F(Dispatch, ActivateLogsOnlyWhenNoWindowQualifies) {
-  activateResult = 0;
+TEST_F(Dispatch, ActivateLogsOnlyWhenNoWindowQualifiesOrItStaysBehind) {
+  activateResult = kWindowActivated;
   DispatchCommand("ACTIVATE Untitled");
   EXPECT_TRUE(Lines().empty());
-  activateResult = 1;
+  activateResult = kNoWindow;
   DispatchCommand("ACTIVATE  No Such Window ");
   DispatchCommand("ACTIVATE");
+  activateResult = kWindowNotActivated;
+  DispatchCommand("ACTIVATE Refusing one ");
   EXPECT_EQ(Lines(),
-            (std::vector<std::string>{"ERR No Window\"No Such Window\"", "ERR No Window\"\""}));
+            (std::vector<std::string>{"ERR No Window\"No Such Window\"", "ERR No Window\"\"",
+                                      "ERR: Window not activated\"Refusing one\""}));
 }
 
 TEST(RunErrorMessage, TableOfCodes) {

@@ -81,6 +81,16 @@ bool ProbeSucceeds(const std::vector<std::string>& arguments) {
   return exitCode == 0;
 }
 
+// A helper window of the probe (show-window and its kin), which prints
+// "typed XX" for each character it receives.
+e2e::Process StartHelperWindow(const std::vector<std::string>& arguments,
+                               const std::string& workDir) {
+  std::vector<std::string> command = {
+      e2e::WineLoader(), e2e::WindowsBinaryDir() + "/tests/wine_probe/podiant-probe.exe"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return e2e::StartProcess(command, workDir);
+}
+
 class KeysWineTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -173,10 +183,7 @@ TEST_F(KeysWineTest, HundredCharacterSendTakesAboutAHundredGaps) {
 }
 
 TEST_F(KeysWineTest, ActivateBringsNotepadInFrontOfAnotherWindow) {
-  e2e::Process front = e2e::StartProcess(
-      {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/tests/wine_probe/podiant-probe.exe",
-       "show-window", "Window in front", "60000"},
-      *workDir);
+  e2e::Process front = StartHelperWindow({"show-window", "Window in front", "60000"}, *workDir);
   StopAtEnd stopFront{front};
   ASSERT_TRUE(e2e::WaitForOutput(front, "shown", 30000));
   ASSERT_TRUE(WaitForForeground("Window in front", 10000));
@@ -199,6 +206,53 @@ TEST_F(KeysWineTest, FailuresAreReportedInTheStatusLabel) {
   std::string text;
   ASSERT_TRUE(NotepadText(&text));
   EXPECT_EQ(text, "");
+}
+
+// Wine never refuses SetForegroundWindow itself: this target refuses its own
+// activation, and notepad keeps the foreground.
+TEST_F(KeysWineTest, AWindowThatStaysBehindGetsNoKeysAndIsReported) {
+  e2e::Process refusing =
+      StartHelperWindow({"refuse-window", "Refusing window", "60000"}, *workDir);
+  StopAtEnd stopRefusing{refusing};
+  ASSERT_TRUE(e2e::WaitForOutput(refusing, "shown", 30000));
+  ASSERT_TRUE(WaitForForeground(kNotepadTitle, 10000)) << "in front: " << ForegroundTitle();
+  Send("SEND |Refusing|abc");
+  std::string label;
+  EXPECT_TRUE(WaitForStatusLine("ERR: Window not activated\"Refusing\"", 20000, &label)) << label;
+  std::string text;
+  ASSERT_TRUE(NotepadText(&text));
+  EXPECT_EQ(text, "");
+  EXPECT_FALSE(e2e::WaitForOutput(refusing, "typed", 0)) << refusing.output;
+}
+
+// A window takes the foreground during the delay (once notepad shows the
+// keys before it): nothing after the delay is typed anywhere, and the held
+// Shift is released, into that window. (Wine itself may also let Shift go in
+// its key state when an X focus change shows the X keyboard without it, so
+// the release that proves the program's is the one the window receives.)
+TEST_F(KeysWineTest, AWindowThatTakesTheForegroundMidwayEndsTheSend) {
+  e2e::Process thief = StartHelperWindow(
+      {"show-window-when", "Window taking over", kNotepadTitle, "AB", "60000"}, *workDir);
+  StopAtEnd stopThief{thief};
+  Send("SEND |Untitled|{SHIFT_D}ab{DELAY2000}cd");
+  ASSERT_TRUE(e2e::WaitForOutput(thief, "shown", 30000)) << thief.output;
+  std::string label;
+  EXPECT_TRUE(WaitForStatusLine("ERR: Window lost focus\"Untitled\"", 20000, &label)) << label;
+  EXPECT_TRUE(e2e::WaitForOutput(thief, "released 10", 10000)) << thief.output;
+  std::string text;
+  ASSERT_TRUE(NotepadText(&text));
+  EXPECT_EQ(text, "AB");
+  EXPECT_FALSE(e2e::WaitForOutput(thief, "typed", 0)) << thief.output;
+  EXPECT_FALSE(ProbeSucceeds({"key-down", "10"})) << "Shift is still down";
+}
+
+TEST_F(KeysWineTest, AMinimisedNotepadIsRestoredAndTypedInto) {
+  ASSERT_TRUE(ProbeSucceeds({"minimise", kNotepadTitle}));
+  Send("SEND |Untitled|back");
+  std::string seen;
+  EXPECT_TRUE(WaitForNotepadText("back", 20000, &seen)) << "notepad shows \"" << seen << "\"";
+  EXPECT_FALSE(ProbeSucceeds({"iconic", kNotepadTitle}));
+  EXPECT_EQ(ForegroundTitle(), kNotepadTitle);
 }
 
 }  // namespace

@@ -116,9 +116,14 @@ bool WindowIsVisible(WindowId window) { return FindWindow(window).visible; }
 bool WindowHasParent(WindowId window) { return FindWindow(window).hasParent; }
 bool WindowIsEnabled(WindowId window) { return FindWindow(window).enabled; }
 std::string ReadWindowTitle(WindowId window) { return FindWindow(window).title.substr(0, 259); }
-void BringWindowToForeground(WindowId window) {
+// Every activation succeeds, and the window stays in front.
+bool ActivateWindow(WindowId window) {
   FindWindow(window);
   FuzzRecord.foreground.push_back(window);
+  return true;
+}
+bool ForegroundBelongsTo(WindowId window) {
+  return !FuzzRecord.foreground.empty() && FuzzRecord.foreground.back() == window;
 }
 
 // platform/keyboard.h

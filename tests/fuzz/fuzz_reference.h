@@ -36,8 +36,8 @@ std::string ReferenceField(const std::string& argument, size_t index);
 // name ends at its first zero byte and at its 259th character.
 WindowId ReferenceWindow(const std::string& name);
 
-// The events InjectKeyUnit must inject for `unit` in the fake layout, scan
-// codes filled in (empty: nothing is injected).
+// The events a walk must inject for `unit` in the fake layout, scan codes
+// filled in (empty: nothing is injected).
 std::vector<KeyEvent> ReferenceInjectedEvents(const std::string& unit);
 
 bool SameEvents(const std::vector<KeyEvent>& a, const std::vector<KeyEvent>& b);

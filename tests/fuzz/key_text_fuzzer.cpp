@@ -67,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!unit.empty());
         CheckEvents(unit, BuildKeyEvents(unit, FuzzCharacterKey));
         walked.push_back({true, unit, 0});
+        return true;
       },
       [&walked](uint32_t milliseconds) {
         FUZZ_CHECK_MSG(milliseconds <= 4294967294u, "a wait that never ends");

@@ -12,7 +12,19 @@
 //   notice-text CAPTION MS       waits for a message box CAPTION, prints its text
 //   edit-text TITLE              text of the first Edit child of window TITLE
 //   foreground                   title of the foreground window
-//   show-window TITLE MS         shows a window TITLE in front for MS ms
+//   show-window TITLE MS         shows a window TITLE in front for MS ms;
+//                                prints "typed XX" for each character and
+//                                "released XX" for each key release it gets
+//   show-window-when TITLE WATCHED TEXT MS
+//                                the same once the Edit child of window
+//                                WATCHED holds TEXT
+//   refuse-window TITLE MS       the same, but the window refuses every
+//                                activation (a CBT hook in its own thread) and
+//                                hands the foreground back to the window that
+//                                had it when the probe started
+//   key-down VK                  exit 0 when the key (hex code) is down
+//   minimise TITLE               minimises the window TITLE
+//   iconic TITLE                 exit 0 when the window TITLE is minimised
 //   pid-of TITLE                 process id of the window TITLE
 //   watch-control TITLE ID MS    waits up to MS for the window TITLE, then
 //                                prints every new text of control ID (one hex
@@ -87,12 +99,39 @@ std::string MessageBoxText(HWND box) {
   return label != nullptr ? TextOf(label) : std::string();
 }
 
+// The refusing window's hook, and the window it hands the foreground back to.
+HHOOK refusingHook = nullptr;
+HWND keptInFront = nullptr;
+constexpr UINT kHandBackForeground = WM_APP + 1;
+
+LRESULT CALLBACK RefuseActivation(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE) {
+    PostMessageA(reinterpret_cast<HWND>(wParam), kHandBackForeground, 0, 0);
+    return 1;
+  }
+  return CallNextHookEx(refusingHook, code, wParam, lParam);
+}
+
 LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) PostQuitMessage(0);
+  if (message == WM_CHAR) {
+    std::printf("typed %02x\n", static_cast<unsigned>(wParam & 0xFF));
+    std::fflush(stdout);
+  }
+  if (message == WM_KEYUP) {
+    std::printf("released %02x\n", static_cast<unsigned>(wParam & 0xFF));
+    std::fflush(stdout);
+  }
+  if (message == kHandBackForeground && keptInFront != nullptr) SetForegroundWindow(keptInFront);
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-int ShowPlainWindow(const char* title, int ms) {
+int ShowPlainWindow(const char* title, int ms, bool refusing = false) {
+  if (refusing) {
+    keptInFront = GetForegroundWindow();
+    refusingHook = SetWindowsHookExA(WH_CBT, RefuseActivation, nullptr, GetCurrentThreadId());
+    if (refusingHook == nullptr) return 1;
+  }
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = PlainWindowProc;
   windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -242,6 +281,27 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (verb == "show-window") return ShowPlainWindow(arg(2), number(3));
+  if (verb == "refuse-window") return ShowPlainWindow(arg(2), number(3), true);
+  if (verb == "show-window-when") {
+    HWND watched = WaitForWindow(nullptr, arg(3), number(5));
+    HWND edit = watched != nullptr ? FindWindowExA(watched, nullptr, "Edit", nullptr) : nullptr;
+    if (edit == nullptr) return 1;
+    for (int waited = 0; TextOf(edit) != arg(4); waited += 5) {
+      if (waited >= number(5)) return 1;
+      Sleep(5);
+    }
+    return ShowPlainWindow(arg(2), number(5));
+  }
+  if (verb == "key-down") {
+    return (GetAsyncKeyState(static_cast<int>(std::strtol(arg(2), nullptr, 16))) & 0x8000) != 0 ? 0
+                                                                                                : 1;
+  }
+  if (verb == "minimise" || verb == "iconic") {
+    HWND window = FindWindowA(nullptr, arg(2));
+    if (window == nullptr) return 2;
+    if (verb == "minimise") ShowWindow(window, SW_MINIMIZE);
+    return IsIconic(window) ? 0 : 1;
+  }
   if (verb == "watch-control") {
     HWND window = WaitForWindow(nullptr, arg(2), number(4));
     if (window == nullptr) return 1;

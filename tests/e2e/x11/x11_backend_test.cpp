@@ -100,17 +100,6 @@ std::string Utf8FromWindows1252(const std::string& text) {
   return output;
 }
 
-bool NoKeyIsDown() {
-  char keys[32];
-  XQueryKeymap(session.connection, keys);
-  for (char byte : keys) {
-    if (byte != 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
 TEST_F(X11BackEnd, EnumeratesFromTheTopAndSkipsTransientAndUnmappedWindows) {
   TestClient* client = Client({"Report - lower", "Report - upper", "--transient", "Report - dialog",
                                "--unmapped", "Report - hidden"});
@@ -143,7 +132,7 @@ TEST_F(X11BackEnd, EnumeratesFromTheTopAndSkipsTransientAndUnmappedWindows) {
   EXPECT_EQ(FirstQualifying("Report - d"), 0u);
 
   // Raised, the lower window comes first.
-  BringWindowToForeground(lower);
+  EXPECT_TRUE(ActivateWindow(lower));
   ASSERT_TRUE(WaitUntil([&] { return FirstQualifying("Report") == lower; }));
 }
 
@@ -166,22 +155,27 @@ TEST_F(X11BackEnd, TitlesBecomeSingleByteTextOfAtMost259Bytes) {
 }
 
 TEST_F(X11BackEnd, ActivationMakesTheWindowActiveAndFocused) {
-  TestClient* client = Client({"First", "Second"});
-  ASSERT_EQ(client->windows.size(), 2u);
+  TestClient* client = Client({"First", "Second", "--transient", "Dialog of first"});
+  ASSERT_EQ(client->windows.size(), 3u);
   for (Window window : {client->windows[0], client->windows[1], client->windows[0]}) {
-    BringWindowToForeground(window);
+    EXPECT_TRUE(ActivateWindow(window));
     // Back from the call, the keyboard focus is already there.
     EXPECT_EQ(FocusWindow(), window);
-    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow(session.connection) == window; }));
+    EXPECT_EQ(ActiveWindow(session.connection), window);
   }
-  BringWindowToForeground(0x7FFFFFF0);  // a window that does not exist
-  EXPECT_EQ(FocusWindow(), client->windows[0]);
+  EXPECT_TRUE(ForegroundBelongsTo(client->windows[0]));
+  EXPECT_FALSE(ForegroundBelongsTo(client->windows[1]));
+  // The foreground still belongs to a window while a dialog of its own is active.
+  EXPECT_TRUE(ActivateWindow(client->windows[2]));
+  EXPECT_TRUE(ForegroundBelongsTo(client->windows[0]));
+  EXPECT_FALSE(ActivateWindow(0x7FFFFFF0));  // a window that does not exist
+  EXPECT_EQ(FocusWindow(), client->windows[2]);
 }
 
 TEST_F(X11BackEnd, TypedCharactersArriveAsTheirText) {
   TestClient* client = Client({"Typing"});
   ASSERT_EQ(client->windows.size(), 1u);
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
 
   TypeText("Hello, World!\r");
   EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "Hello, World!\r"; }))
@@ -192,12 +186,12 @@ TEST_F(X11BackEnd, TypedCharactersArriveAsTheirText) {
   std::string expected = "Hello, World!\r\xC3\xA9\xE2\x82\xAC\xC3\x9F";
   EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == expected; }))
       << ReceivedText(*client, 0);
-  EXPECT_TRUE(NoKeyIsDown());
+  EXPECT_TRUE(NoKeyIsDown(session.connection));
 }
 
 TEST_F(X11BackEnd, EveryPrintableCharacterOfTheCodePageArrives) {
   TestClient* client = Client({"Code page"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   std::string text;
   for (int c = 0x20; c <= 0xFF; ++c) {
     if (c != 0x7F && c != 0x81 && c != 0x8D && c != 0x8F && c != 0x90 && c != 0x9D) {
@@ -208,12 +202,12 @@ TEST_F(X11BackEnd, EveryPrintableCharacterOfTheCodePageArrives) {
   std::string expected = Utf8FromWindows1252(text);
   EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == expected; }))
       << ReceivedText(*client, 0);
-  EXPECT_TRUE(NoKeyIsDown());
+  EXPECT_TRUE(NoKeyIsDown(session.connection));
 }
 
 TEST_F(X11BackEnd, HeldShiftAppliesToLaterUnitsAndControlCharactersUseTheirKeys) {
   TestClient* client = Client({"Shifted"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   InjectNamedKeys({{0x10, false}});
   TypeText("abc");
   InjectNamedKeys({{0x10, true}});
@@ -222,7 +216,7 @@ TEST_F(X11BackEnd, HeldShiftAppliesToLaterUnitsAndControlCharactersUseTheirKeys)
   TypeText("\x01\x1A");  // Ctrl+A, Ctrl+Z
   EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "ABCd\t\r\x01\x1A"; }))
       << ReceivedText(*client, 0);
-  EXPECT_TRUE(NoKeyIsDown());
+  EXPECT_TRUE(NoKeyIsDown(session.connection));
 }
 
 bool SetLayouts(const std::string& layouts) {
@@ -247,18 +241,18 @@ TEST_F(X11BackEnd, CharactersAreTypedWithTheActiveOfSeveralLayouts) {
   ASSERT_TRUE(SetLayouts("us,de"));
   ASSERT_TRUE(LockGroup(1));
   TestClient* client = Client({"Layouts"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   TypeText("yzY\xE4@\xB5");
   EXPECT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "yzY\xC3\xA4@\xC2\xB5"; }))
       << ReceivedText(*client, 0);
-  EXPECT_TRUE(NoKeyIsDown());
+  EXPECT_TRUE(NoKeyIsDown(session.connection));
   EXPECT_TRUE(LockGroup(0));
   EXPECT_TRUE(SetLayouts("us"));
 }
 
 TEST_F(X11BackEnd, SpareKeysAreReleasedAfterUse) {
   TestClient* client = Client({"Spare"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   TypeText("\xDF");
   ASSERT_TRUE(WaitUntil([&] { return ReceivedText(*client, 0) == "\xC3\x9F"; }));
   auto keymapHasSharpS = [] { return KeymapHasKeysym(session.connection, 0xDF); };
@@ -272,7 +266,7 @@ TEST_F(X11BackEnd, SpareKeysAreReleasedAfterUse) {
 
 TEST_F(X11BackEnd, AltF4ClosesTheWindowThroughTheWindowManager) {
   TestClient* client = Client({"Closing", "Staying"});
-  BringWindowToForeground(client->windows[0]);
+  EXPECT_TRUE(ActivateWindow(client->windows[0]));
   InjectNamedKeys({{0x12, false}});
   InjectNamedKeys({{0x73, false}, {0x73, true}});
   InjectNamedKeys({{0x12, true}});
@@ -281,7 +275,7 @@ TEST_F(X11BackEnd, AltF4ClosesTheWindowThroughTheWindowManager) {
   EXPECT_EQ(line, "closed 0");
   EXPECT_TRUE(WaitUntil([&] { return !WindowExists(session.connection, client->windows[0]); }));
   EXPECT_TRUE(WindowExists(session.connection, client->windows[1]));
-  EXPECT_TRUE(NoKeyIsDown());
+  EXPECT_TRUE(NoKeyIsDown(session.connection));
 }
 
 }  // namespace

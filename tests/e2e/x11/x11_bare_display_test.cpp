@@ -50,7 +50,7 @@ TEST(X11WithoutWindowManager, StackingOrderActivationAndTyping) {
   // window do not qualify.
   EXPECT_EQ(VisibleTopLevelWindows("Notes"), (std::vector<WindowId>{two, one}));
 
-  BringWindowToForeground(one);
+  EXPECT_TRUE(ActivateWindow(one));
   EXPECT_EQ(VisibleTopLevelWindows("Notes"), (std::vector<WindowId>{one, two}));
   Window focus = None;
   int revert = 0;
@@ -95,7 +95,7 @@ TEST(X11WithoutWindowManager, ClientWindowsInsideFramesAreFound) {
   })) << VisibleTopLevelWindows("Framed").size();
 
   // Activation raises the frame, not only the client inside it.
-  BringWindowToForeground(client.windows[0]);
+  EXPECT_TRUE(ActivateWindow(client.windows[0]));
   EXPECT_EQ(VisibleTopLevelWindows("Framed"),
             (std::vector<WindowId>{client.windows[0], client.windows[1]}));
   TypeText("in");

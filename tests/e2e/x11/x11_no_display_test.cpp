@@ -33,7 +33,8 @@ void ExpectNoWindowAndNoKeys() {
   EXPECT_FALSE(WindowIsVisible(0x400001));
   EXPECT_FALSE(WindowHasParent(0x400001));
   EXPECT_EQ(ReadWindowTitle(0x400001), "");
-  BringWindowToForeground(0x400001);
+  EXPECT_FALSE(ActivateWindow(0x400001));
+  EXPECT_FALSE(ForegroundBelongsTo(0x400001));
   KeyboardLayout layout = CurrentKeyboardLayout();
   EXPECT_EQ(layout, 0u);
   CharKey key{};

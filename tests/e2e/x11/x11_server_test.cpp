@@ -144,6 +144,57 @@ TEST_F(X11Server, StopClosesTheWindowWithAltF4) {
   EXPECT_TRUE(Receives(1, "ok")) << ReceivedText(client, 1);
 }
 
+// Openbox focuses the modal dialog whenever its owner is activated: the
+// owner never becomes the active window itself.
+TEST_F(X11Server, AWindowThatDoesNotBecomeActiveGetsNoKeys) {
+  StartClient({"Target window", "--modal", "Target dialog", "Other window"});
+  StartServerOnTheDisplay();
+  Send("ACTIVATE Other window");
+  ASSERT_TRUE(WaitUntil([&] { return ActiveWindow(session.connection) == client.windows[2]; }));
+  Send("SEND |Target|abc");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR: Window not activated\"Target\"\n", kLineMs))
+      << server.output;
+  Send("ACTIVATE target w");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR: Window not activated\"target w\"\n", kLineMs))
+      << server.output;
+  for (size_t window = 0; window < 3; ++window) EXPECT_EQ(ReceivedText(client, window), "");
+}
+
+// Another window becomes active during the delay (once the keys before it
+// have arrived): nothing after it is typed anywhere, and Shift is let go.
+TEST_F(X11Server, AnotherWindowTakingTheFocusMidwayEndsTheSend) {
+  StartClient({"Typing target", "Taking over"});
+  StartServerOnTheDisplay();
+  Send("SEND |Typing target|{SHIFT_D}ab{DELAY2000}cd");
+  ASSERT_TRUE(Receives(0, "AB")) << ReceivedText(client, 0);
+  ChildProcess activation =
+      StartChild({"xdotool", "windowactivate", std::to_string(client.windows[1])}, {}, false);
+  ASSERT_TRUE(WaitUntil([&] { return ChildHasEnded(&activation); }));
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR: Window lost focus\"Typing target\"\n", kLineMs))
+      << server.output;
+  EXPECT_EQ(ReceivedText(client, 0), "AB");
+  EXPECT_EQ(ReceivedText(client, 1), "");
+  EXPECT_TRUE(NoKeyIsDown(session.connection));
+}
+
+TEST_F(X11Server, AnIconifiedWindowIsFoundRestoredAndTypedInto) {
+  StartClient({"Iconified one"});
+  StartServerOnTheDisplay();
+  Window window = client.windows[0];
+  auto mapped = [&] {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(session.connection, window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
+  };
+  XIconifyWindow(session.connection, window, DefaultScreen(session.connection));
+  XFlush(session.connection);
+  ASSERT_TRUE(WaitUntil([&] { return !mapped(); }));
+  Send("SEND |Iconified|xyz");
+  EXPECT_TRUE(Receives(0, "xyz")) << server.output;
+  EXPECT_TRUE(mapped());
+  EXPECT_EQ(server.output.find("ERR"), std::string::npos) << server.output;
+}
+
 TEST_F(X11Server, WithoutADisplayTheCommandsFindNoWindowAndTheServerStaysUp) {
   StartClient({"Report - a.txt"});
   StartServer("DISPLAY");

@@ -402,3 +402,14 @@ bool KeymapHasKeysym(Display* display, KeySym keysym) {
   XFree(keysyms);
   return found;
 }
+
+bool NoKeyIsDown(Display* display) {
+  char keys[32];
+  XQueryKeymap(display, keys);
+  for (char byte : keys) {
+    if (byte != 0) {
+      return false;
+    }
+  }
+  return true;
+}

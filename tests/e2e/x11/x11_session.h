@@ -71,3 +71,5 @@ bool WindowExists(Display* display, Window window);
 std::vector<Window> DialogWindows(Display* display);
 // Whether any keycode of the keyboard map carries `keysym`.
 bool KeymapHasKeysym(Display* display, KeySym keysym);
+// Whether no key of the keyboard is down.
+bool NoKeyIsDown(Display* display);

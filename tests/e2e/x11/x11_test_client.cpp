@@ -2,11 +2,13 @@
 // titles it is given and appends the text of every key press that a window
 // receives to the file <directory>/<window number>.txt (UTF-8).
 //
-//   x11-test-client DIRECTORY [--transient|--unmapped|--latin1] TITLE ...
+//   x11-test-client DIRECTORY [--transient|--modal|--unmapped|--latin1] TITLE ...
 //
-// --transient: the next window is transient for window 0; --unmapped: the
-// next window is created but never mapped; --latin1: the next window has only
-// a WM_NAME in ISO 8859-1, no _NET_WM_NAME. Titles are UTF-8.
+// --transient: the next window is transient for window 0; --modal: the same,
+// and it is a modal dialog of window 0 (which the window manager focuses
+// whenever window 0 is activated); --unmapped: the next window is created but
+// never mapped; --latin1: the next window has only a WM_NAME in ISO 8859-1, no
+// _NET_WM_NAME. Titles are UTF-8.
 // Stdout: "window N 0xID" for each window, "ready" once the mapped windows are
 // mapped, "closed N" when the window manager asks window N to close (the
 // window is then destroyed; the program ends with the last one).
@@ -87,12 +89,17 @@ int main(int argc, char** argv) {
 
   std::vector<TestWindow> windows;
   bool transient = false;
+  bool modal = false;
   bool unmapped = false;
   bool latin1 = false;
   for (int i = 2; i < argc; ++i) {
     std::string argument = argv[i];
     if (argument == "--transient") {
       transient = true;
+      continue;
+    }
+    if (argument == "--modal") {
+      transient = modal = true;
       continue;
     }
     if (argument == "--unmapped") {
@@ -121,6 +128,11 @@ int main(int argc, char** argv) {
     if (transient && !windows.empty()) {
       XSetTransientForHint(display, entry.window, windows[0].window);
     }
+    if (modal && !windows.empty()) {
+      Atom modalState = XInternAtom(display, "_NET_WM_STATE_MODAL", False);
+      XChangeProperty(display, entry.window, XInternAtom(display, "_NET_WM_STATE", False), XA_ATOM,
+                      32, PropModeReplace, reinterpret_cast<unsigned char*>(&modalState), 1);
+    }
     entry.inputContext =
         XCreateIC(inputMethod, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow,
                   entry.window, XNFocusWindow, entry.window, nullptr);
@@ -130,7 +142,7 @@ int main(int argc, char** argv) {
     }
     std::printf("window %zu 0x%lx\n", windows.size(), entry.window);
     windows.push_back(entry);
-    transient = unmapped = latin1 = false;
+    transient = modal = unmapped = latin1 = false;
   }
   std::fflush(stdout);
 
