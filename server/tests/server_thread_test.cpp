@@ -22,6 +22,7 @@
 #include "presentation/slide_show_back_end.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
+#include "server/feedback.h"
 #include "server/sender_check.h"
 #include "tests/fakes/fake_display.h"
 
@@ -112,6 +113,17 @@ bool ProjectorLinkIsOpen() { return projectorOpen; }
 const char* const kShowStoppingLine = "stopping PowerPoint...";
 bool ShowSessionStarted() { return PowerPointSession.started != 0; }
 void EndShowSession() { Record("StopPowerPoint"); }
+// The feedback's sends, and the show it reports: none was opened.
+void ReportRefusals(SocketHandle) { Record("ReportRefusals"); }
+bool SendDatagramFrom(SocketHandle, uint32_t address, uint16_t port, const std::string& payload) {
+  Record("SendDatagramFrom " + FormatIpAddress(address) + ":" + std::to_string(port) + " " +
+         payload);
+  return true;
+}
+void TrackShowStatus(bool) {}
+ShowStatus RefreshShowStatus(uint64_t, bool) { return ShowStatus{}; }
+uint64_t ShowStatusDueAt() { return UINT64_MAX; }
+const char* ShowStateWord(ShowState) { return "NONE"; }
 
 namespace {
 

@@ -4,8 +4,9 @@
 // that the start-up makes: LoadSettings, then the projector command table. Checked: the reads
 // LoadSettings makes and their order, the record it fills (numbers by NumberFromText and the 32-bit
 // rule, the port range and its notice, stop bits and parity; the allow, commands and address keys
-// against reference parsers, present or not; escapes), the table, and that a key read never gives
-// more than the buffer holds.
+// against reference parsers, present or not; [feedback]'s destinations against the same references,
+// its interval and log; escapes), the table, and that a key read never gives more than the buffer
+// holds.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -93,6 +94,47 @@ void CheckAccessSettings(std::vector<std::string>* lines) {
   }
 }
 
+// [feedback] against the references: its to= entries (address by inet_pton,
+// port 1-65535 without a leading zero), each destination once and at most
+// eight, with their ERROR lines; interval and log only with a to= key.
+void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
+  reads->push_back("feedback|to");
+  if (Value("feedback", "to", "").empty()) reads->push_back("feedback|to");
+  const bool given = ReferenceSettingPresent(FuzzProfileText, "feedback", "to");
+  FUZZ_CHECK(Settings.feedback.has_value() == given);
+  if (!given) return;
+  std::vector<FeedbackDestination> expected;
+  for (const std::string& entry : ReferenceListEntries(Value("feedback", "to", ""))) {
+    size_t colon = entry.find(':');
+    std::string port = colon == std::string::npos ? "" : entry.substr(colon + 1);
+    uint32_t address = 0;
+    int prefixLength = 0;
+    bool valid = colon != std::string::npos && entry.find('/') == std::string::npos &&
+                 ReferenceAllowEntry(entry.substr(0, colon), &address, &prefixLength) &&
+                 !port.empty() && port.size() <= 5 && port[0] != '0' &&
+                 port.find_first_not_of("0123456789") == std::string::npos &&
+                 std::stol(port) <= 65535;
+    if (!valid) {
+      lines->push_back("ERROR: feedback entry \"" + entry + "\" is no address:port");
+      continue;
+    }
+    FeedbackDestination destination{address, static_cast<uint16_t>(std::stol(port))};
+    bool again = false;
+    for (const FeedbackDestination& d : expected) again = again || d == destination;
+    if (again) continue;
+    if (expected.size() == 8) {
+      lines->push_back("ERROR: feedback entry \"" + entry + "\" is beyond the first 8");
+    } else {
+      expected.push_back(destination);
+    }
+  }
+  FUZZ_CHECK(Settings.feedback->destinations == expected);
+  reads->push_back("feedback|interval");
+  reads->push_back("feedback|log");
+  FUZZ_CHECK(Settings.feedback->intervalSeconds == NumberOf(Value("feedback", "interval", "5")));
+  FUZZ_CHECK(Settings.feedback->log == (FoldUpper(Value("feedback", "log", "off")) == "ON"));
+}
+
 // A cut key read: never longer than the buffer, and a prefix of the whole
 // value. The buffer size (1 to 8) and the key come from the input's length.
 void CheckCutRead() {
@@ -146,6 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExpectOptionalReads("address", &reads);
   std::vector<std::string> lines;
   CheckAccessSettings(&lines);
+  CheckFeedbackSettings(&reads, &lines);
   FUZZ_CHECK_MSG(settingsLines == lines, "the settings wrote other lines than expected");
   const size_t projectorReads = reads.size();
   if (!loaded) {
