@@ -1,15 +1,18 @@
 // The real podiant-server driving a real LibreOffice Impress on a private Xvfb
 // display with openbox, over real UDP: OPEN, NEXT and GOTO, bad files, an
 // office killed between commands, one that ran already, and a machine without
-// the office back end. The test looks at the shows through its own connection
-// to the same office, on the same pipe.
+// the office back end; the further show words with the feedback. The test
+// looks at the shows through its own connection to the same office, on the
+// same pipe.
 #include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -99,6 +102,7 @@ class ImpressServer : public ::testing::Test {
   }
   void TearDown() override {
     e2e::StopProcess(server);
+    if (feedback >= 0) close(feedback);
     for (const std::string& name : {pipe, pipe + "-user"}) {
       for (pid_t office : OfficeProcesses(name)) kill(office, SIGKILL);
     }
@@ -141,6 +145,28 @@ class ImpressServer : public ::testing::Test {
     return lines;
   }
 
+  // The feedback to a socket of the test, with log=on and no heartbeat.
+  void WithFeedback() {
+    const int feedbackPort = e2e::FreeUdpPort();
+    feedback = e2e::HoldUdpPort(feedbackPort);
+    ASSERT_GE(feedback, 0);
+    e2e::WriteTextFile(directory + "/podiant.ini",
+                       e2e::ReadTextFile(directory + "/podiant.ini") + "[feedback]\nto=127.0.0.1:" +
+                           std::to_string(feedbackPort) + "\nlog=on\ninterval=0\n");
+  }
+  // The next `count` datagrams of the feedback other than LOG lines (those go
+  // to `logged`), each from the server port.
+  std::vector<std::string> Heard(size_t count) {
+    std::vector<std::string> status;
+    std::string payload;
+    int from = 0;
+    while (status.size() < count && e2e::ReceiveDatagram(feedback, kLineMs, &payload, &from)) {
+      EXPECT_EQ(from, port) << payload;
+      (payload.rfind("LOG ", 0) == 0 ? logged : status).push_back(payload);
+    }
+    return status;
+  }
+
   std::string Url(const std::string& name) { return OfficeFileUrl(directory + "/" + name); }
   bool ShowAt(const std::string& name, int index) {
     return WaitUntil(
@@ -161,6 +187,8 @@ class ImpressServer : public ::testing::Test {
     EXPECT_EQ(e2e::ExitCode(server), 0);
   }
 
+  int feedback = -1;
+  std::vector<std::string> logged;
   std::string directory;
   std::string pipe;
   std::string profile;
@@ -210,14 +238,74 @@ TEST_F(ImpressServer, OpenStartsTheShowThatNextAndGotoSteer) {
   EXPECT_TRUE(WaitUntil([&] { return OfficeProcesses(pipe).empty(); }, kShowWait));
 }
 
+// With [feedback] to= a socket of the test and log=on: the show's state
+// follows the words and a change made at the PC (through the probe), the
+// words steer the show, STATE sends the whole of it, END ends it.
+TEST_F(ImpressServer, TheFeedbackFollowsTheShowThatTheFurtherWordsSteer) {
+  WithFeedback();
+  StartServer();
+  using Lines = std::vector<std::string>;
+  const std::string file = directory + "/a.fodp";
+  Send("OPEN " + file);
+  EXPECT_EQ(Heard(3), (Lines{"FILE " + file, "SHOW RUNNING", "SLIDE 1 5"}));
+  ASSERT_TRUE(ShowAt("a.fodp", 0));
+  const std::pair<const char*, int> steps[] = {
+      {"LAST", 5}, {"first", 1}, {"GOTO 3", 3}, {"PREV", 2}};
+  for (const auto& [word, slide] : steps) {
+    Send(word);
+    EXPECT_TRUE(Written().empty()) << word << ": " << written;
+    EXPECT_EQ(Heard(1), Lines{"SLIDE " + std::to_string(slide) + " 5"}) << word;
+    EXPECT_TRUE(ShowAt("a.fodp", slide - 1)) << word;
+  }
+  // At the PC: its time is measured here, not judged (the bench has figures).
+  auto moved = std::chrono::steady_clock::now();
+  ASSERT_TRUE(MoveShow(pipe, Url("a.fodp"), 3));
+  EXPECT_EQ(Heard(1), Lines{"SLIDE 4 5"});
+  std::printf("a change at the PC reported after %lld ms\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - moved)
+                                         .count()));
+  const std::pair<const char*, bool> blanks[] = {
+      {"BLACK", true}, {"WHITE", true}, {"RESUME", false}};
+  for (const auto& [word, paused] : blanks) {
+    Send(word);
+    EXPECT_EQ(Heard(1), Lines{std::string("SHOW ") + (paused ? word : "RUNNING")});
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          ShowState show = ReadShow(pipe, Url("a.fodp"));
+          return show.running && show.paused == paused && show.index == 3;
+        },
+        kShowWait))
+        << word;
+  }
+  Send("STATE");
+  EXPECT_EQ(Heard(3), (Lines{"FILE " + file, "SHOW RUNNING", "SLIDE 4 5"}));
+  Send("END");
+  EXPECT_EQ(Heard(1), Lines{"SHOW ENDED"});
+  EXPECT_TRUE(WaitUntil([&] { return !ReadShow(pipe, Url("a.fodp")).running; }, kShowWait));
+  Send("NEXT");
+  EXPECT_TRUE(Written().empty()) << written;
+  std::string payload;
+  while (e2e::ReceiveDatagram(feedback, 500, &payload)) {
+    EXPECT_EQ(payload.rfind("LOG ", 0), 0u) << payload;
+    logged.push_back(payload);
+  }
+  EXPECT_NE(std::find(logged.begin(), logged.end(), "LOG Starting Impress..."), logged.end());
+  for (const std::string& line : logged) EXPECT_NE(line.rfind("LOG R ", 0), 0u) << line;
+  StopServer();
+}
+
 TEST_F(ImpressServer, AKilledOfficeIsStartedAfreshByTheNextOpen) {
+  WithFeedback();
   StartServer();
   Send("OPEN " + directory + "/a.fodp");
   ASSERT_TRUE(ShowAt("a.fodp", 0));
+  EXPECT_EQ(Heard(3).back(), "SLIDE 1 5");
   std::vector<pid_t> first = OfficeProcesses(pipe);
   ASSERT_EQ(first.size(), 1u);
   kill(first[0], SIGKILL);
   ASSERT_TRUE(WaitUntil([&] { return OfficeProcesses(pipe).empty(); }, kShowWait));
+  EXPECT_EQ(Heard(1), std::vector<std::string>{"SHOW NONE"});
   Send("NEXT");
   EXPECT_TRUE(Written().empty()) << written;
   Send("GOTO 2");
