@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks into build/bench (Release, gcc) and runs them: the
-# in-process micro benchmarks and the end-to-end measurements of the native
-# podiant-server beside a bare UDP receive loop. Prints one markdown table,
-# headed by the machine it ran on.
+# in-process micro benchmarks, the end-to-end measurements of the native
+# podiant-server beside a bare UDP receive loop, and the feedback on a real
+# LibreOffice Impress. Prints one markdown table, headed by the machine it ran
+# on.
 #
 # Usage: scripts/bench.sh [--quick]
 #   --quick   fewer samples and shorter runs (a smoke test of the benchmarks)
@@ -16,7 +17,7 @@ if [ "${1:-}" = "--quick" ]; then quick=1; fi
 
 cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc \
   -DCMAKE_CXX_COMPILER=g++ -DPODIANT_BUILD_TESTS=OFF -DPODIANT_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build_dir" --target podiant-micro-bench e2e-bench -j2 >/dev/null
+cmake --build "$build_dir" --target podiant-micro-bench e2e-bench feedback-bench -j2 >/dev/null
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -33,6 +34,8 @@ echo "micro benchmarks..." >&2
   >"$work/micro.csv" 2>"$work/micro.err"
 echo "end-to-end..." >&2
 "$build_dir/bench/e2e-bench" "${e2e_args[@]}" >"$work/e2e.md"
+echo "the feedback on Impress..." >&2
+"$build_dir/bench/feedback-bench" "${e2e_args[@]}" >"$work/feedback.md"
 
 cpu_model="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
 cores="$(grep -c '^processor' /proc/cpuinfo)"
@@ -52,4 +55,4 @@ awk -F, -v quick="$quick" 'NR > 1 && $1 != "" {
   sub(/_median$/, "", name)
   printf "| micro, CPU per call: %s | %.0f %s | – | – | – |\n", name, $4, $5
 }' "$work/micro.csv"
-cat "$work/e2e.md"
+cat "$work/e2e.md" "$work/feedback.md"
