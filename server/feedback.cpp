@@ -82,7 +82,9 @@ void SendSnapshot(uint64_t now) {
 
 }  // namespace
 
-bool FeedbackConfigured() { return Settings.feedback.has_value(); }
+bool FeedbackConfigured() {
+  return Settings.feedback.has_value() && !Settings.feedback->destinations.empty();
+}
 
 void StartFeedback(SocketHandle socket, uint64_t nowMilliseconds) {
   Feedback = FeedbackRecord{};

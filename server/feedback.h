@@ -12,7 +12,8 @@
 #include "platform/sockets.h"
 #include "presentation/show_status.h"
 
-// Whether [feedback] has its to= key.
+// Whether [feedback] has its to= key with at least one destination: without
+// one (a to= that named nobody) nothing is followed or sent.
 bool FeedbackConfigured();
 
 // Starts the feedback on the command socket once it is open, before the
@@ -21,7 +22,8 @@ bool FeedbackConfigured();
 // once.
 void StartFeedback(SocketHandle socket, uint64_t nowMilliseconds);
 
-// "Sending feedback to 192.168.1.50:16002, 10.0.0.7:9000", or "... nobody".
+// "Sending feedback to 192.168.1.50:16002, 10.0.0.7:9000", or "... nobody";
+// the start-up line of every [feedback] with a to= key.
 std::string FeedbackStartLine();
 
 // How long the next receive may wait so that the show's changes and the

@@ -146,7 +146,7 @@ void ServerThread() {
   if (Settings.allowedCommands) {
     AddLogLine("Commands allowed: " + FormatCommandList(*Settings.allowedCommands));
   }
-  if (feedback) AddLogLine(FeedbackStartLine());
+  if (Settings.feedback) AddLogLine(FeedbackStartLine());
   if (projectorConfigured) OpenProjectorLink();
 
   std::vector<char> buffer(kReceiveBufferSize);
