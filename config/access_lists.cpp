@@ -42,6 +42,18 @@ uint32_t PrefixMask(int prefixLength) {
   return prefixLength == 0 ? 0 : ~uint32_t{0} << (32 - prefixLength);
 }
 
+// The items' texts joined by ", "; "nobody" for none (the start-up lines).
+template <typename Item>
+std::string JoinedOrNobody(const std::vector<Item>& items, std::string (*format)(const Item&)) {
+  if (items.empty()) return "nobody";
+  std::string text;
+  for (const Item& item : items) {
+    if (!text.empty()) text += ", ";
+    text += format(item);
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string FormatIpAddress(uint32_t address) {
@@ -125,13 +137,7 @@ std::string FormatAddressRange(const AddressRange& range) {
 }
 
 std::string FormatAllowList(const std::vector<AddressRange>& ranges) {
-  if (ranges.empty()) return "nobody";
-  std::string text;
-  for (const AddressRange& range : ranges) {
-    if (!text.empty()) text += ", ";
-    text += FormatAddressRange(range);
-  }
-  return text;
+  return JoinedOrNobody(ranges, FormatAddressRange);
 }
 
 CommandList ParseCommandList(std::string_view value) {
@@ -203,11 +209,5 @@ FeedbackList ParseFeedbackList(std::string_view value) {
 }
 
 std::string FormatFeedbackList(const std::vector<FeedbackDestination>& destinations) {
-  if (destinations.empty()) return "nobody";
-  std::string text;
-  for (const FeedbackDestination& destination : destinations) {
-    if (!text.empty()) text += ", ";
-    text += FormatFeedbackDestination(destination);
-  }
-  return text;
+  return JoinedOrNobody(destinations, FormatFeedbackDestination);
 }
