@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/e2e_support.h"
@@ -36,7 +36,10 @@ class NativeServer : public ::testing::Test {
   }
   void TearDown() override {
     e2e::StopProcess(server);
+    e2e::StopProcess(peer);
+    e2e::StopProcess(listening);
     e2e::RemoveTree(directory);
+    if (!peerDirectory.empty()) e2e::RemoveTree(peerDirectory);
   }
 
   void Start(const std::string& ini) {
@@ -74,6 +77,9 @@ class NativeServer : public ::testing::Test {
   std::string directory;
   int port = 0;
   e2e::Process server;
+  e2e::Process peer;       // a second server, where a test needs one
+  e2e::Process listening;  // podiant-send --listen, where a test needs one
+  std::string peerDirectory;
 };
 
 TEST_F(NativeServer, StartsWithItsLinesInOrderAndLogsEveryDatagram) {
@@ -227,110 +233,66 @@ TEST_F(NativeServer, PodiantSendDeliversItsWordsAsOneDatagram) {
       e2e::RunProgram({e2e::BinaryDir() + "/server/podiant-send", "--help"}, directory, &exitCode);
   EXPECT_EQ(exitCode, 0);
   EXPECT_NE(usage.find("podiant-send --listen PORT"), std::string::npos) << usage;
-  // --listen: a line for each datagram, control bytes shown safely; sent
-  // until the first one is heard (it may not be listening yet).
-  const int listenPort = e2e::FreeUdpPort();
-  e2e::Process listening = e2e::StartProcess(
-      {e2e::BinaryDir() + "/server/podiant-send", "--listen", std::to_string(listenPort)},
-      directory);
-  for (int i = 0; i < 100 && listening.output.empty(); ++i) {
-    e2e::SendDatagram("SLIDE 2 5\r", listenPort);
-    e2e::WaitForOutput(listening, "\n", 100);
-  }
-  e2e::SendDatagram("", listenPort);
-  EXPECT_TRUE(e2e::WaitForOutput(listening, " \n", kLineMs));
-  EXPECT_TRUE(std::regex_match(listening.output.substr(0, listening.output.find('\n') + 1),
-                               std::regex(R"(127\.0\.0\.1:\d+ SLIDE 2 5\^M\n)")))
-      << listening.output;
-  EXPECT_TRUE(listening.output.ends_with(" \n")) << listening.output;
-  e2e::StopProcess(listening);
 }
 
-// The next datagram that is no LOG line; empty when none comes in time.
-std::string NextStatusDatagram(int fd, int* senderPort) {
-  std::string payload;
-  while (e2e::ReceiveDatagram(fd, kLineMs, &payload, senderPort)) {
-    if (payload.rfind("LOG ", 0) != 0) return payload;
-  }
-  return "";
-}
-
-// Two servers whose feedback (log=on) goes to each other, to the test and to
-// a port where nobody listens. STATE answers the destinations from the server
+// Two servers whose feedback (log=on) goes to each other, to podiant-send
+// --listen and to a port where nobody listens. STATE answers from the server
 // port; one unknown datagram travels once as LOG and the traffic then stops;
 // the refusing destination gets one line, and no command is lost.
 TEST_F(NativeServer, FeedbackReachesEveryDestinationAndTwoServersDoNotKeepEachOtherBusy) {
-  const int peerPort = e2e::FreeUdpPort();
-  const int refusing = e2e::FreeUdpPort();
-  const int listenPort = e2e::FreeUdpPort();
-  int listener = e2e::HoldUdpPort(listenPort);
-  ASSERT_GE(listener, 0);
+  const int peerPort = e2e::FreeUdpPort(), refusing = e2e::FreeUdpPort(),
+            listenPort = e2e::FreeUdpPort();
   const std::string destinations = "127.0.0.1:" + std::to_string(peerPort) +
                                    ", 127.0.0.1:" + std::to_string(listenPort) +
                                    ", 127.0.0.1:" + std::to_string(refusing);
   StartWith("commands=NEXT STATE\n[feedback]\nto=" + destinations + "\nlog=on\ninterval=0\n",
             "Sending feedback to " + destinations);
-  EXPECT_EQ(LineAfter("Listening at "), "Commands allowed: NEXT STATE") << server.output;
   EXPECT_EQ(LineAfter("Commands allowed: "), "Sending feedback to " + destinations);
-
-  const std::string peerDirectory = e2e::MakeTemporaryDirectory();
+  // STATE until podiant-send listens: its lines name the server's port.
+  listening = e2e::StartProcess(
+      {e2e::BinaryDir() + "/server/podiant-send", "--listen", std::to_string(listenPort)},
+      directory);
+  const std::string fromServer = "127.0.0.1:" + std::to_string(port) + " ";
+  for (int i = 0; i < 100 && !e2e::WaitForOutput(listening, fromServer + "SHOW NONE\n", 100); ++i) {
+    Send("state");
+  }
+  peerDirectory = e2e::MakeTemporaryDirectory();
   e2e::WriteTextFile(peerDirectory + "/podiant.ini",
                      "[settings]\nport=" + std::to_string(peerPort) +
                          "\n[feedback]\nto=127.0.0.1:" + std::to_string(port) + "\nlog=on\n");
-  e2e::Process peer =
+  peer =
       e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, peerDirectory, {"DISPLAY"});
-  struct Ending {
-    e2e::Process& peer;
-    const std::string& directory;
-    ~Ending() {
-      e2e::StopProcess(peer);
-      e2e::RemoveTree(directory);
-    }
-  } ending{peer, peerDirectory};
-  ASSERT_TRUE(e2e::WaitForOutput(
-      peer, "Sending feedback to 127.0.0.1:" + std::to_string(port) + "\n", kStartMs))
-      << peer.output;
-
-  int from = 0;
-  Send("state");
-  EXPECT_EQ(NextStatusDatagram(listener, &from), "SHOW NONE");
-  EXPECT_EQ(from, port);
+  ASSERT_TRUE(e2e::WaitForOutput(peer, "Sending feedback to", kStartMs)) << peer.output;
   size_t mark = server.output.size();
-  Send("hello");
+  Send("hello\r");
   ASSERT_TRUE(
-      e2e::WaitForOutput(peer, " -> \"LOG ERR: Unknown command received \"hello\"\"\n", kLineMs))
+      e2e::WaitForOutput(peer, "-> \"LOG ERR: Unknown command received \"hello^M\"\"\n", kLineMs))
       << peer.output;
   // The traffic stops: a second passes without a new R line on either side.
   auto lines = [&] {
     e2e::WaitForOutput(server, "\x01", 1000);
     e2e::WaitForOutput(peer, "\x01", 100);
-    return e2e::CountOccurrences(server.output, "\nR ") +
-           e2e::CountOccurrences(peer.output, "\nR ");
+    return e2e::CountOccurrences(server.output + peer.output, "\nR ");
   };
-  int before = lines();
   int tries = 0;
-  for (int after = lines(); after != before && tries < 20; after = lines(), ++tries) before = after;
+  for (int before = lines(), after = lines(); after != before && tries < 20; ++tries) {
+    before = std::exchange(after, lines());
+  }
   EXPECT_LT(tries, 20) << server.output << peer.output;
 
   for (int i = 0; i < 20; ++i) Send("NEXT");
   Send("marker");
-  ASSERT_TRUE(e2e::WaitForOutput(server, "received \"marker\"\n", kLineMs, mark)) << server.output;
+  ASSERT_TRUE(e2e::WaitForOutput(
+      listening, fromServer + "LOG ERR: Unknown command received \"marker\"\n", kLineMs))
+      << listening.output;
+  ASSERT_TRUE(e2e::WaitForOutput(server, "received \"marker\"\n", kLineMs, mark));
   EXPECT_EQ(e2e::CountOccurrences(server.output.substr(mark), "-> \"NEXT\"\n"), 20);
   EXPECT_EQ(e2e::CountOccurrences(server.output, "\nFeedback to 127.0.0.1:" +
                                                      std::to_string(refusing) + " refused\n"),
-            1)
-      << server.output;
-  // The test heard every line but the R lines, the peer's feedback none.
-  std::string payload;
-  std::vector<std::string> logged;
-  while (e2e::ReceiveDatagram(listener, 200, &payload)) logged.push_back(payload);
-  EXPECT_NE(std::find(logged.begin(), logged.end(), "LOG ERR: Unknown command received \"marker\""),
-            logged.end());
-  for (const std::string& line : logged)
-    EXPECT_EQ(line.rfind("LOG R ", 0), std::string::npos) << line;
-  EXPECT_EQ(server.output.find("ERR: Unknown command received \"LOG\"\n") != std::string::npos,
-            true);
-  close(listener);
+            1);
+  EXPECT_NE(listening.output.find(fromServer + "LOG ERR: Unknown command received \"hello^M\"\n"),
+            std::string::npos);
+  EXPECT_EQ(listening.output.find(" LOG R "), std::string::npos) << listening.output;
 }
 
 TEST_F(NativeServer, EachCloseSignalRunsTheCloseSequenceOnceAndExitsCleanly) {

@@ -10,9 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -155,24 +153,28 @@ class ImpressServer : public ::testing::Test {
                            std::to_string(feedbackPort) + "\nlog=on\ninterval=0\n");
   }
   // The next `count` datagrams of the feedback other than LOG lines (those go
-  // to `logged`), each from the server port.
-  std::vector<std::string> Heard(size_t count) {
+  // to `logged`), each from the server port, each within `waitMs`.
+  std::vector<std::string> Heard(size_t count, int waitMs = kLineMs) {
     std::vector<std::string> status;
     std::string payload;
     int from = 0;
-    while (status.size() < count && e2e::ReceiveDatagram(feedback, kLineMs, &payload, &from)) {
+    while (status.size() < count && e2e::ReceiveDatagram(feedback, waitMs, &payload, &from)) {
       EXPECT_EQ(from, port) << payload;
-      (payload.rfind("LOG ", 0) == 0 ? logged : status).push_back(payload);
+      if (payload.rfind("LOG ", 0) == 0) {
+        logged += payload + "\n";
+      } else {
+        status.push_back(payload);
+      }
     }
     return status;
   }
 
   std::string Url(const std::string& name) { return OfficeFileUrl(directory + "/" + name); }
-  bool ShowAt(const std::string& name, int index) {
+  bool ShowAt(const std::string& name, int index, bool paused = false) {
     return WaitUntil(
         [&] {
           ShowState show = ReadShow(pipe, Url(name));
-          return show.running && show.slides == 5 && show.index == index;
+          return show.running && show.slides == 5 && show.index == index && show.paused == paused;
         },
         kShowWait);
   }
@@ -188,7 +190,7 @@ class ImpressServer : public ::testing::Test {
   }
 
   int feedback = -1;
-  std::vector<std::string> logged;
+  std::string logged;  // the LOG lines, each with a line end
   std::string directory;
   std::string pipe;
   std::string profile;
@@ -257,26 +259,15 @@ TEST_F(ImpressServer, TheFeedbackFollowsTheShowThatTheFurtherWordsSteer) {
     EXPECT_EQ(Heard(1), Lines{"SLIDE " + std::to_string(slide) + " 5"}) << word;
     EXPECT_TRUE(ShowAt("a.fodp", slide - 1)) << word;
   }
-  // At the PC: its time is measured here, not judged (the bench has figures).
-  auto moved = std::chrono::steady_clock::now();
+  // At the PC (how soon it is reported is measured in the bench).
   ASSERT_TRUE(MoveShow(pipe, Url("a.fodp"), 3));
   EXPECT_EQ(Heard(1), Lines{"SLIDE 4 5"});
-  std::printf("a change at the PC reported after %lld ms\n",
-              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         std::chrono::steady_clock::now() - moved)
-                                         .count()));
   const std::pair<const char*, bool> blanks[] = {
       {"BLACK", true}, {"WHITE", true}, {"RESUME", false}};
   for (const auto& [word, paused] : blanks) {
     Send(word);
     EXPECT_EQ(Heard(1), Lines{std::string("SHOW ") + (paused ? word : "RUNNING")});
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-          ShowState show = ReadShow(pipe, Url("a.fodp"));
-          return show.running && show.paused == paused && show.index == 3;
-        },
-        kShowWait))
-        << word;
+    EXPECT_TRUE(ShowAt("a.fodp", 3, paused)) << word;
   }
   Send("STATE");
   EXPECT_EQ(Heard(3), (Lines{"FILE " + file, "SHOW RUNNING", "SLIDE 4 5"}));
@@ -285,13 +276,9 @@ TEST_F(ImpressServer, TheFeedbackFollowsTheShowThatTheFurtherWordsSteer) {
   EXPECT_TRUE(WaitUntil([&] { return !ReadShow(pipe, Url("a.fodp")).running; }, kShowWait));
   Send("NEXT");
   EXPECT_TRUE(Written().empty()) << written;
-  std::string payload;
-  while (e2e::ReceiveDatagram(feedback, 500, &payload)) {
-    EXPECT_EQ(payload.rfind("LOG ", 0), 0u) << payload;
-    logged.push_back(payload);
-  }
-  EXPECT_NE(std::find(logged.begin(), logged.end(), "LOG Starting Impress..."), logged.end());
-  for (const std::string& line : logged) EXPECT_NE(line.rfind("LOG R ", 0), 0u) << line;
+  EXPECT_TRUE(Heard(1, 500).empty());  // nothing but LOG lines any more
+  EXPECT_NE(logged.find("LOG Starting Impress...\n"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("LOG R "), std::string::npos) << logged;
   StopServer();
 }
 
