@@ -573,25 +573,27 @@ void Read(OfficePresentation presentation, OfficeShowReading* reading) {
     *reading = presentation->reading;
     return;
   }
+  // A failed call is not made again before the next event: the last reading
+  // stands meanwhile.
+  presentation->stale = false;
+  presentation->readAtEvent = events;
   const Reference<css::presentation::XSlideShowController>& controller = presentation->controller;
   bool running = false;
   bool paused = false;
   int32_t index = -1;
   int32_t count = 0;
   bool read = Watched([&] {
-    running = !presentation->ended && controller->isRunning();
+    // A closed document takes its show with it.
+    running = !presentation->ended && !listener.Ended() && controller->isRunning();
     if (!running) return;
     index = controller->getCurrentSlideIndex();
     count = controller->getSlideCount();
     paused = controller->isPaused();
   });
   if (!read) {
-    // The office went away, or the call failed: then the next reading tries again.
     *reading = connection == nullptr ? OfficeShowReading{} : presentation->reading;
     return;
   }
-  presentation->stale = false;
-  presentation->readAtEvent = events;
   OfficeShowReading& last = presentation->reading;
   if (!running) {
     presentation->ended = true;
