@@ -227,8 +227,10 @@ void EndOffice() {
 pid_t StartServerWithShow(const std::string& display, int serverPort, int feedback,
                           int feedbackPort, int sender) {
   std::ofstream ini(directory + "/podiant.ini");
+  // A profile of each run's own: the office of the last run may still hold its
+  // profile's lock while it ends.
   ini << "[settings]\nport=" << serverPort << "\n[impress]\npipe=" << pipeName
-      << "\nprofile=" << directory << "/profile\n";
+      << "\nprofile=" << directory << "/profile-" << feedbackPort << "\n";
   if (feedbackPort != 0) ini << "[feedback]\nto=127.0.0.1:" << feedbackPort << "\ninterval=0\n";
   ini.close();
   pid_t server = Start({options.serverPath}, display);
@@ -317,7 +319,7 @@ void Measure(const std::string& display) {
   EndOffice();
   char cell[96];
   std::snprintf(cell, sizeof cell, "%.0f µs / %s", idleOn,
-                idleOff < 0 ? "– (no xdotool to see the show)"
+                idleOff < 0 ? "– (the show was not seen: needs xdotool)"
                             : (std::to_string(static_cast<long long>(idleOff)) + " µs").c_str());
   Row(idleRow, cell);
   close(feedback);
