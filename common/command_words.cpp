@@ -1,7 +1,8 @@
 #include "common/command_words.h"
 
 const char* const kCommandWords[kCommandWordCount] = {
-    "OPEN", "NEXT", "GOTO", "RUN", "STOP", "SEND", "ACTIVATE", "PROJECTOR",
+    "OPEN", "NEXT",  "GOTO", "RUN",   "STOP",  "SEND",   "ACTIVATE", "PROJECTOR",
+    "PREV", "FIRST", "LAST", "BLACK", "WHITE", "RESUME", "END",      "STATE",
 };
 
 bool FindCommandWord(std::string_view foldedWord, CommandWord* word) {

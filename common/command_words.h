@@ -15,11 +15,21 @@ enum class CommandWord : int {
   kSend,
   kActivate,
   kProjector,
+  // The show's further steps, and the feedback's snapshot.
+  kPrev,
+  kFirst,
+  kLast,
+  kBlack,
+  kWhite,
+  kResume,
+  kEnd,
+  kState,
 };
 
-constexpr size_t kCommandWordCount = 8;
+constexpr size_t kCommandWordCount = 16;
 
-// "OPEN", "NEXT", ... "PROJECTOR", indexed by CommandWord.
+// "OPEN", "NEXT", ... "PROJECTOR", "PREV", ... "END", "STATE", indexed by
+// CommandWord.
 extern const char* const kCommandWords[kCommandWordCount];
 
 // A set of command words: bit i stands for kCommandWords[i].

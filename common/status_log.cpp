@@ -1,5 +1,6 @@
 #include "common/status_log.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -10,6 +11,7 @@ namespace {
 std::mutex logLock;
 std::string logText;
 uint64_t logSequence = 0;
+std::atomic<LogObserver> logObserver{nullptr};
 
 constexpr size_t kKeepLimit = 10;  // 10 CRs or more trigger the removal
 
@@ -41,7 +43,10 @@ void AddLogLine(const std::string& line) {
   // Shown after the lock is released: on Windows the update of the label may
   // have to wait for the main thread, which may itself be adding a line.
   DisplayStatus(shown, line, sequence);
+  if (LogObserver observer = logObserver.load()) observer(line);
 }
+
+void ObserveLog(LogObserver observer) { logObserver = observer; }
 
 std::string LogTextSnapshot() {
   std::lock_guard<std::mutex> guard(logLock);

@@ -1,5 +1,7 @@
 #include "config/access_lists.h"
 
+#include <algorithm>
+
 #include "common/text_rules.h"
 
 namespace {
@@ -38,6 +40,18 @@ uint32_t ToNetworkOrder(uint32_t value) {
 
 uint32_t PrefixMask(int prefixLength) {
   return prefixLength == 0 ? 0 : ~uint32_t{0} << (32 - prefixLength);
+}
+
+// The items' texts joined by ", "; "nobody" for none (the start-up lines).
+template <typename Item>
+std::string JoinedOrNobody(const std::vector<Item>& items, std::string (*format)(const Item&)) {
+  if (items.empty()) return "nobody";
+  std::string text;
+  for (const Item& item : items) {
+    if (!text.empty()) text += ", ";
+    text += format(item);
+  }
+  return text;
 }
 
 }  // namespace
@@ -123,13 +137,7 @@ std::string FormatAddressRange(const AddressRange& range) {
 }
 
 std::string FormatAllowList(const std::vector<AddressRange>& ranges) {
-  if (ranges.empty()) return "nobody";
-  std::string text;
-  for (const AddressRange& range : ranges) {
-    if (!text.empty()) text += ", ";
-    text += FormatAddressRange(range);
-  }
-  return text;
+  return JoinedOrNobody(ranges, FormatAddressRange);
 }
 
 CommandList ParseCommandList(std::string_view value) {
@@ -159,4 +167,47 @@ std::optional<uint32_t> ParseListenAddress(std::string_view text) {
   std::optional<uint32_t> address = ParseIpv4Address(text);
   if (!address || ToHostOrder(*address) >= 0xE0000000u) return std::nullopt;
   return address;
+}
+
+std::optional<FeedbackDestination> ParseFeedbackDestination(std::string_view text) {
+  size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  std::optional<uint32_t> address = ParseIpv4Address(text.substr(0, colon));
+  std::string_view portText = text.substr(colon + 1);
+  if (!address || portText.empty() || portText.size() > 5 || portText[0] == '0') {
+    return std::nullopt;
+  }
+  uint32_t port = 0;
+  for (char c : portText) {
+    if (c < '0' || c > '9') return std::nullopt;
+    port = port * 10 + static_cast<uint32_t>(c - '0');
+  }
+  if (port > 65535) return std::nullopt;
+  return FeedbackDestination{*address, static_cast<uint16_t>(port)};
+}
+
+std::string FormatFeedbackDestination(const FeedbackDestination& destination) {
+  return FormatIpAddress(destination.address) + ":" + std::to_string(destination.port);
+}
+
+FeedbackList ParseFeedbackList(std::string_view value) {
+  FeedbackList list;
+  for (const std::string& entry : SplitListEntries(value)) {
+    std::optional<FeedbackDestination> destination = ParseFeedbackDestination(entry);
+    if (!destination) {
+      list.badEntries.push_back(entry);
+    } else if (std::find(list.destinations.begin(), list.destinations.end(), *destination) !=
+               list.destinations.end()) {
+      continue;  // named twice: sent to once
+    } else if (list.destinations.size() == kFeedbackDestinationsAtMost) {
+      list.entriesBeyondLimit.push_back(entry);
+    } else {
+      list.destinations.push_back(*destination);
+    }
+  }
+  return list;
+}
+
+std::string FormatFeedbackList(const std::vector<FeedbackDestination>& destinations) {
+  return JoinedOrNobody(destinations, FormatFeedbackDestination);
 }

@@ -1,7 +1,8 @@
 // The settings that limit who may send commands and which commands run: the
 // sender allow-list ([settings] allow), the command allow-list ([settings]
-// commands) and the listen address ([settings] address). Pure text rules,
-// without the platform.
+// commands) and the listen address ([settings] address); and the list of
+// addresses the feedback goes to ([feedback] to). Pure text rules, without the
+// platform.
 #pragma once
 
 #include <cstdint>
@@ -71,3 +72,33 @@ std::string FormatCommandList(CommandWordSet words);
 // own (not a multicast, reserved or broadcast address, 224.0.0.0 and up).
 // 0.0.0.0 is every interface.
 std::optional<uint32_t> ParseListenAddress(std::string_view text);
+
+// A destination of the feedback: an IPv4 address (network order) and a UDP
+// port (1-65535).
+struct FeedbackDestination {
+  uint32_t address = 0;
+  uint16_t port = 0;
+  bool operator==(const FeedbackDestination&) const = default;
+};
+
+constexpr size_t kFeedbackDestinationsAtMost = 8;
+
+// "192.168.1.50:16002": a dotted address as ParseIpv4Address reads it, a colon
+// and a port 1-65535 in decimal without leading zeros.
+std::optional<FeedbackDestination> ParseFeedbackDestination(std::string_view text);
+
+// "192.168.1.50:16002".
+std::string FormatFeedbackDestination(const FeedbackDestination& destination);
+
+// A to= value: its destinations in the order written, each once, at most
+// kFeedbackDestinationsAtMost of them; the entries that are no destination, and
+// the destinations beyond the first eight, each as written.
+struct FeedbackList {
+  std::vector<FeedbackDestination> destinations;
+  std::vector<std::string> badEntries;
+  std::vector<std::string> entriesBeyondLimit;
+};
+FeedbackList ParseFeedbackList(std::string_view value);
+
+// The destinations joined by ", "; "nobody" when there are none.
+std::string FormatFeedbackList(const std::vector<FeedbackDestination>& destinations);

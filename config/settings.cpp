@@ -61,6 +61,25 @@ void LoadAccessSettings() {
   }
 }
 
+// [feedback]: nothing at all without its to= key.
+void LoadFeedbackSettings() {
+  std::optional<std::string> to = OptionalSetting("feedback", "to");
+  if (!to) return;
+  FeedbackList list = ParseFeedbackList(*to);
+  for (const std::string& entry : list.badEntries) {
+    AddLogLine("ERROR: feedback entry \"" + entry + "\" is no address:port");
+  }
+  for (const std::string& entry : list.entriesBeyondLimit) {
+    AddLogLine("ERROR: feedback entry \"" + entry + "\" is beyond the first " +
+               std::to_string(kFeedbackDestinationsAtMost));
+  }
+  FeedbackSettings feedback;
+  feedback.destinations = std::move(list.destinations);
+  feedback.intervalSeconds = NumberSetting("feedback", "interval", "5");
+  feedback.log = FoldUpper(ReadProfileString("feedback", "log", "off", SettingsFilePath)) == "ON";
+  Settings.feedback = std::move(feedback);
+}
+
 }  // namespace
 
 std::string SettingsFilePathHere() {
@@ -92,6 +111,7 @@ bool LoadSettings() {
   }
   // Also after a bad port: with port 0 the platform still opens one.
   LoadAccessSettings();
+  LoadFeedbackSettings();
   if (!portInRange) return false;
 
   Settings.projectorPort = ReadProfileString("projector", "port", "", path);

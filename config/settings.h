@@ -26,6 +26,14 @@ struct ListenAddressSetting {
   std::optional<uint32_t> address;  // network order; 0 is every interface
 };
 
+// [feedback]: where the show's state (and with log=on the status lines) is
+// sent, and how often the whole of it is sent again.
+struct FeedbackSettings {
+  std::vector<FeedbackDestination> destinations;  // none: nobody
+  int32_t intervalSeconds = 5;                    // 0 or less: no heartbeat
+  bool log = false;                               // log=on: every status line too
+};
+
 struct SettingsRecord {
   int32_t serverPort = 0;
   std::string projectorPort;
@@ -44,6 +52,8 @@ struct SettingsRecord {
   std::optional<ListenAddressSetting> listenAddress;
   // [projector] escapes=on: the [functions] texts are decoded (\r, \xHH, ...).
   bool projectorEscapes = false;
+  // [feedback] with its to= key. Without the key nothing is sent, ever.
+  std::optional<FeedbackSettings> feedback;
 };
 
 // Written once by LoadSettings during start-up, read-only afterwards.
@@ -61,10 +71,11 @@ std::string SettingsFilePathHere();
 // Reads podiant.ini from the current working directory into Settings. A
 // missing file is reported in the status log and gives the defaults; a server
 // port outside 1-65535 is shown in a notice and ends the load before the
-// projector settings (the allow, commands and address keys are read whatever
-// the port: they limit whatever socket the server opens). Allow and commands
-// entries that name nothing are reported in the status log and left out. True when the load went
-// through: only then are the projector commands loaded (the start-up does that next, from
+// projector settings (the allow, commands and address keys and [feedback] are
+// read whatever the port: they concern whatever socket the server opens).
+// Allow, commands and feedback entries that name nothing are reported in the
+// status log and left out. True when the load went through: only then are the
+// projector commands loaded (the start-up does that next, from
 // SettingsFilePath).
 bool LoadSettings();
 

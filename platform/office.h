@@ -103,6 +103,37 @@ void AdvanceOfficeShow(OfficePresentation presentation);
 // index outside the show changes nothing.
 void GotoOfficeShowSlide(OfficePresentation presentation, int32_t slideIndex);
 
+// The further steps of the running show; nothing once it has ended.
+enum class OfficeShowStep : int32_t {
+  kPrevious,  // the previous effect, or the previous slide
+  kFirst,
+  kLast,
+  kBlack,   // the screen black
+  kWhite,   // the screen white
+  kResume,  // back from black or white
+  kEnd,     // ends the show; the document stays open
+};
+void StepOfficeShow(OfficePresentation presentation, OfficeShowStep step);
+
+enum class OfficeShowState : int32_t { kGone, kRunning, kBlack, kWhite, kEnded };
+
+struct OfficeShowReading {
+  OfficeShowState state = OfficeShowState::kGone;
+  int32_t slideIndex = -1;  // from 0; -1 when not known
+  int32_t slideCount = 0;
+};
+
+// The state of the presentation's show. The office tells of changes by the
+// show's events and the document's; the show is read (through the
+// connection, bounded as every call) only when one of them, or a step of this
+// program, came since the last reading, and otherwise the last reading is
+// given again. kGone when the office went away; kEnded once the show has
+// ended, and while it shows the black end screen after its last slide; kBlack
+// or kWhite while a blank screen of StepOfficeShow holds (a screen blanked in
+// the office itself reads kRunning: the office does not say which colour, nor
+// whether a pause is one).
+OfficeShowReading ReadOfficeShow(OfficePresentation presentation);
+
 // Ends the show if it runs and closes the document; failures are silent (the
 // user may have closed it already).
 void CloseOfficePresentation(OfficePresentation presentation);

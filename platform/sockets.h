@@ -1,4 +1,5 @@
-// Sockets: the UDP receive socket of the command server.
+// Sockets: the UDP socket of the command server, which receives the commands
+// and sends the feedback.
 #pragma once
 
 #include <cstddef>
@@ -33,18 +34,38 @@ SocketHandle OpenDatagramSocket(int port);
 // when the address is not one of this computer's.
 SocketHandle OpenDatagramSocketOn(uint32_t address, int port);
 
-enum class ReceiveOutcome { kDatagram, kTimedOut, kFailed };
+enum class ReceiveOutcome { kDatagram, kTimedOut, kFailed, kRefused };
 
 // Waits up to `waitMilliseconds` for one datagram and receives it into
 // `buffer` (`capacity` bytes). On kDatagram, `length`, `senderAddress` (network
 // order, as LookUpLocalAddress) and `senderPort` (host order) are set.
+// kRefused: instead of a datagram, the news that one this socket sent was
+// refused (ICMP port unreachable); `senderAddress` and `senderPort` are then
+// the destination that refused it, or 0 when the system does not say. A
+// datagram that waits is received by the next call: a refusal costs none.
 ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, char* buffer,
                                size_t capacity, size_t* length, uint32_t* senderAddress,
                                uint16_t* senderPort);
 
 void CloseDatagramSocket(SocketHandle socket);
 
+// Has ReceiveDatagram report the refusals of datagrams that `socket` sent.
+//   Linux: an unconnected UDP socket hears of them only with IP_RECVERR, which
+//   this switches on; they then wait on the socket's error queue, which names
+//   the destination.
+//   Windows: the system reports them anyway: a refusal makes the next recvfrom
+//   fail with WSAECONNRESET (unless SIO_UDP_CONNRESET is switched off, which
+//   the program never does); the address that recvfrom then gives, if any, is
+//   taken as the destination. Wine 8 reports none at all.
+void ReportRefusals(SocketHandle socket);
+
 #include <string>
+
+// Sends `payload` as one datagram from `socket` to `address` (network order)
+// and `port`, without waiting: what the system cannot take at once is dropped.
+// False when it was not sent.
+bool SendDatagramFrom(SocketHandle socket, uint32_t address, uint16_t port,
+                      const std::string& payload);
 
 // Sends `payload` as one datagram to `host` (a name or dotted address; a
 // broadcast address works) and `port`. On failure returns false and sets

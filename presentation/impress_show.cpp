@@ -182,6 +182,35 @@ void GotoShowSlide(int32_t slideNumber) {
   if (ImpressSession.show != nullptr) GotoOfficeShowSlide(ImpressSession.show, slideNumber - 1);
 }
 
+void StepShow(ShowStep step) {
+  // In the order of ShowStep.
+  constexpr OfficeShowStep kOfficeSteps[] = {
+      OfficeShowStep::kPrevious, OfficeShowStep::kFirst, OfficeShowStep::kLast,
+      OfficeShowStep::kBlack,    OfficeShowStep::kWhite, OfficeShowStep::kResume,
+      OfficeShowStep::kEnd,
+  };
+  if (ImpressSession.show != nullptr) {
+    StepOfficeShow(ImpressSession.show, kOfficeSteps[static_cast<int>(step)]);
+  }
+}
+
+// The office tells of changes by events, and the reading calls it only after
+// one (or after a step of this program): `mayAsk` makes no difference here.
+ShowReading ReadShow(bool) {
+  // In the order of OfficeShowState.
+  constexpr ShowState kStates[] = {ShowState::kNone, ShowState::kRunning, ShowState::kBlack,
+                                   ShowState::kWhite, ShowState::kEnded};
+  ShowReading show;
+  if (ImpressSession.show == nullptr) return show;
+  OfficeShowReading reading = ReadOfficeShow(ImpressSession.show);
+  show.state = kStates[static_cast<int>(reading.state)];
+  if (reading.slideIndex >= 0 && reading.slideCount > 0) {
+    show.slide = reading.slideIndex + 1;
+    show.slideCount = reading.slideCount;
+  }
+  return show;
+}
+
 bool ShowSessionStarted() { return ImpressSession.started != 0; }
 
 // PowerPoint is quit whoever started it; the office only when this session

@@ -98,6 +98,13 @@ void GotoShowSlide(int32_t slideNumber) {
   EndRun(run);
 }
 
+// PREV, FIRST, LAST, BLACK, WHITE, RESUME and END, and the show's state, are
+// not carried to PowerPoint yet: the steps make no call, and the show reads as
+// none.
+void StepShow(ShowStep) {}
+
+ShowReading ReadShow(bool) { return ShowReading{}; }
+
 bool ShowSessionStarted() { return PowerPointSession.started != 0; }
 
 void EndShowSession() { StopPowerPoint(); }

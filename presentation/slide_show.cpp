@@ -1,11 +1,33 @@
 #include "presentation/slide_show.h"
 
+#include <limits>
+
 #include "common/status_log.h"
 #include "common/text_rules.h"
 #include "platform/main_window.h"
+#include "presentation/show_status.h"
 #include "presentation/slide_show_back_end.h"
 
 namespace {
+
+// The rate at which an application that cannot tell of changes itself is
+// asked about its show.
+constexpr uint64_t kAskIntervalMilliseconds = 250;
+
+// The show's state as the feedback follows it; used on the server thread only.
+struct ShowTrackingRecord {
+  bool on = false;
+  ShowStatus status;
+  bool askNow = false;  // an OPEN's show just came up: ask at the next refresh
+  bool askedYet = false;
+  uint64_t askedAt = 0;
+};
+
+ShowTrackingRecord ShowTracking;
+
+bool ShowOpen(ShowState state) {
+  return state == ShowState::kRunning || state == ShowState::kBlack || state == ShowState::kWhite;
+}
 
 void OpenPresentation(const std::string& fileName) {
   AddLogLine(kShowStartingLine);
@@ -19,7 +41,15 @@ void OpenPresentation(const std::string& fileName) {
     return;
   }
   MinimiseMainWindow();
-  if (const char* failure = RunShow()) AddLogLine(failure);
+  if (const char* failure = RunShow()) {
+    AddLogLine(failure);
+    return;
+  }
+  if (ShowTracking.on) {
+    ShowStatus& status = ShowTracking.status;
+    status = ShowStatus{status.show + 1, fileName, ShowState::kRunning, 0, 0};
+    ShowTracking.askNow = true;
+  }
 }
 
 void GotoSlide(const std::string& argument) {
@@ -27,6 +57,16 @@ void GotoSlide(const std::string& argument) {
   if (slide <= 0) return;
   GotoShowSlide(slide);
 }
+
+struct StepWord {
+  const char* word;
+  ShowStep step;
+};
+constexpr StepWord kStepWords[] = {
+    {"PREV", ShowStep::kPrevious}, {"FIRST", ShowStep::kFirst}, {"LAST", ShowStep::kLast},
+    {"BLACK", ShowStep::kBlack},   {"WHITE", ShowStep::kWhite}, {"RESUME", ShowStep::kResume},
+    {"END", ShowStep::kEnd},
+};
 
 }  // namespace
 
@@ -38,5 +78,61 @@ void HandleSlideShowCommand(const std::string& commandWord, const std::string& a
     AdvanceShow();
   } else if (word == "GOTO") {
     GotoSlide(argument);
+  } else {
+    for (const StepWord& step : kStepWords) {
+      if (word == step.word) StepShow(step.step);
+    }
   }
+}
+
+const char* ShowStateWord(ShowState state) {
+  switch (state) {
+    case ShowState::kRunning:
+      return "RUNNING";
+    case ShowState::kBlack:
+      return "BLACK";
+    case ShowState::kWhite:
+      return "WHITE";
+    case ShowState::kEnded:
+      return "ENDED";
+    case ShowState::kNone:
+      break;
+  }
+  return "NONE";
+}
+
+void TrackShowStatus(bool on) { ShowTracking.on = on; }
+
+ShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot) {
+  ShowTrackingRecord& tracking = ShowTracking;
+  ShowStatus& status = tracking.status;
+  // Nothing to read before the first show, nor once the application has gone.
+  if (!tracking.on || status.show == 0) return status;
+  if (status.state == ShowState::kNone && !tracking.askNow) return status;
+  const bool due =
+      !tracking.askedYet || nowMilliseconds - tracking.askedAt >= kAskIntervalMilliseconds;
+  const bool mayAsk =
+      tracking.askNow ||
+      (due && (ShowOpen(status.state) || (forSnapshot && status.state == ShowState::kEnded)));
+  ShowReading reading = ReadShow(mayAsk);
+  if (mayAsk) {
+    tracking.askNow = false;
+    tracking.askedYet = true;
+    tracking.askedAt = nowMilliseconds;
+  }
+  status.state = reading.state;
+  // An ended show, or a gone application, keeps the slide it was last seen on.
+  if (reading.slideCount > 0) {
+    status.slide = reading.slide;
+    status.slideCount = reading.slideCount;
+  }
+  return status;
+}
+
+uint64_t ShowStatusDueAt() {
+  const ShowTrackingRecord& tracking = ShowTracking;
+  if (!tracking.on || tracking.status.show == 0) return std::numeric_limits<uint64_t>::max();
+  if (tracking.askNow) return 0;
+  if (!ShowOpen(tracking.status.state)) return std::numeric_limits<uint64_t>::max();
+  return tracking.askedAt + kAskIntervalMilliseconds;
 }

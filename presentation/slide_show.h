@@ -1,8 +1,9 @@
-// OPEN, NEXT and GOTO: the slide-show commands.
+// The slide-show commands: OPEN, NEXT and GOTO, and PREV, FIRST, LAST, BLACK,
+// WHITE, RESUME and END.
 #pragma once
 
 #include <string>
 
-// `commandWord` as it arrived (OPEN, NEXT or GOTO in any letter case) and the
-// trimmed argument.
+// `commandWord` as it arrived (one of the words above in any letter case) and
+// the trimmed argument.
 void HandleSlideShowCommand(const std::string& commandWord, const std::string& argument);

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "presentation/show_status.h"
+
 // The first line of every OPEN ("Starting Powerpoint...") and the line the
 // server thread writes before it ends the session ("stopping PowerPoint...").
 extern const char* const kShowStartingLine;
@@ -34,6 +36,61 @@ const char* RunShow();
 // before such an OPEN, and their failures are silent.
 void AdvanceShow();
 void GotoShowSlide(int32_t slideNumber);  // 1 is the first slide
+
+// The further steps, on the same show as NEXT and GOTO (the one of the last
+// OPEN that got past RunShow). Each does nothing before such an OPEN, after
+// that show has ended (END, or ended at the PC: its window is gone), or when
+// the application is gone; it writes no line, and its failures are silent.
+// The end screen that follows the last slide still belongs to the show:
+// kPrevious, kFirst and kLast (and NEXT, GOTO) act there as the application
+// lets them. A step that the application would drop while the show is still
+// changing slides waits, bounded, until the change has settled, as NEXT does.
+enum class ShowStep {
+  kPrevious,  // PREV: the previous effect, or the previous slide
+  kFirst,     // FIRST: the first slide
+  kLast,      // LAST: the last slide
+  kBlack,     // BLACK: the show's screen black (also from white)
+  kWhite,     // WHITE: the show's screen white (also from black)
+  kResume,    // RESUME: back to the slide from black or white
+  kEnd,       // END: ends the show; the presentation stays open
+};
+void StepShow(ShowStep step);
+
+// What the back end knows of that same show.
+struct ShowReading {
+  ShowState state = ShowState::kNone;
+  int32_t slide = 0;       // the current slide, from 1; 0 when not known
+  int32_t slideCount = 0;  // 0 when not known
+};
+
+// The state of the show NEXT and GOTO act on, for the feedback. Called only
+// after TrackShowStatus(true), on the server thread, between commands and
+// after each (often: every 250 ms while a show is open, and after every
+// datagram); never without the feedback, so that a back end then makes no
+// call for it at all.
+//
+// `mayAsk`: whether the back end may call the application now. The common code
+// (slide_show.cpp) decides it, so that every back end keeps the same rate:
+// true right after an OPEN whose show runs (so that its first SLIDE is right),
+// then at most every 250 ms while the last reading was kRunning, kBlack or
+// kWhite, and at most every 250 ms while it was kEnded but only when the whole
+// status is about to be sent (the heartbeat, STATE); never after kNone until
+// the next OPEN's show runs. With `mayAsk` false the back end answers from
+// what it knows without calling the application: a polled back end
+// (PowerPoint) returns its last reading; a back end that the application
+// tells of changes by events (Impress) may read what those events, or its own
+// steps, made stale.
+//
+// The answer: kNone when there is no such show or the application is gone
+// (whatever the state before: a call that finds the application gone gives
+// kNone); kEnded once the show has ended, or while it shows its end screen;
+// kBlack or kWhite while this program's BLACK or WHITE holds (a screen blanked
+// at the PC may read kRunning where the application does not say which
+// colour it shows); kRunning otherwise. The slide and the count are those the
+// application reports for the show (the count of slides the show shows); 0
+// when not known. Failures are silent: a call that fails for another reason
+// than the application being gone keeps the last reading.
+ShowReading ReadShow(bool mayAsk);
 
 // Whether an OPEN ever ran; the server thread then ends the session with
 // EndShowSession as it stops.

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the benchmarks into build/bench (Release, gcc) and runs them: the
-# in-process micro benchmarks and the end-to-end measurements of the native
-# podiant-server beside a bare UDP receive loop. Prints one markdown table,
-# headed by the machine it ran on. Where the Windows build (build/windows,
-# preset windows, with its tests) is configured, a second table measures the
-# Windows program under Wine, in a Wine session of its own.
+# in-process micro benchmarks, the end-to-end measurements of the native
+# podiant-server beside a bare UDP receive loop, and the feedback on a real
+# LibreOffice Impress. Prints one markdown table, headed by the machine it ran
+# on. Where the Windows build (build/windows, preset windows, with its tests)
+# is configured, a second table measures the Windows program under Wine, in a
+# Wine session of its own.
 #
 # Usage: scripts/bench.sh [--quick]
 #   --quick   fewer samples and shorter runs (a smoke test of the benchmarks)
@@ -18,7 +19,7 @@ if [ "${1:-}" = "--quick" ]; then quick=1; fi
 
 cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc \
   -DCMAKE_CXX_COMPILER=g++ -DPODIANT_BUILD_TESTS=OFF -DPODIANT_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build_dir" --target podiant-micro-bench e2e-bench wine-bench -j2 >/dev/null
+cmake --build "$build_dir" --target podiant-micro-bench e2e-bench feedback-bench wine-bench -j2 >/dev/null
 
 work="$(mktemp -d)"
 x11_pids=()
@@ -55,6 +56,9 @@ env -u DISPLAY "${micro_display[@]}" "$build_dir/bench/podiant-micro-bench" "${m
   --benchmark_format=csv >"$work/micro.csv" 2>"$work/micro.err"
 echo "end-to-end..." >&2
 "$build_dir/bench/e2e-bench" "${e2e_args[@]}" >"$work/e2e.md"
+echo "the feedback on Impress..." >&2
+"$build_dir/bench/feedback-bench" "${e2e_args[@]}" >"$work/feedback.md"
+
 windows_dir="$source_dir/build/windows"
 # The probe that reads the window is built with the Windows tests.
 if grep -qs '^PODIANT_BUILD_TESTS:BOOL=ON' "$windows_dir/CMakeCache.txt"; then
@@ -91,7 +95,7 @@ awk -F, -v quick="$quick" 'NR > 1 && $1 != "" && $9 != "true" {
   if (name ~ /\/real_time$/) { sub(/\/real_time$/, "", name); what = "wall time per call"; value = $3 }
   printf "| micro, %s: %s | %.0f %s | – | – | – |\n", what, name, value, $5
 }' "$work/micro.csv"
-cat "$work/e2e.md"
+cat "$work/e2e.md" "$work/feedback.md"
 if [ -s "$work/wine.md" ]; then
   echo
   echo "| Measure: the Windows program under Wine | figure |"

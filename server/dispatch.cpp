@@ -8,6 +8,7 @@
 #include "platform/process.h"
 #include "presentation/slide_show.h"
 #include "projector/projector_commands.h"
+#include "server/feedback.h"
 
 namespace {
 
@@ -46,7 +47,17 @@ void DispatchCommand(const std::string& commandText) {
     case CommandWord::kOpen:
     case CommandWord::kNext:
     case CommandWord::kGoto:
+    case CommandWord::kPrev:
+    case CommandWord::kFirst:
+    case CommandWord::kLast:
+    case CommandWord::kBlack:
+    case CommandWord::kWhite:
+    case CommandWord::kResume:
+    case CommandWord::kEnd:
       HandleSlideShowCommand(commandWord, argument);
+      break;
+    case CommandWord::kState:
+      SendFeedbackSnapshot();
       break;
     case CommandWord::kRun:
       RunProgram(argument);

@@ -15,6 +15,7 @@
 #include "presentation/slide_show_back_end.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
+#include "server/feedback.h"
 #include "server/sender_check.h"
 
 std::atomic<int32_t> stopRequested{0};
@@ -61,6 +62,24 @@ SocketHandle OpenReceiveSocket(int32_t port, uint32_t* shownAddress) {
     AddLogLine("ERROR: cannot listen at " + listen.text + ":" + std::to_string(port));
   }
   return socket;
+}
+
+// One received datagram: checked, logged and carried out. Every R line stays
+// off the LOG feedback, and so does every line a feedback datagram causes (a
+// peer server's status or LOG lines).
+void HandleDatagram(const std::string& payload, uint32_t senderAddress, uint16_t senderPort,
+                    bool feedback) {
+  const bool feedbackDatagram = feedback && IsFeedbackDatagram(payload);
+  MuteFeedbackLog(feedbackDatagram);
+  if (AcceptSender(senderAddress, senderPort, MonotonicMilliseconds())) {
+    TimeOfDay now = LocalTimeOfDay();
+    MuteFeedbackLog(true);
+    AddLogLine(
+        FormatReceivedLine(senderAddress, senderPort, now.hour, now.minute, now.second, payload));
+    MuteFeedbackLog(feedbackDatagram);
+    DispatchCommand(payload);
+  }
+  MuteFeedbackLog(false);
 }
 
 }  // namespace
@@ -117,6 +136,9 @@ void ServerThread() {
     serverThreadEnded = true;
     return;
   }
+  // The feedback's LOG lines begin with the "Listening at" line.
+  const bool feedback = FeedbackConfigured();
+  if (feedback) StartFeedback(socket, MonotonicMilliseconds());
   AddLogLine("Listening at " + FormatIpAddress(localAddress) + ":" + std::to_string(port) + "...");
   if (Settings.allowedSenders) {
     AddLogLine("Accepting commands from " + FormatAllowList(*Settings.allowedSenders));
@@ -124,6 +146,7 @@ void ServerThread() {
   if (Settings.allowedCommands) {
     AddLogLine("Commands allowed: " + FormatCommandList(*Settings.allowedCommands));
   }
+  if (Settings.feedback) AddLogLine(FeedbackStartLine());
   if (projectorConfigured) OpenProjectorLink();
 
   std::vector<char> buffer(kReceiveBufferSize);
@@ -131,19 +154,23 @@ void ServerThread() {
     size_t length = 0;
     uint32_t senderAddress = 0;
     uint16_t senderPort = 0;
-    ReceiveOutcome outcome = ReceiveDatagram(socket, kReceiveWaitMilliseconds, buffer.data(),
-                                             buffer.size(), &length, &senderAddress, &senderPort);
+    // With the feedback the wait is shorter, so that the show is followed and
+    // the heartbeat sent on time; without it the loop is as it always was.
+    const uint32_t wait =
+        feedback ? FeedbackReceiveWait(MonotonicMilliseconds()) : kReceiveWaitMilliseconds;
+    ReceiveOutcome outcome = ReceiveDatagram(socket, wait, buffer.data(), buffer.size(), &length,
+                                             &senderAddress, &senderPort);
     // A datagram of the attempt during which the stop was asked for is dropped.
     if (stopRequested != 0) break;
-    if (outcome != ReceiveOutcome::kDatagram) continue;
-    if (!AcceptSender(senderAddress, senderPort, MonotonicMilliseconds())) continue;
-    std::string payload(buffer.data(), length);
-    TimeOfDay now = LocalTimeOfDay();
-    AddLogLine(
-        FormatReceivedLine(senderAddress, senderPort, now.hour, now.minute, now.second, payload));
-    DispatchCommand(payload);
+    if (outcome == ReceiveOutcome::kDatagram) {
+      HandleDatagram(std::string(buffer.data(), length), senderAddress, senderPort, feedback);
+    } else if (outcome == ReceiveOutcome::kRefused && feedback) {
+      FeedbackRefused(senderAddress, senderPort, MonotonicMilliseconds());
+    }
+    if (feedback) ServeFeedback(MonotonicMilliseconds());
   }
 
+  if (feedback) StopFeedback();
   CloseDatagramSocket(socket);
   if (ProjectorLinkIsOpen()) CloseProjectorLink();
   if (ShowSessionStarted()) {

@@ -85,6 +85,16 @@ void GotoOfficeShowSlide(OfficePresentation presentation, int32_t slideIndex) {
   if (Loaded() && presentation != nullptr) module->gotoSlide(presentation, slideIndex);
 }
 
+void StepOfficeShow(OfficePresentation presentation, OfficeShowStep step) {
+  if (Loaded() && presentation != nullptr) module->step(presentation, step);
+}
+
+OfficeShowReading ReadOfficeShow(OfficePresentation presentation) {
+  OfficeShowReading reading;
+  if (Loaded() && presentation != nullptr) module->read(presentation, &reading);
+  return reading;
+}
+
 void CloseOfficePresentation(OfficePresentation presentation) {
   if (Loaded() && presentation != nullptr) module->close(presentation);
 }

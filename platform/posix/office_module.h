@@ -9,7 +9,7 @@
 
 #include "platform/office.h"
 
-constexpr uint32_t kOfficeModuleVersion = 1;
+constexpr uint32_t kOfficeModuleVersion = 2;
 constexpr const char* kOfficeModuleFile = "podiant-impress.so";
 constexpr const char* kOfficeModuleEntry = "PodiantOfficeModule";
 
@@ -26,6 +26,8 @@ struct OfficeModuleTable {
   bool (*startShow)(OfficePresentation presentation, uint32_t boundMilliseconds);
   void (*advance)(OfficePresentation presentation);
   void (*gotoSlide)(OfficePresentation presentation, int32_t slideIndex);
+  void (*step)(OfficePresentation presentation, OfficeShowStep step);
+  void (*read)(OfficePresentation presentation, OfficeShowReading* reading);
   void (*close)(OfficePresentation presentation);
   void (*release)(OfficePresentation presentation);
 };

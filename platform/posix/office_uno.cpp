@@ -21,6 +21,8 @@
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
+#include <com/sun/star/document/XDocumentEventListener.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/presentation/XPresentation2.hpp>
@@ -34,6 +36,7 @@
 #include <com/sun/star/util/theMacroExpander.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
+#include <cppuhelper/implbase2.hxx>
 #include <rtl/bootstrap.hxx>
 #include <rtl/ref.hxx>
 #include <rtl/ustring.hxx>
@@ -202,9 +205,16 @@ class CancellingHandler : public cppu::WeakImplHelper1<css::task::XInteractionHa
   }
 };
 
-// Follows a running show's events: whether it is changing slides, and how
-// often it has said so. The office calls it on the bridge's threads.
-class ShowListener : public cppu::WeakImplHelper1<css::presentation::XSlideShowListener> {
+// Follows a running show's events, and its document's: whether the show is
+// changing slides, how often it has said so, whether it is on the end screen
+// after its last slide, and how many events of any kind came (each one may
+// have changed what the show shows). The office calls it on the bridge's
+// threads, and also on the server thread from inside a call the server
+// thread makes. It only takes notes: the show is read on the server thread,
+// under the call watch (a call made from inside an event works, measured at
+// 0.2-1.6 ms, but would not be watched, and would hold the office's event up).
+class ShowListener : public cppu::WeakImplHelper2<css::presentation::XSlideShowListener,
+                                                  css::document::XDocumentEventListener> {
  public:
   // Waits until the show is not changing slides, at most `bound`; after
   // that it counts as settled whatever it said.
@@ -225,30 +235,70 @@ class ShowListener : public cppu::WeakImplHelper1<css::presentation::XSlideShowL
     changed_.wait_for(lock, bound, [&] { return reports_ != seen || ended_; });
   }
 
+  // Counts every event: a reading is stale once it has grown.
+  uint64_t Events() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return events_;
+  }
+
+  // The show paused right after its last slide ended forwards: the end
+  // screen. (A pause alone says nothing: the office also pauses for a blank
+  // screen, for its context menu, and when the show's window loses the focus.)
+  bool OnEndScreen() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return endScreen_;
+  }
+
+  // The document was closed.
+  bool Ended() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return ended_;
+  }
+
   // A new slide is being prepared; it is ready when its effects begin, or,
   // when it has none, when its animations have ended. A step that starts an
   // effect begins it.
-  void SAL_CALL slideTransitionStarted() override { Report(true); }
-  void SAL_CALL slideTransitionEnded() override { Report(false); }
-  void SAL_CALL slideAnimationsEnded() override { Report(false); }
+  void SAL_CALL slideTransitionStarted() override { Report(true, Moved); }
+  void SAL_CALL slideTransitionEnded() override { Report(false, Moved); }
+  void SAL_CALL slideAnimationsEnded() override { Report(false, Moved); }
   void SAL_CALL beginEvent(const Reference<css::animations::XAnimationNode>&) override {
-    Report(false);
+    Report(false, Moved);
   }
-  void SAL_CALL endEvent(const Reference<css::animations::XAnimationNode>&) override {}
-  void SAL_CALL repeat(const Reference<css::animations::XAnimationNode>&, sal_Int32) override {}
-  void SAL_CALL slideEnded(sal_Bool) override {}
-  void SAL_CALL paused() override {}
-  void SAL_CALL resumed() override {}
-  void SAL_CALL hyperLinkClicked(const OUString&) override {}
+  void SAL_CALL endEvent(const Reference<css::animations::XAnimationNode>&) override { Note(Kept); }
+  void SAL_CALL repeat(const Reference<css::animations::XAnimationNode>&, sal_Int32) override {
+    Note(Kept);
+  }
+  void SAL_CALL slideEnded(sal_Bool reverse) override { Note(reverse ? Moved : EndedForward); }
+  void SAL_CALL paused() override { Note(Paused); }
+  void SAL_CALL resumed() override { Note(Moved); }
+  void SAL_CALL hyperLinkClicked(const OUString&) override { Note(Kept); }
+  void SAL_CALL documentEventOccured(const css::document::DocumentEvent&) override { Note(Kept); }
   void SAL_CALL disposing(const css::lang::EventObject&) override {
     std::lock_guard<std::mutex> guard(lock_);
     ended_ = true;
+    ++events_;
     changed_.notify_all();
   }
 
  private:
-  void Report(bool changing) {
+  // What an event means for the end screen.
+  enum EndScreenNote { Kept, Moved, EndedForward, Paused };
+
+  void Note(EndScreenNote note) {
     std::lock_guard<std::mutex> guard(lock_);
+    NoteLocked(note);
+  }
+
+  void NoteLocked(EndScreenNote note) {
+    ++events_;
+    if (note == Kept) return;
+    endScreen_ = note == Paused && endedForward_;
+    endedForward_ = note == EndedForward;
+  }
+
+  void Report(bool changing, EndScreenNote note) {
+    std::lock_guard<std::mutex> guard(lock_);
+    NoteLocked(note);
     changing_ = changing;
     ++reports_;
     changed_.notify_all();
@@ -259,6 +309,9 @@ class ShowListener : public cppu::WeakImplHelper1<css::presentation::XSlideShowL
   bool changing_ = true;  // from its start, the show prepares its first slide
   bool ended_ = false;
   uint64_t reports_ = 0;
+  uint64_t events_ = 0;
+  bool endedForward_ = false;
+  bool endScreen_ = false;
 };
 
 void CloseDocument(const Reference<css::lang::XComponent>& document) {
@@ -279,6 +332,14 @@ struct OfficePresentationTag {
   Reference<css::presentation::XPresentation2> presentation;
   Reference<css::presentation::XSlideShowController> controller;
   rtl::Reference<ShowListener> listener;
+  // What the show was last read as, the listener's count of events then, and
+  // whether a step of this program came since (the reading is then stale too).
+  OfficeShowReading reading{OfficeShowState::kRunning, -1, 0};
+  uint64_t readAtEvent = 0;
+  bool stale = true;
+  bool ended = false;  // the show ended: the steps do nothing any more
+  // The blank screen that this program's BLACK or WHITE put up (kRunning: none).
+  OfficeShowState blank = OfficeShowState::kRunning;
 };
 
 namespace {
@@ -406,6 +467,13 @@ bool StartShow(OfficePresentation presentation, uint32_t boundMilliseconds) {
   Watched([&] {
     controller->addSlideShowListener(
         Reference<css::presentation::XSlideShowListener>(listener.get()));
+    // The show's end (END, Escape, the last step on the end screen) has no
+    // event of the show's own: the document's events (its view closed) tell.
+    Reference<css::document::XDocumentEventBroadcaster> events(presentation->document, UNO_QUERY);
+    if (events.is()) {
+      events->addDocumentEventListener(
+          Reference<css::document::XDocumentEventListener>(listener.get()));
+    }
   });
   presentation->controller = controller;
   presentation->listener = listener;
@@ -413,8 +481,14 @@ bool StartShow(OfficePresentation presentation, uint32_t boundMilliseconds) {
   return true;
 }
 
+// Whether the show's steps may still reach it.
+bool Steerable(OfficePresentation presentation) {
+  return presentation->controller.is() && !presentation->ended && !presentation->listener->Ended();
+}
+
 void Advance(OfficePresentation presentation) {
-  if (!presentation->controller.is()) return;
+  if (!Steerable(presentation)) return;
+  presentation->stale = true;
   presentation->listener->WaitUntilSettled(kSettleBound);
   uint64_t seen = presentation->listener->Reports();
   if (Watched([&] { presentation->controller->gotoNextEffect(); })) {
@@ -423,9 +497,116 @@ void Advance(OfficePresentation presentation) {
 }
 
 void GotoSlide(OfficePresentation presentation, int32_t slideIndex) {
-  if (!presentation->controller.is()) return;
+  if (!Steerable(presentation)) return;
+  presentation->stale = true;
   presentation->listener->WaitUntilSettled(kSettleBound);
   Watched([&] { presentation->controller->gotoSlideIndex(slideIndex); });
+}
+
+// A blank screen of the other colour is not changed by the office, and a
+// paused show takes none: the show is resumed first. The end screen is black
+// already and stays as it is.
+void Blank(OfficePresentation presentation, OfficeShowState colour) {
+  const Reference<css::presentation::XSlideShowController>& controller = presentation->controller;
+  if (presentation->listener->OnEndScreen()) return;
+  bool paused = false;
+  if (!Watched([&] { paused = controller->isPaused(); })) return;
+  if (paused && presentation->blank == colour) return;
+  if (paused) Watched([&] { controller->resume(); });
+  if (Watched([&] {
+        controller->blankScreen(colour == OfficeShowState::kBlack ? 0x000000 : 0xFFFFFF);
+      })) {
+    presentation->blank = colour;
+  }
+}
+
+void Step(OfficePresentation presentation, OfficeShowStep step) {
+  if (!Steerable(presentation)) return;
+  presentation->stale = true;
+  ShowListener& listener = *presentation->listener;
+  listener.WaitUntilSettled(kSettleBound);
+  const Reference<css::presentation::XSlideShowController>& controller = presentation->controller;
+  switch (step) {
+    case OfficeShowStep::kPrevious: {
+      // Taken up a moment after the call, as NEXT is.
+      uint64_t seen = listener.Reports();
+      if (Watched([&] { controller->gotoPreviousEffect(); })) {
+        listener.WaitForReportAfter(seen, kStepTakenBound);
+      }
+      break;
+    }
+    case OfficeShowStep::kFirst:
+      Watched([&] { controller->gotoFirstSlide(); });
+      break;
+    case OfficeShowStep::kLast:
+      Watched([&] { controller->gotoLastSlide(); });
+      break;
+    case OfficeShowStep::kBlack:
+      Blank(presentation, OfficeShowState::kBlack);
+      break;
+    case OfficeShowStep::kWhite:
+      Blank(presentation, OfficeShowState::kWhite);
+      break;
+    case OfficeShowStep::kResume:
+      // On the end screen the office would take the pause away and leave the
+      // screen: the show is left as it is.
+      if (!listener.OnEndScreen()) Watched([&] { controller->resume(); });
+      break;
+    case OfficeShowStep::kEnd:
+      if (Watched([&] { presentation->presentation->end(); })) presentation->ended = true;
+      break;
+  }
+}
+
+void Read(OfficePresentation presentation, OfficeShowReading* reading) {
+  if (connection == nullptr || connection->listener->disposed) {
+    *reading = OfficeShowReading{};  // the office went away
+    return;
+  }
+  if (!presentation->controller.is()) {
+    *reading = OfficeShowReading{OfficeShowState::kEnded, -1, 0};
+    return;
+  }
+  ShowListener& listener = *presentation->listener;
+  const uint64_t events = listener.Events();
+  if (!presentation->stale && events == presentation->readAtEvent) {
+    *reading = presentation->reading;
+    return;
+  }
+  // A failed call is not made again before the next event: the last reading
+  // stands meanwhile.
+  presentation->stale = false;
+  presentation->readAtEvent = events;
+  const Reference<css::presentation::XSlideShowController>& controller = presentation->controller;
+  bool running = false;
+  bool paused = false;
+  int32_t index = -1;
+  int32_t count = 0;
+  bool read = Watched([&] {
+    // A closed document takes its show with it.
+    running = !presentation->ended && !listener.Ended() && controller->isRunning();
+    if (!running) return;
+    index = controller->getCurrentSlideIndex();
+    count = controller->getSlideCount();
+    paused = controller->isPaused();
+  });
+  if (!read) {
+    *reading = connection == nullptr ? OfficeShowReading{} : presentation->reading;
+    return;
+  }
+  OfficeShowReading& last = presentation->reading;
+  if (!running) {
+    presentation->ended = true;
+    last.state = OfficeShowState::kEnded;  // on the slide it was last read on
+  } else {
+    if (!paused) presentation->blank = OfficeShowState::kRunning;
+    last.state = !paused                  ? OfficeShowState::kRunning
+                 : listener.OnEndScreen() ? OfficeShowState::kEnded
+                                          : presentation->blank;
+    last.slideIndex = index;
+    last.slideCount = count;
+  }
+  *reading = last;
 }
 
 void Close(OfficePresentation presentation) {
@@ -449,6 +630,8 @@ const OfficeModuleTable kTable = {
     StartShow,
     Advance,
     GotoSlide,
+    Step,
+    Read,
     Close,
     Release,
 };

@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <linux/errqueue.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -89,6 +90,35 @@ uint32_t InterfaceAddress(const std::string& wanted) {
   return address;
 }
 
+// The oldest error waiting on the socket: a refusal, with the destination it
+// concerns, or another error, which is dropped. A pending error that the queue
+// does not hold is read (and so cleared) too, so that the socket is quiet
+// again.
+ReceiveOutcome TakeSocketError(int fd, uint32_t* address, uint16_t* port) {
+  sockaddr_in destination{};
+  char control[512];
+  msghdr message{};
+  message.msg_name = &destination;
+  message.msg_namelen = sizeof destination;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  if (recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    return ReceiveOutcome::kFailed;
+  }
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR) continue;
+    const auto* error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
+    if (error->ee_errno != ECONNREFUSED) continue;
+    *address = destination.sin_addr.s_addr;
+    *port = ntohs(destination.sin_port);
+    return ReceiveOutcome::kRefused;
+  }
+  return ReceiveOutcome::kFailed;
+}
+
 }  // namespace
 
 uint32_t LookUpLocalAddress() {
@@ -131,6 +161,7 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
   int ready = poll(&wait, 1, static_cast<int>(waitMilliseconds));
   if (ready == 0) return ReceiveOutcome::kTimedOut;
   if (ready < 0) return ReceiveOutcome::kFailed;
+  if ((wait.revents & POLLERR) != 0) return TakeSocketError(fd, senderAddress, senderPort);
   sockaddr_in sender{};
   socklen_t senderLength = sizeof sender;
   ssize_t n = recvfrom(fd, buffer, capacity, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sender),
@@ -144,6 +175,29 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
 
 void CloseDatagramSocket(SocketHandle socket) {
   if (socket != kNoSocket) close(static_cast<int>(socket));
+}
+
+void ReportRefusals(SocketHandle socket) {
+  int on = 1;
+  setsockopt(static_cast<int>(socket), SOL_IP, IP_RECVERR, &on, sizeof on);
+}
+
+bool SendDatagramFrom(SocketHandle socket, uint32_t address, uint16_t port,
+                      const std::string& payload) {
+  sockaddr_in destination{};
+  destination.sin_family = AF_INET;
+  destination.sin_addr.s_addr = address;
+  destination.sin_port = htons(port);
+  // A refusal of an earlier datagram (to any destination) is also reported
+  // by failing the next send once, which clears it: that send is made again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    ssize_t sent = sendto(static_cast<int>(socket), payload.data(), payload.size(),
+                          MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&destination),
+                          sizeof destination);
+    if (sent >= 0) return sent == static_cast<ssize_t>(payload.size());
+    if (errno != ECONNREFUSED) return false;
+  }
+  return false;
 }
 
 bool SendDatagramTo(const std::string& host, int port, const std::string& payload,

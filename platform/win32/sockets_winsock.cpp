@@ -99,6 +99,13 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
   int senderLength = sizeof sender;
   int n = recvfrom(s, buffer, static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&sender),
                    &senderLength);
+  if (n < 0 && WSAGetLastError() == WSAECONNRESET) {
+    // A datagram sent from this socket was refused; the waiting ones stay.
+    bool named = senderLength >= static_cast<int>(sizeof sender) && sender.sin_family == AF_INET;
+    *senderAddress = named ? sender.sin_addr.s_addr : 0;
+    *senderPort = named ? ntohs(sender.sin_port) : 0;
+    return ReceiveOutcome::kRefused;
+  }
   if (n < 0) return ReceiveOutcome::kFailed;
   *length = static_cast<size_t>(n);
   *senderAddress = sender.sin_addr.s_addr;
@@ -110,6 +117,20 @@ void CloseDatagramSocket(SocketHandle socket) {
   if (socket == kNoSocket) return;
   closesocket(static_cast<SOCKET>(socket));
   WSACleanup();
+}
+
+// Windows reports refusals by itself (see sockets.h).
+void ReportRefusals(SocketHandle) {}
+
+bool SendDatagramFrom(SocketHandle socket, uint32_t address, uint16_t port,
+                      const std::string& payload) {
+  sockaddr_in destination{};
+  destination.sin_family = AF_INET;
+  destination.sin_addr.s_addr = address;
+  destination.sin_port = htons(port);
+  return sendto(static_cast<SOCKET>(socket), payload.data(), static_cast<int>(payload.size()), 0,
+                reinterpret_cast<sockaddr*>(&destination),
+                sizeof destination) == static_cast<int>(payload.size());
 }
 
 bool SendDatagramTo(const std::string& host, int port, const std::string& payload,

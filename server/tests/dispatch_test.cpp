@@ -11,6 +11,7 @@
 #include "platform/timing.h"
 #include "presentation/slide_show.h"
 #include "projector/projector_commands.h"
+#include "server/feedback.h"
 #include "tests/fakes/fake_display.h"
 
 // Recording stand-ins for the handlers that the dispatcher hands commands to.
@@ -28,6 +29,7 @@ int FindAndActivateWindow(const std::string& name) {
   return activateResult;
 }
 void SendProjectorCommand(const std::string& name) { handled.push_back("projector[" + name + "]"); }
+void SendFeedbackSnapshot() { handled.push_back("state"); }
 
 namespace {
 
@@ -53,7 +55,9 @@ class Dispatch : public ::testing::Test {
 };
 
 TEST_F(Dispatch, EveryWordInEveryLetterCaseReachesItsHandler) {
-  const std::string words[] = {"OPEN", "NEXT", "GOTO", "SEND", "STOP", "ACTIVATE", "PROJECTOR"};
+  const std::string words[] = {"OPEN",     "NEXT",      "GOTO",   "SEND",  "STOP",
+                               "ACTIVATE", "PROJECTOR", "PREV",   "FIRST", "LAST",
+                               "BLACK",    "WHITE",     "RESUME", "END",   "STATE"};
   for (const std::string& word : words) {
     for (const std::string& form : {word, FoldLower(word), Mixed(word)}) {
       handled.clear();
@@ -61,7 +65,11 @@ TEST_F(Dispatch, EveryWordInEveryLetterCaseReachesItsHandler) {
       DispatchCommand(form + " arg");
       ASSERT_EQ(handled.size(), 1u) << form;
       const std::string& h = handled[0];
-      if (word == "OPEN" || word == "NEXT" || word == "GOTO") {
+      if (word == "STATE") {
+        EXPECT_EQ(h, "state");
+      } else if (word == "OPEN" || word == "NEXT" || word == "GOTO" || word == "PREV" ||
+                 word == "FIRST" || word == "LAST" || word == "BLACK" || word == "WHITE" ||
+                 word == "RESUME" || word == "END") {
         EXPECT_EQ(h, "slideshow[" + form + "][arg]");  // the word as it arrived
       } else if (word == "SEND") {
         EXPECT_EQ(h, "send[arg]");

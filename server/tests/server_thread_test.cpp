@@ -22,6 +22,7 @@
 #include "presentation/slide_show_back_end.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
+#include "server/feedback.h"
 #include "server/sender_check.h"
 #include "tests/fakes/fake_display.h"
 
@@ -112,6 +113,13 @@ bool ProjectorLinkIsOpen() { return projectorOpen; }
 const char* const kShowStoppingLine = "stopping PowerPoint...";
 bool ShowSessionStarted() { return PowerPointSession.started != 0; }
 void EndShowSession() { Record("StopPowerPoint"); }
+// The feedback, which these runs do not configure.
+void ReportRefusals(SocketHandle) {}
+bool SendDatagramFrom(SocketHandle, uint32_t, uint16_t, const std::string&) { return true; }
+void TrackShowStatus(bool) {}
+ShowStatus RefreshShowStatus(uint64_t, bool) { return ShowStatus{}; }
+uint64_t ShowStatusDueAt() { return UINT64_MAX; }
+const char* ShowStateWord(ShowState) { return "NONE"; }
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/e2e_support.h"
@@ -35,7 +36,10 @@ class NativeServer : public ::testing::Test {
   }
   void TearDown() override {
     e2e::StopProcess(server);
+    e2e::StopProcess(peer);
+    e2e::StopProcess(listening);
     e2e::RemoveTree(directory);
+    if (!peerDirectory.empty()) e2e::RemoveTree(peerDirectory);
   }
 
   void Start(const std::string& ini) {
@@ -73,6 +77,9 @@ class NativeServer : public ::testing::Test {
   std::string directory;
   int port = 0;
   e2e::Process server;
+  e2e::Process peer;       // a second server, where a test needs one
+  e2e::Process listening;  // podiant-send --listen, where a test needs one
+  std::string peerDirectory;
 };
 
 TEST_F(NativeServer, StartsWithItsLinesInOrderAndLogsEveryDatagram) {
@@ -221,6 +228,71 @@ TEST_F(NativeServer, PodiantSendDeliversItsWordsAsOneDatagram) {
                                         directory, &exitCode);
   EXPECT_NE(exitCode, 0);
   EXPECT_NE(failure.find("podiant-send: "), std::string::npos) << failure;
+
+  std::string usage =
+      e2e::RunProgram({e2e::BinaryDir() + "/server/podiant-send", "--help"}, directory, &exitCode);
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_NE(usage.find("podiant-send --listen PORT"), std::string::npos) << usage;
+}
+
+// Two servers whose feedback (log=on) goes to each other, to podiant-send
+// --listen and to a port where nobody listens. STATE answers from the server
+// port; one unknown datagram travels once as LOG and the traffic then stops;
+// the refusing destination gets one line, and no command is lost.
+TEST_F(NativeServer, FeedbackReachesEveryDestinationAndTwoServersDoNotKeepEachOtherBusy) {
+  const int peerPort = e2e::FreeUdpPort(), refusing = e2e::FreeUdpPort(),
+            listenPort = e2e::FreeUdpPort();
+  const std::string destinations = "127.0.0.1:" + std::to_string(peerPort) +
+                                   ", 127.0.0.1:" + std::to_string(listenPort) +
+                                   ", 127.0.0.1:" + std::to_string(refusing);
+  StartWith("commands=NEXT STATE\n[feedback]\nto=" + destinations + "\nlog=on\ninterval=0\n",
+            "Sending feedback to " + destinations);
+  EXPECT_EQ(LineAfter("Commands allowed: "), "Sending feedback to " + destinations);
+  // STATE until podiant-send listens: its lines name the server's port.
+  listening = e2e::StartProcess(
+      {e2e::BinaryDir() + "/server/podiant-send", "--listen", std::to_string(listenPort)},
+      directory);
+  const std::string fromServer = "127.0.0.1:" + std::to_string(port) + " ";
+  for (int i = 0; i < 100 && !e2e::WaitForOutput(listening, fromServer + "SHOW NONE\n", 100); ++i) {
+    Send("state");
+  }
+  peerDirectory = e2e::MakeTemporaryDirectory();
+  e2e::WriteTextFile(peerDirectory + "/podiant.ini",
+                     "[settings]\nport=" + std::to_string(peerPort) +
+                         "\n[feedback]\nto=127.0.0.1:" + std::to_string(port) + "\nlog=on\n");
+  peer =
+      e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, peerDirectory, {"DISPLAY"});
+  ASSERT_TRUE(e2e::WaitForOutput(peer, "Sending feedback to", kStartMs)) << peer.output;
+  size_t mark = server.output.size();
+  Send("hello\r");
+  ASSERT_TRUE(
+      e2e::WaitForOutput(peer, "-> \"LOG ERR: Unknown command received \"hello^M\"\"\n", kLineMs))
+      << peer.output;
+  // The traffic stops: a second passes without a new R line on either side.
+  auto lines = [&] {
+    e2e::WaitForOutput(server, "\x01", 1000);
+    e2e::WaitForOutput(peer, "\x01", 100);
+    return e2e::CountOccurrences(server.output + peer.output, "\nR ");
+  };
+  int tries = 0;
+  for (int before = lines(), after = lines(); after != before && tries < 20; ++tries) {
+    before = std::exchange(after, lines());
+  }
+  EXPECT_LT(tries, 20) << server.output << peer.output;
+
+  for (int i = 0; i < 20; ++i) Send("NEXT");
+  Send("marker");
+  ASSERT_TRUE(e2e::WaitForOutput(
+      listening, fromServer + "LOG ERR: Unknown command received \"marker\"\n", kLineMs))
+      << listening.output;
+  ASSERT_TRUE(e2e::WaitForOutput(server, "received \"marker\"\n", kLineMs, mark));
+  EXPECT_EQ(e2e::CountOccurrences(server.output.substr(mark), "-> \"NEXT\"\n"), 20);
+  EXPECT_EQ(e2e::CountOccurrences(server.output, "\nFeedback to 127.0.0.1:" +
+                                                     std::to_string(refusing) + " refused\n"),
+            1);
+  EXPECT_NE(listening.output.find(fromServer + "LOG ERR: Unknown command received \"hello^M\"\n"),
+            std::string::npos);
+  EXPECT_EQ(listening.output.find(" LOG R "), std::string::npos) << listening.output;
 }
 
 TEST_F(NativeServer, EachCloseSignalRunsTheCloseSequenceOnceAndExitsCleanly) {

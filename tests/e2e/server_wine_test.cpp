@@ -211,6 +211,33 @@ TEST_F(WineServer, PodiantSendUnderWineReachesTheServer) {
                   directory, &exitCode);
   EXPECT_EQ(exitCode, 0);
   EXPECT_TRUE(WaitForLabel("-> \"hello from Windows\"", 0)) << label;
+  std::string usage = e2e::RunProgram(
+      {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/server/podiant-send.exe", "--help"},
+      directory, &exitCode);
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_NE(usage.find("podiant-send --listen PORT"), std::string::npos) << usage;
+}
+
+// The feedback of the Windows program: its start line, STATE answered from the
+// server port, and no command lost to a destination that refuses (Wine 8 tells
+// the program of no refusal, so there is no line to see).
+TEST_F(WineServer, TheFeedbackAnswersStateFromTheServerPort) {
+  const int listenPort = e2e::FreeUdpPort();
+  int listener = e2e::HoldUdpPort(listenPort);
+  const std::string destinations = "127.0.0.1:" + std::to_string(listenPort) +
+                                   ", 127.0.0.1:" + std::to_string(e2e::FreeUdpPort());
+  StartWith("[feedback]\nto=" + destinations + "\ninterval=0\n",
+            "\rSending feedback to " + destinations);
+  for (int i = 0; i < 5; ++i) e2e::SendDatagram("state", port);
+  e2e::SendDatagram("marker", port);
+  ASSERT_TRUE(WaitForLabel("received \"marker\"", 0)) << label;
+  EXPECT_EQ(e2e::CountOccurrences(label, "-> \"state\"\r"), 5) << label;
+  std::string payload;
+  int from = 0;
+  for (int i = 0; i < 5 && e2e::ReceiveDatagram(listener, kWaitMs, &payload, &from); ++i) {
+    EXPECT_EQ(payload + " from " + std::to_string(from), "SHOW NONE from " + std::to_string(port));
+  }
+  close(listener);
 }
 
 TEST_F(WineServer, OnlyTheAllowedSendersAreHeardAndARefusedAddressIsShownOnce) {

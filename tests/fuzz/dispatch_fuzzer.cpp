@@ -4,7 +4,8 @@
 // below loaded, the projector link open, and a slide show opened by
 // "OPEN show.ppt"; at the end the PowerPoint session is stopped and every
 // automation reference must have been given back. Inputs of odd length run
-// with a command list (commands=) made of the bits of their first byte.
+// with a command list (commands=) made of the bits of their first byte. STATE
+// reaches the feedback's snapshot, which is counted here.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,9 +18,16 @@
 #include "projector/projector_commands.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
+#include "server/feedback.h"
 #include "tests/fuzz/fuzz_fakes.h"
 #include "tests/fuzz/fuzz_reference.h"
 #include "tests/fuzz/fuzz_table_check.h"
+
+namespace {
+int snapshotsAsked = 0;
+}  // namespace
+
+void SendFeedbackSnapshot() { ++snapshotsAsked; }
 
 namespace {
 
@@ -34,7 +42,7 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 }
 
 bool NothingHappened() {
-  return FuzzRecord.notices.empty() && FuzzRecord.programs.empty() &&
+  return snapshotsAsked == 0 && FuzzRecord.notices.empty() && FuzzRecord.programs.empty() &&
          FuzzRecord.injections.empty() && FuzzRecord.waits.empty() &&
          FuzzRecord.foreground.empty() && FuzzRecord.serialWrites.empty() &&
          FuzzRecord.automation.empty() && FuzzRecord.minimised == 0;
@@ -112,6 +120,12 @@ void CheckOutcome(const std::string& datagram) {
     }
   } else if (word == "PROJECTOR") {
     CheckProjector(argument);
+  } else if (word == "STATE") {
+    FUZZ_CHECK(snapshotsAsked == 1 && FuzzRecord.logLines.empty());
+  } else if (word == "PREV" || word == "FIRST" || word == "LAST" || word == "BLACK" ||
+             word == "WHITE" || word == "RESUME" || word == "END") {
+    // Silent, whatever they do.
+    FUZZ_CHECK(snapshotsAsked == 0 && FuzzRecord.notices.empty() && FuzzRecord.logLines.empty());
   } else {
     FUZZ_CHECK(NothingHappened());
     FUZZ_CHECK(FuzzRecord.logLines ==
@@ -136,6 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ResetFuzzRecord();
   ResetFuzzAutomation();
+  snapshotsAsked = 0;
   PowerPointSession = PowerPointSessionRecord();
   ClearLogForTesting();
   Settings.allowedCommands.reset();

@@ -4,8 +4,10 @@
 // that the start-up makes: LoadSettings, then the projector command table. Checked: the reads
 // LoadSettings makes and their order, the record it fills (numbers by NumberFromText and the 32-bit
 // rule, the port range and its notice, stop bits and parity; the allow, commands and address keys
-// against reference parsers, present or not; escapes), the table, and that a key read never gives
-// more than the buffer holds.
+// against reference parsers, present or not; [feedback]'s destinations against the same references,
+// its interval and log; escapes), the table, and that a key read never gives more than the buffer
+// holds.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,9 +33,9 @@ std::string Value(const char* section, const char* key, const char* defaultText)
 
 // The reads of one key that may be missing: one, and a second one when the
 // first gave the empty text (only a missing key gives the default then).
-void ExpectOptionalReads(const char* key, std::vector<std::string>* reads) {
-  reads->push_back(std::string("settings|") + key);
-  if (Value("settings", key, "").empty()) reads->push_back(std::string("settings|") + key);
+void ExpectOptionalReads(const char* section, const char* key, std::vector<std::string>* reads) {
+  reads->push_back(std::string(section) + "|" + key);
+  if (Value(section, key, "").empty()) reads->push_back(std::string(section) + "|" + key);
 }
 
 // The allow, commands and address keys against the references, and the lines
@@ -93,6 +95,41 @@ void CheckAccessSettings(std::vector<std::string>* lines) {
   }
 }
 
+// [feedback] against the references: its to= entries (address by inet_pton,
+// port 1-65535 without a leading zero), each destination once and at most
+// eight, with their ERROR lines; interval and log only with a to= key.
+void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
+  ExpectOptionalReads("feedback", "to", reads);
+  FUZZ_CHECK(Settings.feedback.has_value() ==
+             ReferenceSettingPresent(FuzzProfileText, "feedback", "to"));
+  if (!Settings.feedback) return;
+  std::vector<FeedbackDestination> expected;
+  for (const std::string& entry : ReferenceListEntries(Value("feedback", "to", ""))) {
+    size_t colon = entry.find(':');
+    std::string port = entry.substr(colon + 1);
+    FeedbackDestination d;
+    int prefixLength = 0;
+    if (colon == std::string::npos || entry.find('/') != std::string::npos ||
+        !ReferenceAllowEntry(entry.substr(0, colon), &d.address, &prefixLength) || port.empty() ||
+        port.size() > 5 || port[0] == '0' || port.find_first_not_of("0123456789") != port.npos ||
+        std::stol(port) > 65535) {
+      lines->push_back("ERROR: feedback entry \"" + entry + "\" is no address:port");
+      continue;
+    }
+    d.port = static_cast<uint16_t>(std::stol(port));
+    if (std::find(expected.begin(), expected.end(), d) != expected.end()) continue;
+    if (expected.size() < 8)
+      expected.push_back(d);
+    else
+      lines->push_back("ERROR: feedback entry \"" + entry + "\" is beyond the first 8");
+  }
+  FUZZ_CHECK(Settings.feedback->destinations == expected);
+  reads->push_back("feedback|interval");
+  reads->push_back("feedback|log");
+  FUZZ_CHECK(Settings.feedback->intervalSeconds == NumberOf(Value("feedback", "interval", "5")));
+  FUZZ_CHECK(Settings.feedback->log == (FoldUpper(Value("feedback", "log", "off")) == "ON"));
+}
+
 // A cut key read: never longer than the buffer, and a prefix of the whole
 // value. The buffer size (1 to 8) and the key come from the input's length.
 void CheckCutRead() {
@@ -141,11 +178,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(Settings.serverPort == port);
   FUZZ_CHECK(loaded == (port >= 1 && port <= 65535));
   std::vector<std::string> reads{"settings|port"};
-  ExpectOptionalReads("allow", &reads);
-  ExpectOptionalReads("commands", &reads);
-  ExpectOptionalReads("address", &reads);
+  ExpectOptionalReads("settings", "allow", &reads);
+  ExpectOptionalReads("settings", "commands", &reads);
+  ExpectOptionalReads("settings", "address", &reads);
   std::vector<std::string> lines;
   CheckAccessSettings(&lines);
+  CheckFeedbackSettings(&reads, &lines);
   FUZZ_CHECK_MSG(settingsLines == lines, "the settings wrote other lines than expected");
   const size_t projectorReads = reads.size();
   if (!loaded) {

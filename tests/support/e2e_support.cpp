@@ -122,6 +122,19 @@ int CountOccurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
+bool ReceiveDatagram(int fd, int timeoutMs, std::string* payload, int* senderPort) {
+  pollfd wait{fd, POLLIN, 0};
+  if (poll(&wait, 1, timeoutMs) != 1) return false;
+  char buffer[65536];
+  sockaddr_in sender{};
+  socklen_t length = sizeof sender;
+  ssize_t n = recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &length);
+  if (n < 0) return false;
+  payload->assign(buffer, static_cast<size_t>(n));
+  if (senderPort != nullptr) *senderPort = ntohs(sender.sin_port);
+  return true;
+}
+
 void SendDatagram(const std::string& payload, int port, const std::string& host,
                   const std::string& from) {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);

@@ -37,6 +37,10 @@ int CountOccurrences(const std::string& text, const std::string& part);
 void SendDatagram(const std::string& payload, int port, const std::string& host = "127.0.0.1",
                   const std::string& from = "");
 
+// Waits up to `timeoutMs` for a datagram on `fd` (a socket of HoldUdpPort)
+// and takes it: its text, and the port it was sent from. False when none came.
+bool ReceiveDatagram(int fd, int timeoutMs, std::string* payload, int* senderPort = nullptr);
+
 // True when a socket can be bound to `address`: it is one of this machine's.
 bool IsLocalAddress(const std::string& address);
 

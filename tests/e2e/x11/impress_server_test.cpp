@@ -1,8 +1,9 @@
 // The real podiant-server driving a real LibreOffice Impress on a private Xvfb
 // display with openbox, over real UDP: OPEN, NEXT and GOTO, bad files, an
 // office killed between commands, one that ran already, and a machine without
-// the office back end. The test looks at the shows through its own connection
-// to the same office, on the same pipe.
+// the office back end; the further show words with the feedback. The test
+// looks at the shows through its own connection to the same office, on the
+// same pipe.
 #include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
@@ -99,6 +100,7 @@ class ImpressServer : public ::testing::Test {
   }
   void TearDown() override {
     e2e::StopProcess(server);
+    if (feedback >= 0) close(feedback);
     for (const std::string& name : {pipe, pipe + "-user"}) {
       for (pid_t office : OfficeProcesses(name)) kill(office, SIGKILL);
     }
@@ -141,12 +143,38 @@ class ImpressServer : public ::testing::Test {
     return lines;
   }
 
+  // The feedback to a socket of the test, with log=on and no heartbeat.
+  void WithFeedback() {
+    const int feedbackPort = e2e::FreeUdpPort();
+    feedback = e2e::HoldUdpPort(feedbackPort);
+    ASSERT_GE(feedback, 0);
+    e2e::WriteTextFile(directory + "/podiant.ini",
+                       e2e::ReadTextFile(directory + "/podiant.ini") + "[feedback]\nto=127.0.0.1:" +
+                           std::to_string(feedbackPort) + "\nlog=on\ninterval=0\n");
+  }
+  // The next `count` datagrams of the feedback other than LOG lines (those go
+  // to `logged`), each from the server port, each within `waitMs`.
+  std::vector<std::string> Heard(size_t count, int waitMs = kLineMs) {
+    std::vector<std::string> status;
+    std::string payload;
+    int from = 0;
+    while (status.size() < count && e2e::ReceiveDatagram(feedback, waitMs, &payload, &from)) {
+      EXPECT_EQ(from, port) << payload;
+      if (payload.rfind("LOG ", 0) == 0) {
+        logged += payload + "\n";
+      } else {
+        status.push_back(payload);
+      }
+    }
+    return status;
+  }
+
   std::string Url(const std::string& name) { return OfficeFileUrl(directory + "/" + name); }
-  bool ShowAt(const std::string& name, int index) {
+  bool ShowAt(const std::string& name, int index, bool paused = false) {
     return WaitUntil(
         [&] {
           ShowState show = ReadShow(pipe, Url(name));
-          return show.running && show.slides == 5 && show.index == index;
+          return show.running && show.slides == 5 && show.index == index && show.paused == paused;
         },
         kShowWait);
   }
@@ -161,6 +189,8 @@ class ImpressServer : public ::testing::Test {
     EXPECT_EQ(e2e::ExitCode(server), 0);
   }
 
+  int feedback = -1;
+  std::string logged;  // the LOG lines, each with a line end
   std::string directory;
   std::string pipe;
   std::string profile;
@@ -210,14 +240,59 @@ TEST_F(ImpressServer, OpenStartsTheShowThatNextAndGotoSteer) {
   EXPECT_TRUE(WaitUntil([&] { return OfficeProcesses(pipe).empty(); }, kShowWait));
 }
 
+// With [feedback] to= a socket of the test and log=on: the show's state
+// follows the words and a change made at the PC (through the probe), the
+// words steer the show, STATE sends the whole of it, END ends it.
+TEST_F(ImpressServer, TheFeedbackFollowsTheShowThatTheFurtherWordsSteer) {
+  WithFeedback();
+  StartServer();
+  using Lines = std::vector<std::string>;
+  const std::string file = directory + "/a.fodp";
+  Send("OPEN " + file);
+  EXPECT_EQ(Heard(3), (Lines{"FILE " + file, "SHOW RUNNING", "SLIDE 1 5"}));
+  ASSERT_TRUE(ShowAt("a.fodp", 0));
+  const std::pair<const char*, int> steps[] = {
+      {"LAST", 5}, {"first", 1}, {"GOTO 3", 3}, {"PREV", 2}};
+  for (const auto& [word, slide] : steps) {
+    Send(word);
+    EXPECT_TRUE(Written().empty()) << word << ": " << written;
+    EXPECT_EQ(Heard(1), Lines{"SLIDE " + std::to_string(slide) + " 5"}) << word;
+    EXPECT_TRUE(ShowAt("a.fodp", slide - 1)) << word;
+  }
+  // At the PC (how soon it is reported is measured in the bench).
+  ASSERT_TRUE(MoveShow(pipe, Url("a.fodp"), 3));
+  EXPECT_EQ(Heard(1), Lines{"SLIDE 4 5"});
+  const std::pair<const char*, bool> blanks[] = {
+      {"BLACK", true}, {"WHITE", true}, {"RESUME", false}};
+  for (const auto& [word, paused] : blanks) {
+    Send(word);
+    EXPECT_EQ(Heard(1), Lines{std::string("SHOW ") + (paused ? word : "RUNNING")});
+    EXPECT_TRUE(ShowAt("a.fodp", 3, paused)) << word;
+  }
+  Send("STATE");
+  EXPECT_EQ(Heard(3), (Lines{"FILE " + file, "SHOW RUNNING", "SLIDE 4 5"}));
+  Send("END");
+  EXPECT_EQ(Heard(1), Lines{"SHOW ENDED"});
+  EXPECT_TRUE(WaitUntil([&] { return !ReadShow(pipe, Url("a.fodp")).running; }, kShowWait));
+  Send("NEXT");
+  EXPECT_TRUE(Written().empty()) << written;
+  EXPECT_TRUE(Heard(1, 500).empty());  // nothing but LOG lines any more
+  EXPECT_NE(logged.find("LOG Starting Impress...\n"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("LOG R "), std::string::npos) << logged;
+  StopServer();
+}
+
 TEST_F(ImpressServer, AKilledOfficeIsStartedAfreshByTheNextOpen) {
+  WithFeedback();
   StartServer();
   Send("OPEN " + directory + "/a.fodp");
   ASSERT_TRUE(ShowAt("a.fodp", 0));
+  EXPECT_EQ(Heard(3).back(), "SLIDE 1 5");
   std::vector<pid_t> first = OfficeProcesses(pipe);
   ASSERT_EQ(first.size(), 1u);
   kill(first[0], SIGKILL);
   ASSERT_TRUE(WaitUntil([&] { return OfficeProcesses(pipe).empty(); }, kShowWait));
+  EXPECT_EQ(Heard(1), std::vector<std::string>{"SHOW NONE"});
   Send("NEXT");
   EXPECT_TRUE(Written().empty()) << written;
   Send("GOTO 2");

@@ -53,6 +53,22 @@ bool Connect(const std::string& pipeName) {
   }
 }
 
+// The controller of the running show of the document loaded from `fileUrl`,
+// or none; `open` tells whether such a document is open.
+Reference<css::presentation::XSlideShowController> FindShow(const std::string& fileUrl,
+                                                            bool* open) {
+  auto documents = desktop->getComponents()->createEnumeration();
+  while (documents->hasMoreElements()) {
+    Reference<css::frame::XModel> model(documents->nextElement(), UNO_QUERY);
+    if (!model.is() || model->getURL() != FromUtf8(fileUrl)) continue;
+    *open = true;
+    Reference<css::presentation::XPresentationSupplier> supplier(model, UNO_QUERY_THROW);
+    Reference<css::presentation::XPresentation2> show(supplier->getPresentation(), UNO_QUERY_THROW);
+    if (show->isRunning()) return show->getController();
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool ProbeConnects(const std::string& pipeName) { return Connect(pipeName); }
@@ -61,25 +77,31 @@ ShowState ReadShow(const std::string& pipeName, const std::string& fileUrl) {
   ShowState state;
   if (!Connect(pipeName)) return state;
   try {
-    auto documents = desktop->getComponents()->createEnumeration();
-    while (documents->hasMoreElements()) {
-      Reference<css::frame::XModel> model(documents->nextElement(), UNO_QUERY);
-      if (!model.is() || model->getURL() != FromUtf8(fileUrl)) continue;
-      state.open = true;
-      Reference<css::presentation::XPresentationSupplier> supplier(model, UNO_QUERY_THROW);
-      Reference<css::presentation::XPresentation2> show(supplier->getPresentation(),
-                                                        UNO_QUERY_THROW);
-      Reference<css::presentation::XSlideShowController> controller = show->getController();
-      if (show->isRunning() && controller.is()) {
-        state.running = true;
-        state.slides = controller->getSlideCount();
-        state.index = controller->getCurrentSlideIndex();
-      }
+    Reference<css::presentation::XSlideShowController> controller = FindShow(fileUrl, &state.open);
+    if (controller.is()) {
+      state.running = true;
+      state.slides = controller->getSlideCount();
+      state.index = controller->getCurrentSlideIndex();
+      state.paused = controller->isPaused();
     }
   } catch (...) {
     desktop.clear();  // the office went away: the next read connects afresh
   }
   return state;
+}
+
+bool MoveShow(const std::string& pipeName, const std::string& fileUrl, int index) {
+  bool open = false;
+  try {
+    Reference<css::presentation::XSlideShowController> controller;
+    if (Connect(pipeName)) controller = FindShow(fileUrl, &open);
+    if (!controller.is()) return false;
+    controller->gotoSlideIndex(index);
+    return true;
+  } catch (...) {
+    desktop.clear();
+    return false;
+  }
 }
 
 bool ConvertToPptx(const std::string& pipeName, const std::string& sourceUrl,

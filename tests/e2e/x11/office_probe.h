@@ -8,13 +8,18 @@ struct ShowState {
   bool open = false;     // a document loaded from the URL is open
   bool running = false;  // and its slide show runs
   int slides = 0;
-  int index = -1;  // the current slide, from 0
+  int index = -1;       // the current slide, from 0
+  bool paused = false;  // the show is paused (a blank screen)
 };
 
 // The show of the document loaded from `fileUrl`. The probe connects on
 // demand (again after the office went away); nothing on the pipe reads as
 // nothing open.
 ShowState ReadShow(const std::string& pipeName, const std::string& fileUrl);
+
+// Moves the running show of that document to slide `index` (from 0), as the
+// presenter at the PC would; false when there is no such show.
+bool MoveShow(const std::string& pipeName, const std::string& fileUrl, int index);
 
 // Whether an office accepts on the pipe.
 bool ProbeConnects(const std::string& pipeName);

@@ -1,0 +1,174 @@
+#include "server/feedback.h"
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <mutex>
+
+#include "common/status_log.h"
+#include "common/text_rules.h"
+#include "config/access_lists.h"
+#include "config/settings.h"
+#include "platform/timing.h"
+#include "server/sender_check.h"
+
+namespace {
+
+// The largest payload of a UDP datagram over IPv4: a longer line is cut.
+constexpr size_t kDatagramBytesAtMost = 65507;
+// LOG lines that wait for the server thread; beyond them lines are dropped
+// (the server thread takes them after every command, so only a long command
+// lets them pile up).
+constexpr size_t kLogLinesWaitingAtMost = 1000;
+constexpr uint32_t kLongestWaitMilliseconds = 1000;
+
+struct FeedbackRecord {
+  SocketHandle socket = kNoSocket;
+  ShowStatus sent;  // what the destinations were told last
+  uint64_t heartbeatAt = 0;
+  std::array<uint64_t, kFeedbackDestinationsAtMost> refusalReportedAt{};
+  std::array<bool, kFeedbackDestinationsAtMost> refusalReported{};
+};
+
+// Used on the server thread only.
+FeedbackRecord Feedback;
+
+// The log's lines for LOG, from both threads.
+std::mutex waitingLock;
+std::deque<std::string> waitingLines;
+
+// Set on the server thread while its lines are not to be sent.
+thread_local bool logMuted = false;
+
+void ObserveLogLine(const std::string& line) {
+  if (logMuted) return;
+  std::lock_guard<std::mutex> guard(waitingLock);
+  if (waitingLines.size() < kLogLinesWaitingAtMost) waitingLines.push_back("LOG " + line);
+}
+
+void SendToAll(const std::string& text) {
+  const std::string payload = text.substr(0, kDatagramBytesAtMost);
+  for (const FeedbackDestination& destination : Settings.feedback->destinations) {
+    SendDatagramFrom(Feedback.socket, destination.address, destination.port, payload);
+  }
+}
+
+void SendAll(const std::vector<std::string>& texts) {
+  for (const std::string& text : texts) SendToAll(text);
+}
+
+void SendWaitingLines() {
+  std::deque<std::string> lines;
+  {
+    std::lock_guard<std::mutex> guard(waitingLock);
+    lines.swap(waitingLines);
+  }
+  for (const std::string& line : lines) SendToAll(line);
+}
+
+bool HeartbeatDue(uint64_t now) {
+  return Settings.feedback->intervalSeconds > 0 && now >= Feedback.heartbeatAt;
+}
+
+std::string SlideDatagram(const ShowStatus& status) {
+  return "SLIDE " + std::to_string(status.slide) + " " + std::to_string(status.slideCount);
+}
+
+void SendSnapshot(uint64_t now) {
+  ShowStatus status = RefreshShowStatus(now, true);
+  SendAll(StatusSnapshotDatagrams(status));
+  Feedback.sent = status;
+}
+
+}  // namespace
+
+bool FeedbackConfigured() {
+  return Settings.feedback.has_value() && !Settings.feedback->destinations.empty();
+}
+
+void StartFeedback(SocketHandle socket, uint64_t nowMilliseconds) {
+  Feedback = FeedbackRecord{};
+  Feedback.socket = socket;
+  Feedback.heartbeatAt = nowMilliseconds;
+  ReportRefusals(socket);
+  TrackShowStatus(true);
+  if (Settings.feedback->log) ObserveLog(ObserveLogLine);
+}
+
+std::string FeedbackStartLine() {
+  return "Sending feedback to " + FormatFeedbackList(Settings.feedback->destinations);
+}
+
+uint32_t FeedbackReceiveWait(uint64_t nowMilliseconds) {
+  uint64_t due = ShowStatusDueAt();
+  if (Settings.feedback->intervalSeconds > 0) due = std::min(due, Feedback.heartbeatAt);
+  if (due <= nowMilliseconds) return 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(due - nowMilliseconds, kLongestWaitMilliseconds));
+}
+
+void ServeFeedback(uint64_t nowMilliseconds) {
+  SendWaitingLines();
+  if (HeartbeatDue(nowMilliseconds)) {
+    SendSnapshot(nowMilliseconds);
+    Feedback.heartbeatAt =
+        nowMilliseconds + static_cast<uint64_t>(Settings.feedback->intervalSeconds) * 1000;
+    return;
+  }
+  ShowStatus status = RefreshShowStatus(nowMilliseconds, false);
+  SendAll(StatusChangeDatagrams(Feedback.sent, status));
+  Feedback.sent = status;
+}
+
+void SendFeedbackSnapshot() {
+  if (FeedbackConfigured()) SendSnapshot(MonotonicMilliseconds());
+}
+
+void FeedbackRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds) {
+  const std::vector<FeedbackDestination>& destinations = Settings.feedback->destinations;
+  auto match =
+      std::find(destinations.begin(), destinations.end(), FeedbackDestination{address, port});
+  size_t which = static_cast<size_t>(match - destinations.begin());
+  if (match == destinations.end()) {
+    if (destinations.size() != 1 || address != 0) return;
+    which = 0;
+  }
+  if (Feedback.refusalReported[which] &&
+      nowMilliseconds - Feedback.refusalReportedAt[which] < kRefusalReportMilliseconds) {
+    return;
+  }
+  Feedback.refusalReported[which] = true;
+  Feedback.refusalReportedAt[which] = nowMilliseconds;
+  AddLogLine("Feedback to " + FormatFeedbackDestination(destinations[which]) + " refused");
+}
+
+bool IsFeedbackDatagram(const std::string& payload) {
+  size_t first = payload.find_first_not_of(' ');
+  if (first == std::string::npos) return false;
+  std::string word = FoldUpper(payload.substr(first, payload.find(' ', first) - first));
+  return word == "FILE" || word == "SHOW" || word == "SLIDE" || word == "LOG";
+}
+
+void MuteFeedbackLog(bool muted) { logMuted = muted; }
+
+void StopFeedback() {
+  ObserveLog(nullptr);
+  SendWaitingLines();
+}
+
+std::vector<std::string> StatusChangeDatagrams(const ShowStatus& sent, const ShowStatus& now) {
+  if (now.show != sent.show) return StatusSnapshotDatagrams(now);
+  std::vector<std::string> texts;
+  if (now.state != sent.state) texts.push_back(std::string("SHOW ") + ShowStateWord(now.state));
+  if (now.slideCount > 0 && (now.slide != sent.slide || now.slideCount != sent.slideCount)) {
+    texts.push_back(SlideDatagram(now));
+  }
+  return texts;
+}
+
+std::vector<std::string> StatusSnapshotDatagrams(const ShowStatus& now) {
+  std::vector<std::string> texts;
+  if (now.show != 0) texts.push_back("FILE " + now.fileName);
+  texts.push_back(std::string("SHOW ") + ShowStateWord(now.state));
+  if (now.show != 0 && now.slideCount > 0) texts.push_back(SlideDatagram(now));
+  return texts;
+}

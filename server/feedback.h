@@ -1,0 +1,67 @@
+// The feedback channel ([feedback] to=): the show's state, and with log=on the
+// status lines, sent as datagrams from the command socket (so from the server
+// port) to the configured destinations, one line each, no terminator. Without
+// the to= key nothing here does anything and nothing is ever sent. Used on
+// the server thread, except the log's observer, which both threads call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/sockets.h"
+#include "presentation/show_status.h"
+
+// Whether [feedback] has its to= key with at least one destination: without
+// one (a to= that named nobody) nothing is followed or sent.
+bool FeedbackConfigured();
+
+// Starts the feedback on the command socket once it is open, before the
+// "Listening at" line: refusals reported, the show followed, and with log=on
+// every status line from now on queued as LOG. The first heartbeat is due at
+// once.
+void StartFeedback(SocketHandle socket, uint64_t nowMilliseconds);
+
+// "Sending feedback to 192.168.1.50:16002, 10.0.0.7:9000", or "... nobody";
+// the start-up line of every [feedback] with a to= key.
+std::string FeedbackStartLine();
+
+// How long the next receive may wait so that the show's changes and the
+// heartbeat go out on time: at most a second.
+uint32_t FeedbackReceiveWait(uint64_t nowMilliseconds);
+
+// After every receive attempt: the LOG lines waiting, then the show's changes
+// (or the whole status, when the heartbeat is due).
+void ServeFeedback(uint64_t nowMilliseconds);
+
+// STATE: the whole status at once, to the destinations (the sender only if it
+// is one). Without the feedback nothing happens.
+void SendFeedbackSnapshot();
+
+// `address`:`port` refused a datagram (both 0: the system did not say which;
+// with one destination it is that one): the line "Feedback to A:P refused",
+// at most once a minute for each destination.
+void FeedbackRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds);
+
+// Whether the first word of a datagram is one of the feedback's own (FILE,
+// SHOW, SLIDE, LOG, in any letter case): the lines such a datagram causes are
+// never sent as LOG, so that two servers that send each other their feedback
+// do not keep each other busy.
+bool IsFeedbackDatagram(const std::string& payload);
+
+// While muted, the lines that the server thread writes are not sent as LOG:
+// the R line of every datagram, and every line of a feedback datagram.
+void MuteFeedbackLog(bool muted);
+
+// Sends the LOG lines still waiting and stops observing the log; before the
+// command socket closes.
+void StopFeedback();
+
+// The datagrams that tell a controller that was last told `sent` what `now`
+// is: the whole status for a new show, else SHOW on a new state and SLIDE on
+// a new slide or count.
+std::vector<std::string> StatusChangeDatagrams(const ShowStatus& sent, const ShowStatus& now);
+
+// The whole status: FILE, SHOW and SLIDE (SLIDE while the slide is known), or
+// SHOW alone before the first show.
+std::vector<std::string> StatusSnapshotDatagrams(const ShowStatus& now);
