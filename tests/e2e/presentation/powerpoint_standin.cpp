@@ -338,7 +338,10 @@ class StandInObject final : public IDispatch {
         if (value >= 1 && value <= kSlideCount) position_ = static_cast<int>(value);
         return S_OK;
       }
-      if (dispId == 7101 && method) position_ = std::max(position_ - 1, 1);
+      if (dispId == 7101 && method) {  // Previous: from the end screen, the last slide
+        if (state_ != 5) position_ = std::max(position_ - 1, 1);
+        state_ = 1;
+      }
       if (dispId == 7102 && method) position_ = 1;
       if (dispId == 7103 && method) position_ = kSlideCount;
       if (dispId == 7104 && method) ended_ = true;
