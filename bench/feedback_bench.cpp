@@ -37,6 +37,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/process_stats.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -116,26 +118,6 @@ std::string StartDisplay(pid_t* xvfb) {
   return ":" + std::string(number, static_cast<size_t>(n - (number[n - 1] == '\n' ? 1 : 0)));
 }
 
-int BoundSocket(int* port) {
-  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  *port = ntohs(address.sin_port);
-  return fd;
-}
-
-void SendTo(int fd, int port, const std::string& text) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
-}
-
 // Waits for the datagram `text` on `fd`, skipping others; false after `ms`.
 bool Hear(int fd, const std::string& text, int ms) {
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
@@ -148,12 +130,6 @@ bool Hear(int fd, const std::string& text, int ms) {
     ssize_t n = recv(fd, buffer, sizeof buffer, 0);
     if (n >= 0 && std::string(buffer, static_cast<size_t>(n)) == text) return true;
   }
-}
-
-double Percentile(std::vector<double> values, double fraction) {
-  std::sort(values.begin(), values.end());
-  size_t index = static_cast<size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(index, values.size() - 1)];
 }
 
 std::string Milliseconds(const std::vector<double>& values) {

@@ -33,3 +33,9 @@ SchedTotals ProcessSchedTotals(pid_t pid);
 
 // A UDP port that was free a moment ago; 0 when none could be had.
 int FreeUdpPort();
+
+// A UDP socket bound to 127.0.0.1 on a free port, which goes to `port`.
+int BoundSocket(int* port);
+
+// Sends `text` as one datagram from `fd` to 127.0.0.1:`port`.
+void SendTo(int fd, int port, const std::string& text);

@@ -1,11 +1,12 @@
 // The Windows program under Wine: what it costs while idle, and how soon its
 // close sequence goes on once the server thread has ended.
 //
-//   wine-bench --server EXE --probe PROBE [--quick]
+//   wine-bench --server EXE --probe PROBE [--standin STANDIN] [--quick]
 //
 // Runs in a Wine session of its own (scripts/wine-session.sh: WINEPREFIX and
 // DISPLAY set, nothing else running in that prefix). EXE is the
-// podiant-server.exe to measure, PROBE the test probe that reads its window.
+// podiant-server.exe to measure, PROBE the test probe that reads its window,
+// STANDIN the stand-in automation server of the tests.
 //
 // - Idle: the program listening, nothing sent. CPU time per second over
 //   windows of 10 s (utime+stime of /proc/<pid>/stat, and the run time of
@@ -13,6 +14,10 @@
 //   wineserver and of the prefix's other processes (services, desktop), and
 //   how often the program and the wineserver were scheduled; first the same
 //   for the prefix alone, before the program starts.
+// - A show open (with STANDIN, registered in the prefix as PowerPoint): the
+//   same after an OPEN whose show runs on the stand-in, with the feedback to
+//   a socket of the bench (the program reads the show every 250 ms, the
+//   heartbeat every 5 s) and without it.
 // - Close: the probe watches the status label; the close box is pressed.
 //   From the moment the server thread has closed its socket (the port gone
 //   from /proc/net/udp: its last step that shows outside) and from its end
@@ -54,6 +59,7 @@ constexpr const char* kTitle = "Podiant Server";
 struct Options {
   std::string server;
   std::string probe;
+  std::string standIn;
   int idleSeconds = 10;
   int idleWindows = 3;
   int closes = 10;
@@ -134,6 +140,13 @@ std::string FromHex(const std::string& hex) {
   return text;
 }
 
+// /tmp/x as Wine's Z:\tmp\x.
+std::string WindowsPath(const std::string& path) {
+  std::string windows = "Z:" + path;
+  std::replace(windows.begin(), windows.end(), '/', '\\');
+  return windows;
+}
+
 // The program, started in a directory of its own, listening on a free port.
 struct Program {
   std::string directory;
@@ -141,14 +154,15 @@ struct Program {
   pid_t pid = -1;
 };
 
-Program StartProgram() {
+Program StartProgram(const std::string& moreSettings = "") {
   Program program;
   char pattern[] = "/tmp/podiant-wine-bench-XXXXXX";
   if (mkdtemp(pattern) == nullptr) Fail("no temporary directory");
   program.directory = pattern;
   program.port = FreeUdpPort();
   if (program.port == 0) Fail("no free UDP port");
-  std::ofstream(program.directory + "/podiant.ini") << "[settings]\nport=" << program.port << "\n";
+  std::ofstream(program.directory + "/podiant.ini") << "[settings]\nport=" << program.port << "\n"
+                                                    << moreSettings;
   program.pid = Spawn({kLoader, options.server}, program.directory, false).pid;
   Clock::time_point deadline = Clock::now() + std::chrono::seconds(60);
   while (FromHex(RunProbe({"control-text", kTitle, "101"})).find("Listening at") ==
@@ -188,6 +202,53 @@ bool UdpPortOpen(int port) {
   char local[32];
   std::snprintf(local, sizeof local, " 00000000:%04X ", port);
   return ReadFile("/proc/net/udp").find(local) != std::string::npos;
+}
+
+// ---- A show open ----
+
+// The stand-in's directory (its calls.log), while it is registered.
+std::string standInDirectory;
+
+// Registers the stand-in in the prefix as "Powerpoint.Application", started
+// by COM for each new instance, logging into a directory of its own.
+void RegisterStandIn() {
+  char pattern[] = "/tmp/podiant-wine-bench-standin-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) Fail("no temporary directory");
+  standInDirectory = pattern;
+  // A .reg string: backslashes and quotes escaped.
+  auto regString = [](const std::string& text) {
+    std::string escaped = "\"";
+    for (char c : text)
+      escaped += c == '\\' || c == '"' ? std::string("\\") + c : std::string(1, c);
+    return escaped + "\"";
+  };
+  const std::string classId = "{6E5A1F3C-8B27-4D19-A0C4-3F9B2D7E61A5}";
+  const std::string command =
+      "\"" + WindowsPath(options.standIn) + "\" --dir \"" + WindowsPath(standInDirectory) + "\"";
+  std::string reg = "Windows Registry Editor Version 5.00\n\n";
+  reg += "[HKEY_CLASSES_ROOT\\Powerpoint.Application\\CLSID]\n@=" + regString(classId) + "\n\n";
+  reg +=
+      "[HKEY_CLASSES_ROOT\\CLSID\\" + classId + "\\LocalServer32]\n@=" + regString(command) + "\n";
+  std::string path = standInDirectory + "/standin.reg";
+  std::ofstream(path) << reg;
+  if (Reap(Spawn({kLoader, "regedit", "/s", WindowsPath(path)}, "", false).pid) != 0) {
+    Fail("the stand-in could not be registered");
+  }
+}
+
+// OPENs a presentation on the stand-in and waits until its show runs.
+void OpenShow(const Program& program) {
+  std::string log = standInDirectory + "/calls.log";
+  std::remove(log.c_str());
+  int port = 0;
+  int sender = BoundSocket(&port);
+  SendTo(sender, program.port, "OPEN C:\\talk.pptx");
+  close(sender);
+  Clock::time_point deadline = Clock::now() + std::chrono::seconds(60);
+  while (ReadFile(log).find("-> slideshowview1") == std::string::npos) {
+    if (Clock::now() > deadline) Fail("the show did not come up on the stand-in");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 // ---- Idle ----
@@ -247,11 +308,13 @@ struct IdleFigures {
   std::vector<double> cpuMs[3], runMs[3], scheduled[3];
 };
 
-// The idle windows of the program (started here when `withProgram`) and of
-// the prefix around it.
-IdleFigures MeasureIdle(bool withProgram) {
+// The idle windows of the program (started here when `withProgram`, with
+// `moreSettings` and, when `withShow`, a show open) and of the prefix around it.
+IdleFigures MeasureIdle(bool withProgram, const std::string& moreSettings = "",
+                        bool withShow = false) {
   Program program;
-  if (withProgram) program = StartProgram();
+  if (withProgram) program = StartProgram(moreSettings);
+  if (withShow) OpenShow(program);
   std::this_thread::sleep_for(std::chrono::seconds(3));  // the prefix settles
   PrefixProcesses prefix = FindPrefixProcesses(program.pid);
   if (prefix.wineserver < 0) Fail("no wineserver of this prefix found");
@@ -395,17 +458,20 @@ int main(int argc, char** argv) {
       options.server = argv[++i];
     } else if (argument == "--probe" && i + 1 < argc) {
       options.probe = argv[++i];
+    } else if (argument == "--standin" && i + 1 < argc) {
+      options.standIn = argv[++i];
     } else if (argument == "--quick") {
       options.idleSeconds = 2;
       options.idleWindows = 1;
       options.closes = 2;
     } else {
-      Fail("usage: wine-bench --server EXE --probe PROBE [--quick]");
+      Fail("usage: wine-bench --server EXE --probe PROBE [--standin STANDIN] [--quick]");
     }
   }
   if (options.server.empty() || options.probe.empty()) Fail("--server and --probe are needed");
   // The program starts in a directory of its own.
-  for (std::string* path : {&options.server, &options.probe}) {
+  for (std::string* path : {&options.server, &options.probe, &options.standIn}) {
+    if (path->empty()) continue;
     char* absolute = realpath(path->c_str(), nullptr);
     if (absolute == nullptr) Fail("no such file: " + *path);
     *path = absolute;
@@ -424,6 +490,20 @@ int main(int argc, char** argv) {
     CloseTimes times = MeasureOneClose();
     fromSocketMs.push_back(MillisecondsBetween(times.socketClosed, times.stoppedShown));
     fromEndMs.push_back(MillisecondsBetween(times.threadEnded, times.stoppedShown));
+  }
+
+  // A show open, the feedback off and on (to a socket that is never read).
+  IdleFigures showFigures[2];
+  int feedbackSocket = -1;
+  if (!options.standIn.empty()) {
+    RegisterStandIn();
+    int feedbackPort = 0;
+    feedbackSocket = BoundSocket(&feedbackPort);
+    Progress("a show open, feedback off");
+    showFigures[0] = MeasureIdle(true, "", true);
+    Progress("a show open, feedback on");
+    showFigures[1] =
+        MeasureIdle(true, "[feedback]\nto=127.0.0.1:" + std::to_string(feedbackPort) + "\n", true);
   }
 
   // The schedstat sums cover the threads alive at the time: only for the
@@ -453,5 +533,23 @@ int main(int argc, char** argv) {
       "| server thread's end (its task gone) to \"THREAD STOPPED!\" in the label (negative: "
       "shown before the end), %s | %s |\n",
       closes.c_str(), Spread(fromEndMs, "%.1f ms").c_str());
+  if (feedbackSocket >= 0) {
+    const char* states[2] = {"off", "on"};
+    for (int on = 0; on < 2; ++on) {
+      const IdleFigures& f = showFigures[on];
+      // utime+stime only: the program's COM threads come and go, and the
+      // schedstat sums cover only the threads alive at the time.
+      std::printf(
+          "| a show open on the stand-in, feedback %s: idle CPU per second, utime+stime, the "
+          "program / its wineserver / the prefix's other processes (the stand-in among them), "
+          "%s | %s / %s / %s |\n",
+          states[on], windows.c_str(), Spread(f.cpuMs[0], "%.1f ms").c_str(),
+          Spread(f.cpuMs[1], "%.1f ms").c_str(), Spread(f.cpuMs[2], "%.1f ms").c_str());
+    }
+    close(feedbackSocket);
+    std::remove((standInDirectory + "/calls.log").c_str());
+    std::remove((standInDirectory + "/standin.reg").c_str());
+    rmdir(standInDirectory.c_str());
+  }
   return 0;
 }

@@ -51,10 +51,12 @@ enum class AutomationKind : uint16_t { kMethod = 1, kPropertyRead = 2, kProperty
 enum class AutomationValueType { kEmpty, kText, kNumber, kObject, kOther };
 
 // An argument or a result. Text is single-byte text of the ANSI code page
-// (passed as VT_BSTR); a number is passed as VT_R8. As a result, kObject is a
-// non-null VT_DISPATCH whose one counted reference now belongs to the holder of
-// the value; every other result type (VT_UNKNOWN too) reads as kOther, with
-// nothing left to release.
+// (passed as VT_BSTR); a number is passed as VT_R8. As a result, a number of
+// any integer or floating type (PowerPoint gives its Long and enumerated
+// properties as VT_I4) reads as kNumber, and kObject is a non-null VT_DISPATCH
+// whose one counted reference now belongs to the holder of the value; every
+// other result type (VT_UNKNOWN too) reads as kOther, with nothing left to
+// release.
 struct AutomationValue {
   AutomationValueType type = AutomationValueType::kEmpty;
   std::string text;
@@ -106,6 +108,11 @@ AutomationOutcome QueryDispatchInterface(AutomationObject object, AutomationObje
 AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
                                          AutomationKind kind, const AutomationValue* argument,
                                          AutomationValue* result);
+
+// IDispatch::GetIDsOfNames of the one name `name` with IID_NULL and
+// LOCALE_SYSTEM_DEFAULT: the member's DISPID in `dispId`. kFailed for a name
+// the object does not know (DISP_E_UNKNOWNNAME) and for the empty reference.
+AutomationOutcome LookUpMemberId(AutomationObject object, const std::string& name, int32_t* dispId);
 
 // IUnknown::Release (within the bound, its outcome not looked at); nothing for
 // nullptr, and no call for an object that was given up.

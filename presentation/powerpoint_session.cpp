@@ -101,4 +101,8 @@ void DropPowerPointSession() {
   ReleaseReference(session.slideShowSettings);
   ReleaseReference(session.slideShowWindow);
   ReleaseReference(session.slideShowView);
+  ReleaseReference(session.slides);
+  session.presentationIds.clear();
+  session.viewIds.clear();
+  session.slidesIds.clear();
 }

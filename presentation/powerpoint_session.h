@@ -4,9 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "platform/automation.h"
+
+// The members looked up by name on one object: name -> DISPID, or
+// kUnknownMember for a name the object does not know. Kept as long as the
+// object is, and forgotten with it.
+using MemberIds = std::map<std::string, int32_t>;
+constexpr int32_t kUnknownMember = -1;  // DISPID_UNKNOWN
 
 // Each reference field holds one counted reference of its own (or nullptr);
 // storing into a field first releases what it held.
@@ -17,6 +24,10 @@ struct PowerPointSessionRecord {
   AutomationObject slideShowSettings = nullptr;  // that presentation's settings
   AutomationObject slideShowWindow = nullptr;    // its slide-show window
   AutomationObject slideShowView = nullptr;      // that window's view: NEXT and GOTO act on it
+  // The Slides collection of the view's presentation, for the show's slide
+  // count: obtained by the first reading of the show's state, kept with the view.
+  AutomationObject slides = nullptr;
+  MemberIds presentationIds, viewIds, slidesIds;  // of presentation, slideShowView, slides
   int32_t started = 0;  // set by every OPEN; the server thread then ends the session
 };
 
@@ -37,8 +48,8 @@ void StartPowerPoint();
 // up every reference the session holds. Nothing is checked or reported.
 void StopPowerPoint();
 
-// Gives up every reference the session holds (releases of objects that were
-// given up make no call), as when PowerPoint is gone or stopped answering:
-// NEXT and GOTO then reach nothing and StopPowerPoint makes no call, until the
-// next OPEN attaches afresh. `started` stays as it is.
+// Gives up every reference the session holds, and the members looked up on
+// them (releases of objects that were given up make no call), as when PowerPoint is gone or stopped
+// answering: NEXT and GOTO then reach nothing and StopPowerPoint makes no call, until the next OPEN
+// attaches afresh. `started` stays as it is.
 void DropPowerPointSession();

@@ -1,5 +1,7 @@
 // The slide-show commands on PowerPoint, through its automation object model
 // and the session of powerpoint_session.cpp.
+#include "common/text_rules.h"
+#include "platform/timing.h"
 #include "presentation/automation_steps.h"
 #include "presentation/powerpoint_session.h"
 #include "presentation/slide_show_back_end.h"
@@ -17,6 +19,75 @@ AutomationRun openRun;
 // GOTO then reach nothing, and the next OPEN attaches afresh.
 void EndRun(const AutomationRun& run) {
   if (run.lost) DropPowerPointSession();
+}
+
+// The show's states as PowerPoint's State reads and writes them
+// (ppSlideShowRunning to ppSlideShowDone).
+constexpr double kPowerPointRunning = 1;  // 2 is paused: its timings stopped at the PC
+constexpr double kPowerPointBlack = 3;
+constexpr double kPowerPointWhite = 4;
+constexpr double kPowerPointDone = 5;
+
+// What the last reading of the show's state found.
+ShowReading lastReading;
+
+// Invokes the member `name` of `object`. Its DISPID is looked up by name at
+// the first use on that object and kept in `ids` (the published tables of
+// these members' numbers disagree); the look-up and the call are one step of
+// the busy rule. kFailed, and no call, for a name the object does not know.
+AutomationOutcome InvokeByName(AutomationObject object, MemberIds& ids, const char* name,
+                               AutomationKind kind, const AutomationValue* argument,
+                               AutomationValue* result) {
+  if (result != nullptr) *result = AutomationValue();
+  if (object == nullptr) return AutomationOutcome::kFailed;
+  const uint64_t stepStart = MonotonicMilliseconds();
+  auto known = ids.find(name);
+  if (known == ids.end()) {
+    int32_t dispId = kUnknownMember;
+    AutomationOutcome outcome =
+        CallWhileBusy(stepStart, [&] { return LookUpMemberId(object, name, &dispId); });
+    if (outcome == AutomationOutcome::kFailed) {
+      dispId = kUnknownMember;
+    } else if (outcome != AutomationOutcome::kDone) {
+      return outcome;  // asked again at the next use
+    }
+    known = ids.emplace(name, dispId).first;
+  }
+  if (known->second == kUnknownMember) return AutomationOutcome::kFailed;
+  return CallWhileBusy(stepStart, [&] {
+    return InvokeAutomationMember(object, known->second, kind, argument, result);
+  });
+}
+
+// Reads the number property `name`; `number` is 0 unless a number came back.
+AutomationOutcome ReadNumber(AutomationObject object, MemberIds& ids, const char* name,
+                             double* number) {
+  AutomationValue result;
+  AutomationOutcome outcome =
+      InvokeByName(object, ids, name, AutomationKind::kPropertyRead, nullptr, &result);
+  *number = result.type == AutomationValueType::kNumber ? result.number : 0;
+  DiscardResult(result);
+  return outcome;
+}
+
+// The show's slide count, Slides.Count of the kept presentation; the
+// collection is obtained at the first reading after an OPEN and kept with the
+// view.
+AutomationOutcome ReadSlideCount(double* count) {
+  PowerPointSessionRecord& session = PowerPointSession;
+  *count = 0;
+  if (session.slides == nullptr) {
+    AutomationValue result;
+    AutomationOutcome outcome =
+        InvokeByName(session.presentation, session.presentationIds, "Slides",
+                     AutomationKind::kPropertyRead, nullptr, &result);
+    if (result.type != AutomationValueType::kObject) {
+      DiscardResult(result);
+      return outcome == AutomationOutcome::kDone ? AutomationOutcome::kFailed : outcome;
+    }
+    session.slides = result.object;
+  }
+  return ReadNumber(session.slides, session.slidesIds, "Count", count);
 }
 
 }  // namespace
@@ -46,6 +117,7 @@ bool OpenShowFile(const std::string& fileName) {
     return false;
   }
   StoreReference(openRun, session.presentation, result);
+  session.presentationIds.clear();
   EndRun(openRun);
   return true;
 }
@@ -79,6 +151,11 @@ const char* RunShow() {
   InvokeStep(openRun, session.slideShowWindow, kDispIdView, AutomationKind::kPropertyRead, nullptr,
              &result);
   StoreReference(openRun, session.slideShowView, result);
+  // A new view: its members are looked up anew, and so is its slide count.
+  session.viewIds.clear();
+  ReleaseReference(session.slides);
+  session.slidesIds.clear();
+  lastReading = ShowReading();
   EndRun(openRun);
   return nullptr;
 }
@@ -98,12 +175,74 @@ void GotoShowSlide(int32_t slideNumber) {
   EndRun(run);
 }
 
-// PREV, FIRST, LAST, BLACK, WHITE, RESUME and END, and the show's state, are
-// not carried to PowerPoint yet: the steps make no call, and the show reads as
-// none.
-void StepShow(ShowStep) {}
+// The further words on the view: its methods Previous, First, Last and Exit,
+// and its property State written with PowerPoint's state, as every property
+// is written (VT_R8, one named argument DISPID_PROPERTYPUT).
+void StepShow(ShowStep step) {
+  struct StepCall {
+    const char* member;
+    AutomationKind kind;
+    double state;  // the value written, for State
+  };
+  constexpr AutomationKind kMethod = AutomationKind::kMethod;
+  constexpr AutomationKind kWrite = AutomationKind::kPropertyWrite;
+  // In the order of ShowStep.
+  constexpr StepCall kStepCalls[] = {
+      {"Previous", kMethod, 0},
+      {"First", kMethod, 0},
+      {"Last", kMethod, 0},
+      {"State", kWrite, kPowerPointBlack},
+      {"State", kWrite, kPowerPointWhite},
+      {"State", kWrite, kPowerPointRunning},
+      {"Exit", kMethod, 0},
+  };
+  PowerPointSessionRecord& session = PowerPointSession;
+  const StepCall& call = kStepCalls[static_cast<int>(step)];
+  AutomationValue state = AutomationNumber(call.state);
+  AutomationOutcome outcome =
+      InvokeByName(session.slideShowView, session.viewIds, call.member, call.kind,
+                   call.kind == kWrite ? &state : nullptr, nullptr);
+  if (LosesPowerPoint(outcome)) DropPowerPointSession();
+}
 
-ShowReading ReadShow(bool) { return ShowReading{}; }
+// The view's State and CurrentShowPosition and the presentation's slide
+// count. A view whose show has ended (Exit, Escape at the PC) fails its calls
+// while PowerPoint still answers: that is the end of the show. A call that
+// finds PowerPoint gone, or gets no answer, ends the session: no show.
+ShowReading ReadShow(bool mayAsk) {
+  PowerPointSessionRecord& session = PowerPointSession;
+  if (session.slideShowView == nullptr) lastReading = ShowReading();
+  if (session.slideShowView == nullptr || !mayAsk) return lastReading;
+
+  double state = 0, slide = 0, count = 0;
+  AutomationOutcome outcome = ReadNumber(session.slideShowView, session.viewIds, "State", &state);
+  const bool viewFailed =
+      outcome == AutomationOutcome::kFailed && session.viewIds["State"] != kUnknownMember;
+  if (viewFailed || (outcome == AutomationOutcome::kDone && state == kPowerPointDone)) {
+    return lastReading = ShowReading{ShowState::kEnded, 0, 0};
+  }
+  if (outcome == AutomationOutcome::kDone) {
+    outcome = ReadNumber(session.slideShowView, session.viewIds, "CurrentShowPosition", &slide);
+  }
+  if (outcome == AutomationOutcome::kDone) outcome = ReadSlideCount(&count);
+  if (LosesPowerPoint(outcome)) {
+    DropPowerPointSession();
+    return lastReading = ShowReading();
+  }
+  // Other failures, and a state PowerPoint does not have, keep the last reading.
+  if (outcome != AutomationOutcome::kDone || state < kPowerPointRunning ||
+      state > kPowerPointWhite) {
+    return lastReading;
+  }
+  // A paused show still shows its slide.
+  lastReading.state = state == kPowerPointBlack   ? ShowState::kBlack
+                      : state == kPowerPointWhite ? ShowState::kWhite
+                                                  : ShowState::kRunning;
+  const bool known = slide >= 1 && count >= 1;
+  lastReading.slide = known ? Int32FromNumber(slide) : 0;
+  lastReading.slideCount = known ? Int32FromNumber(count) : 0;
+  return lastReading;
+}
 
 bool ShowSessionStarted() { return PowerPointSession.started != 0; }
 

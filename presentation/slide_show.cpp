@@ -74,7 +74,9 @@ void HandleSlideShowCommand(const std::string& commandWord, const std::string& a
   std::string word = FoldUpper(commandWord);
   if (word == "OPEN") {
     OpenPresentation(argument);
-  } else if (word == "NEXT") {
+    return;
+  }
+  if (word == "NEXT") {
     AdvanceShow();
   } else if (word == "GOTO") {
     GotoSlide(argument);
@@ -83,6 +85,9 @@ void HandleSlideShowCommand(const std::string& commandWord, const std::string& a
       if (word == step.word) StepShow(step.step);
     }
   }
+  // A show that reads as ended may have been brought back from its end
+  // screen by the step: ask at the next refresh.
+  if (ShowTracking.on && ShowTracking.status.state == ShowState::kEnded) ShowTracking.askNow = true;
 }
 
 const char* ShowStateWord(ShowState state) {

@@ -73,9 +73,10 @@ struct ShowReading {
 // (slide_show.cpp) decides it, so that every back end keeps the same rate:
 // true right after an OPEN whose show runs (so that its first SLIDE is right),
 // then at most every 250 ms while the last reading was kRunning, kBlack or
-// kWhite, and at most every 250 ms while it was kEnded but only when the whole
-// status is about to be sent (the heartbeat, STATE); never after kNone until
-// the next OPEN's show runs. With `mayAsk` false the back end answers from
+// kWhite; while it was kEnded, right after a command that steered the show
+// (a step from the end screen back to a slide) and at most every 250 ms when
+// the whole status is about to be sent (the heartbeat, STATE); never after
+// kNone until the next OPEN's show runs. With `mayAsk` false the back end answers from
 // what it knows without calling the application: a polled back end
 // (PowerPoint) returns its last reading; a back end that the application
 // tells of changes by events (Impress) may read what those events, or its own

@@ -5,7 +5,8 @@
 # LibreOffice Impress. Prints one markdown table, headed by the machine it ran
 # on. Where the Windows build (build/windows, preset windows, with its tests)
 # is configured, a second table measures the Windows program under Wine, in a
-# Wine session of its own.
+# Wine session of its own (with a slide show open on the stand-in PowerPoint
+# of the tests).
 #
 # Usage: scripts/bench.sh [--quick]
 #   --quick   fewer samples and shorter runs (a smoke test of the benchmarks)
@@ -63,11 +64,12 @@ windows_dir="$source_dir/build/windows"
 # The probe that reads the window is built with the Windows tests.
 if grep -qs '^PODIANT_BUILD_TESTS:BOOL=ON' "$windows_dir/CMakeCache.txt"; then
   echo "the Windows program under Wine..." >&2
-  cmake --build "$windows_dir" --target podiant-server podiant-probe -j2 >/dev/null
+  cmake --build "$windows_dir" --target podiant-server podiant-probe powerpoint-standin -j2 >/dev/null
   # The session prints its display on standard output: only the table's rows are kept.
   "$source_dir/scripts/wine-session.sh" "$build_dir/bench/wine-bench" "${e2e_args[@]}" \
     --server "$windows_dir/shell/podiant-server.exe" \
-    --probe "$windows_dir/tests/wine_probe/podiant-probe.exe" | grep '^|' >"$work/wine.md"
+    --probe "$windows_dir/tests/wine_probe/podiant-probe.exe" \
+    --standin "$windows_dir/tests/e2e/presentation/powerpoint-standin.exe" | grep '^|' >"$work/wine.md"
 else
   echo "no Windows build with tests in $windows_dir: the program under Wine is not measured" >&2
 fi

@@ -30,4 +30,9 @@ AutomationOutcome InvokeAutomationMember(AutomationObject, int32_t, AutomationKi
   return AutomationOutcome::kFailed;
 }
 
+AutomationOutcome LookUpMemberId(AutomationObject, const std::string&, int32_t* dispId) {
+  *dispId = 0;
+  return AutomationOutcome::kFailed;
+}
+
 void ReleaseAutomationObject(AutomationObject) {}

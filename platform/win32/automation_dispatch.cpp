@@ -114,9 +114,24 @@ void ValueFromVariant(VARIANT* variant, uint64_t apartment, AutomationValue* val
       value->type = AutomationValueType::kText;
       value->text = AnsiFromWide(variant->bstrVal, SysStringLen(variant->bstrVal));
       break;
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UI8:
+    case VT_UINT:
+    case VT_R4:
     case VT_R8:
-      value->type = AutomationValueType::kNumber;
-      value->number = variant->dblVal;
+      if (SUCCEEDED(VariantChangeType(variant, variant, 0, VT_R8))) {
+        value->type = AutomationValueType::kNumber;
+        value->number = variant->dblVal;
+      } else {
+        value->type = AutomationValueType::kOther;
+      }
       break;
     case VT_DISPATCH:
       if (variant->pdispVal != nullptr) {
@@ -315,6 +330,29 @@ AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId
   if (ran != AutomationOutcome::kDone) return ran;
   if (result != nullptr) *result = call->result;
   return OutcomeOf(call->hr);
+}
+
+AutomationOutcome LookUpMemberId(AutomationObject object, const std::string& name,
+                                 int32_t* dispId) {
+  *dispId = 0;
+  if (object == nullptr) return AutomationOutcome::kFailed;
+  if (!Reachable(object)) return AutomationOutcome::kGone;
+  struct Lookup {
+    IDispatch* target = nullptr;
+    std::wstring name;
+    DISPID dispId = DISPID_UNKNOWN;
+    HRESULT hr = E_FAIL;
+  };
+  auto lookup = std::make_shared<Lookup>();
+  lookup->target = static_cast<IDispatch*>(object->unknown);
+  lookup->name = WideFromAnsi(name);
+  AutomationOutcome ran = RunWith(lookup, [](Lookup& l, uint64_t) {
+    LPOLESTR names[] = {l.name.data()};
+    l.hr = l.target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &l.dispId);
+  });
+  if (ran != AutomationOutcome::kDone) return ran;
+  if (SUCCEEDED(lookup->hr)) *dispId = static_cast<int32_t>(lookup->dispId);
+  return OutcomeOf(lookup->hr);
 }
 
 void ReleaseAutomationObject(AutomationObject object) {

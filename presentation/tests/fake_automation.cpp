@@ -93,6 +93,16 @@ void ScriptCooperativePowerPoint() {
   ScriptMember("app", 2004, K::kPropertyRead, GivesObject("active"));
   ScriptMember("active", 2019, K::kMethod, Succeeds());
   ScriptMember("app", 2021, K::kMethod, Succeeds());
+  // The members the show's state looks up by name, with numbers of the fake's
+  // own: a show on slide 2 of 5.
+  FakeAutomation.memberIds = {{{"view", "State"}, 905},
+                              {{"view", "CurrentShowPosition"}, 906},
+                              {{"presentation", "Slides"}, 907},
+                              {{"slides", "Count"}, 908}};
+  ScriptMember("view", 905, K::kPropertyRead, GivesNumber(1));
+  ScriptMember("view", 906, K::kPropertyRead, GivesNumber(2));
+  ScriptMember("presentation", 907, K::kPropertyRead, GivesObject("slides"));
+  ScriptMember("slides", 908, K::kPropertyRead, GivesNumber(5));
 }
 
 void StartFakeRunningInstance() {
@@ -208,7 +218,21 @@ AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId
     result->text = "not an object";
   } else if (answer->second.unknownResult) {
     result->type = AutomationValueType::kOther;
+  } else if (answer->second.numberResult) {
+    *result = AutomationNumber(answer->second.number);
   }
+  return AutomationOutcome::kDone;
+}
+
+AutomationOutcome LookUpMemberId(AutomationObject object, const std::string& name,
+                                 int32_t* dispId) {
+  FakeAutomation.events.push_back("Names " + FakeObjectName(object) + " " + name);
+  *dispId = 0;
+  FakeObject* found = Live(object, "GetIDsOfNames");
+  if (found == nullptr) return AutomationOutcome::kFailed;
+  auto id = FakeAutomation.memberIds.find({found->kind, name});
+  if (id == FakeAutomation.memberIds.end()) return AutomationOutcome::kFailed;
+  *dispId = id->second;
   return AutomationOutcome::kDone;
 }
 

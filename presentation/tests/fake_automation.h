@@ -6,6 +6,7 @@
 //   CLSIDFromProgID <progId>      ProgIDFromCLSID      GetActiveObject
 //   CoCreateInstance              QueryInterface <object>
 //   Invoke <object> <dispId> <method|read|write>[ <argument>][ result]
+//   Names <object> <name>
 //   Release <object>              Log <line>           Minimise
 //   Notice caption=<caption> style=<hex> text=<text>
 // Objects are named by kind and a serial number: app1, presentations1, ...
@@ -29,6 +30,8 @@ struct FakeAnswer {
   std::string objectKind;      // an object result of this kind, when not empty
   bool textResult = false;     // a VT_BSTR result instead
   bool unknownResult = false;  // a VT_UNKNOWN result (not usable as an object)
+  bool numberResult = false;   // a number result, `number`
+  double number = 0;
 };
 
 struct FakeObject {
@@ -52,6 +55,8 @@ struct FakeAutomationState {
 
   // (object kind, DISPID, kind) -> answer; unlisted members fail.
   std::map<std::tuple<std::string, int32_t, AutomationKind>, FakeAnswer> script;
+  // (object kind, name) -> DISPID for GetIDsOfNames; unlisted names are unknown.
+  std::map<std::pair<std::string, std::string>, int32_t> memberIds;
 
   std::map<uintptr_t, FakeObject> objects;
   std::map<std::string, int> serials;
@@ -78,6 +83,12 @@ inline FakeAnswer GivesText() {
 inline FakeAnswer GivesUnknown() {
   FakeAnswer answer;
   answer.unknownResult = true;
+  return answer;
+}
+inline FakeAnswer GivesNumber(double number) {
+  FakeAnswer answer;
+  answer.numberResult = true;
+  answer.number = number;
   return answer;
 }
 inline FakeAnswer FailsWith(AutomationOutcome failure) {

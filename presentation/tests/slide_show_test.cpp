@@ -8,6 +8,7 @@
 #include "platform/automation_retry.h"
 #include "presentation/powerpoint_session.h"
 #include "presentation/slide_show.h"
+#include "presentation/slide_show_back_end.h"
 #include "presentation/tests/fake_automation.h"
 
 using ::testing::ElementsAre;
@@ -73,7 +74,7 @@ class SlideShowTest : public ::testing::Test {
     for (AutomationObject* field :
          {&PowerPointSession.application, &PowerPointSession.presentation,
           &PowerPointSession.slideShowSettings, &PowerPointSession.slideShowWindow,
-          &PowerPointSession.slideShowView}) {
+          &PowerPointSession.slideShowView, &PowerPointSession.slides}) {
       ReleaseAutomationObject(*field);
       *field = nullptr;
     }
@@ -527,6 +528,57 @@ TEST_F(SlideShowTest, APowerPointThatIsGoneOrDoesNotAnswerEndsTheSession) {
   EXPECT_EQ(PowerPointSession.presentation, nullptr);
   ScriptCooperativePowerPoint();
   OpenSuccessfully();
+}
+
+// The show's state for the feedback: no call without leave to ask, names and
+// the Slides collection once per view, PowerPoint's states mapped, a view that
+// fails its calls an ended show, a PowerPoint that is gone no show at all.
+TEST_F(SlideShowTest, TheShowsStateIsReadFromTheView) {
+  auto read = [](bool mayAsk) {
+    ShowReading reading = ReadShow(mayAsk);
+    return std::to_string(static_cast<int>(reading.state)) + " " + std::to_string(reading.slide) +
+           "/" + std::to_string(reading.slideCount);
+  };
+  EXPECT_EQ(read(true), "0 0/0");  // no show
+  OpenSuccessfully();
+  EXPECT_EQ(read(true), "1 2/5");
+  EXPECT_THAT(TakeEvents(),
+              ElementsAre("Names view1 State", "Invoke view1 905 read result",
+                          "Names view1 CurrentShowPosition", "Invoke view1 906 read result",
+                          "Names presentation1 Slides", "Invoke presentation1 907 read result",
+                          "Names slides1 Count", "Invoke slides1 908 read result"));
+  ScriptMember("view", 906, K::kPropertyRead, GivesNumber(4));
+  EXPECT_EQ(read(false), "1 2/5");
+  EXPECT_THAT(TakeEvents(), IsEmpty());
+  EXPECT_EQ(read(true), "1 4/5");
+  EXPECT_THAT(TakeEvents(),
+              ElementsAre("Invoke view1 905 read result", "Invoke view1 906 read result",
+                          "Invoke slides1 908 read result"));
+  OpenSuccessfully("second.pptx");  // a new view: its names and its count anew
+  EXPECT_EQ(read(true), "1 4/5");
+  EXPECT_THAT(TakeEvents(),
+              ::testing::IsSupersetOf({"Names view2 State", "Names presentation2 Slides"}));
+
+  const std::pair<FakeAnswer, const char*> states[] = {
+      {GivesNumber(2), "1 4/5"},  // paused
+      {GivesNumber(3), "2 4/5"},
+      {GivesNumber(4), "3 4/5"},
+      {BusyFirst(INT_MAX, GivesNumber(1)), "3 4/5"},  // refused for too long: kept
+      {GivesNumber(5), "4 0/0"},
+      {GivesNumber(1), "1 4/5"},
+      {Fails(), "4 0/0"},  // the show's window is gone, PowerPoint is not
+  };
+  for (const auto& [answer, reading] : states) {
+    ScriptMember("view", 905, K::kPropertyRead, answer);
+    EXPECT_EQ(read(true), reading);
+  }
+  EXPECT_NE(PowerPointSession.slideShowView, nullptr);
+  ScriptMember("view", 905, K::kPropertyRead, FailsWith(AutomationOutcome::kGone));
+  EXPECT_EQ(read(true), "0 0/0");
+  EXPECT_EQ(PowerPointSession.application, nullptr);
+  TakeEvents();
+  EXPECT_EQ(read(false), "0 0/0");
+  EXPECT_THAT(TakeEvents(), IsEmpty());
 }
 
 TEST_F(SlideShowTest, StopPowerPointWithoutAnApplicationDoesNothing) {

@@ -359,6 +359,8 @@ bool AnswerInvoke(AutomationObject object, int32_t dispId, AutomationKind kind,
   } else if (objectKind == "window") {
     if (dispId == 2003 && kind == K::kPropertyRead) return gives("view");
   } else if (objectKind == "view") {
+    if (dispId >= 901 && dispId <= 904 && kind == K::kMethod) return true;  // Previous to Exit
+    if (dispId == 905 && kind == K::kPropertyWrite) return true;            // State
     if (dispId == 2019 && kind == K::kMethod) return true;
     if (dispId == 2021 && kind == K::kMethod) {
       FUZZ_CHECK(argument != nullptr && argument->type == AutomationValueType::kNumber);
@@ -380,6 +382,16 @@ AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId
   if (result != nullptr) *result = AutomationValue();
   return AnswerInvoke(object, dispId, kind, argument, result) ? AutomationOutcome::kDone
                                                               : AutomationOutcome::kFailed;
+}
+
+AutomationOutcome LookUpMemberId(AutomationObject object, const std::string& name,
+                                 int32_t* dispId) {
+  static const std::map<std::string, int32_t> kViewMembers = {
+      {"Previous", 901}, {"First", 902}, {"Last", 903}, {"Exit", 904}, {"State", 905}};
+  const std::string& kind = Live(object).kind;
+  auto found = kViewMembers.find(name);
+  *dispId = found != kViewMembers.end() && kind == "view" ? found->second : 0;
+  return *dispId != 0 ? AutomationOutcome::kDone : AutomationOutcome::kFailed;
 }
 
 void ReleaseAutomationObject(AutomationObject object) {

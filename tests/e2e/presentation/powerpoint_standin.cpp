@@ -8,6 +8,13 @@
 //   <answer> release <object> quit
 //   refused <object> <dispid> flags=<n> -> <answer>
 //   hang <object> <dispid> flags=<n>
+//   names <object> <name> -> <dispid|unknown>
+// The members that the server looks up by name have numbers of the stand-in's
+// own: on a view Previous, First, Last, Exit, State and CurrentShowPosition,
+// on a presentation Slides, on its Slides Count (5). A view keeps its show's
+// position and state; after Exit its every call fails, as on a view whose show
+// has ended. A number in <dir>\position.txt, taken away at the next call on a
+// view, moves that show there (the presenter's clicker at the PC).
 // A member fails when <dir>\failures.txt has a line "<object kind> <dispid> <flags>",
 // and does not return for two minutes (then answers as usual) when it has the
 // line "hang <object kind> <dispid> <flags>" (read at every call, so a test can
@@ -26,7 +33,9 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,6 +49,20 @@ const CLSID kStandInClassId = {
 constexpr UINT kLifetimeMilliseconds = 120000;
 constexpr UINT kDirectoryCheckMilliseconds = 250;
 constexpr DWORD kHangMilliseconds = 120000;
+constexpr int kSlideCount = 5;
+
+// The members looked up by name: object kind, name, DISPID.
+struct NamedMember {
+  const char* kind;
+  const wchar_t* name;
+  DISPID dispId;
+};
+constexpr NamedMember kNamedMembers[] = {
+    {"slideshowview", L"Previous", 7101}, {"slideshowview", L"First", 7102},
+    {"slideshowview", L"Last", 7103},     {"slideshowview", L"Exit", 7104},
+    {"slideshowview", L"State", 7105},    {"slideshowview", L"CurrentShowPosition", 7106},
+    {"presentation", L"Slides", 7201},    {"slides", L"Count", 7301},
+};
 
 std::wstring directory;
 std::map<std::wstring, int> serials;
@@ -166,8 +189,15 @@ class StandInObject final : public IDispatch {
     if (info != nullptr) *info = nullptr;
     return E_NOTIMPL;
   }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    if (names == nullptr || ids == nullptr || count != 1) return E_INVALIDARG;
+    ids[0] = DISPID_UNKNOWN;
+    for (const NamedMember& member : kNamedMembers) {
+      if (kind_ == member.kind && std::wstring(names[0]) == member.name) ids[0] = member.dispId;
+    }
+    AppendLog("names " + name_ + " " + Utf8(names[0]) + " -> " +
+              (ids[0] == DISPID_UNKNOWN ? "unknown" : std::to_string(ids[0])));
+    return ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
   }
 
   STDMETHODIMP Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
@@ -208,12 +238,18 @@ class StandInObject final : public IDispatch {
     }
     HRESULT hr = S_OK;
     std::wstring give;
-    if (Listed(member)) {
+    int number = -1;
+    if (Listed(member) || ended_) {
       hr = DISP_E_EXCEPTION;
     } else {
-      hr = Answer(dispId, flags, parameters, &give);
+      hr = Answer(dispId, flags, parameters, &give, &number);
     }
-    if (SUCCEEDED(hr) && !give.empty() && result != nullptr) {
+    if (SUCCEEDED(hr) && number >= 0 && result != nullptr) {
+      VariantInit(result);
+      result->vt = VT_I4;  // as PowerPoint gives its Long and enumerated properties
+      result->lVal = number;
+      line += " -> I4:" + std::to_string(number);
+    } else if (SUCCEEDED(hr) && !give.empty() && result != nullptr) {
       StandInObject* given = new StandInObject(give);
       VariantInit(result);
       result->vt = VT_DISPATCH;
@@ -230,8 +266,9 @@ class StandInObject final : public IDispatch {
 
  private:
   // What each member of each kind of object does: an object to give back
-  // (`give`), or only an outcome.
-  HRESULT Answer(DISPID dispId, WORD flags, DISPPARAMS* parameters, std::wstring* give) {
+  // (`give`), a number (`number`), or only an outcome.
+  HRESULT Answer(DISPID dispId, WORD flags, DISPPARAMS* parameters, std::wstring* give,
+                 int* number) {
     bool read = (flags & DISPATCH_PROPERTYGET) != 0;
     bool method = (flags & DISPATCH_METHOD) != 0;
     bool write = (flags & DISPATCH_PROPERTYPUT) != 0;
@@ -268,6 +305,15 @@ class StandInObject final : public IDispatch {
         return S_OK;
       }
       if (dispId == 2019 && method) return S_OK;
+      if (dispId == 7201 && read && kind_ == "presentation") {  // Slides
+        *give = L"slides";
+        return S_OK;
+      }
+    } else if (kind_ == "slides") {
+      if (dispId == 7301 && read) {  // Count
+        *number = kSlideCount;
+        return S_OK;
+      }
     } else if (kind_ == "slideshowsettings") {
       if (dispId == 2008 && method) return S_OK;  // Run
     } else if (kind_ == "slideshowwindow") {
@@ -276,8 +322,38 @@ class StandInObject final : public IDispatch {
         return S_OK;
       }
     } else if (kind_ == "slideshowview") {
-      if (dispId == 2019 && method) return S_OK;                // Next
-      if (dispId == 2021 && method && count == 1) return S_OK;  // GotoSlide
+      std::wstring clicked = directory + L"\\position.txt";
+      if (int moved = std::atoi(ReadFileText(clicked).c_str()); moved >= 1) {
+        DeleteFileW(clicked.c_str());
+        position_ = std::min(moved, kSlideCount);
+      }
+      double value =
+          count == 1 && parameters->rgvarg[0].vt == VT_R8 ? parameters->rgvarg[0].dblVal : 0;
+      if (dispId == 2019 && method) {  // Next: after the last slide, the end screen
+        if (position_ == kSlideCount) state_ = 5;
+        position_ = std::min(position_ + 1, kSlideCount);
+        return S_OK;
+      }
+      if (dispId == 2021 && method && count == 1) {  // GotoSlide
+        if (value >= 1 && value <= kSlideCount) position_ = static_cast<int>(value);
+        return S_OK;
+      }
+      if (dispId == 7101 && method) {  // Previous: from the end screen, the last slide
+        if (state_ != 5) position_ = std::max(position_ - 1, 1);
+        state_ = 1;
+      }
+      if (dispId == 7102 && method) position_ = 1;
+      if (dispId == 7103 && method) position_ = kSlideCount;
+      if (dispId == 7104 && method) ended_ = true;
+      if (dispId >= 7101 && dispId <= 7104 && method) return S_OK;
+      if (dispId == 7105 && write && value >= 1 && value <= 5) {  // State
+        state_ = static_cast<int>(value);
+        return S_OK;
+      }
+      if ((dispId == 7105 || dispId == 7106) && read) {
+        *number = dispId == 7105 ? state_ : position_;
+        return S_OK;
+      }
     }
     return DISP_E_MEMBERNOTFOUND;
   }
@@ -285,6 +361,11 @@ class StandInObject final : public IDispatch {
   std::string kind_;
   std::string name_;
   long references_ = 0;
+  // A view's show: its position, its State (ppSlideShowRunning 1 to Done 5),
+  // and whether it was ended.
+  int position_ = 1;
+  int state_ = 1;
+  bool ended_ = false;
 };
 
 class StandInFactory final : public IClassFactory {

@@ -176,9 +176,9 @@ class WineSlideShow : public ::testing::Test {
     ASSERT_EQ(std::rename((directory + "/busy.tmp").c_str(), (directory + "/busy.txt").c_str()), 0);
   }
 
-  void StartServer() {
+  void StartServer(const std::string& moreSettings = "") {
     e2e::WriteTextFile(directory + "/podiant.ini",
-                       "[settings]\nport=" + std::to_string(port) + "\n");
+                       "[settings]\nport=" + std::to_string(port) + "\n" + moreSettings);
     server = e2e::StartProcess(
         {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/shell/podiant-server.exe"}, directory);
     ASSERT_TRUE(WaitForLabel("Listening at", 1)) << label;
@@ -339,6 +339,7 @@ TEST_F(WineSlideShow, OpenStartsTheSlideShowNextAndGotoReachTheViewCloseQuits) {
   expected.push_back("application1 2021 flags=1 named=- args=- -> 0x00000000");
   EXPECT_EQ(Calls(), expected);
   EXPECT_EQ(Count(e2e::ReadTextFile(directory + "/calls.log"), "start mode="), 1);
+  EXPECT_EQ(LoggedLines("names "), 0);  // nothing is looked up by name without the new words
 }
 
 TEST_F(WineSlideShow, ARunningInstanceIsAttachedToNotCreated) {
@@ -538,6 +539,91 @@ TEST_F(WineSlideShow, ACallThatIsNotAnsweredIsGivenUpAfterItsBound) {
   EXPECT_EQ(log.back(), "hang slideshowview1 2019 flags=1");
   std::printf("close during a NEXT that hangs: %lld ms until the program had ended\n", close);
   RecordProperty("close_during_hang_ms", std::to_string(close));
+}
+
+// The further words and, with [feedback] to a socket of the test, the show's
+// state: each word's member looked up by name once per object and invoked on
+// the view, a move at the PC (the stand-in's position.txt) reported as SLIDE,
+// END reported as SHOW ENDED, and the view read at most every 250 ms.
+TEST_F(WineSlideShow, TheFurtherWordsSteerTheShowAndTheFeedbackFollowsIt) {
+  Register(true);
+  const int feedbackPort = e2e::FreeUdpPort();
+  const int feedback = e2e::HoldUdpPort(feedbackPort);
+  ASSERT_GE(feedback, 0);
+  StartServer("[feedback]\nto=127.0.0.1:" + std::to_string(feedbackPort) + "\ninterval=0\n");
+  auto heard = [&](size_t count) {
+    std::vector<std::string> texts;
+    std::string text;
+    while (texts.size() < count && e2e::ReceiveDatagram(feedback, kWaitMs, &text)) {
+      texts.push_back(text);
+    }
+    return texts;
+  };
+  using Lines = std::vector<std::string>;
+
+  Send("OPEN C:\\My Shows\\talk.pptx");
+  EXPECT_EQ(heard(3), (Lines{"FILE C:\\My Shows\\talk.pptx", "SHOW RUNNING", "SLIDE 1 5"}));
+  e2e::WriteTextFile(directory + "/position.txt", "4\n");
+  EXPECT_EQ(heard(1), Lines{"SLIDE 4 5"});
+  const std::pair<const char*, const char*> words[] = {
+      {"PREV", "SLIDE 3 5"},    {"first", "SLIDE 1 5"},
+      {"LAST", "SLIDE 5 5"},    {"NEXT", "SHOW ENDED"},  // the end screen
+      {"PREV", "SHOW RUNNING"}, {"BLACK", "SHOW BLACK"},
+      {"WHITE", "SHOW WHITE"},  {"RESUME", "SHOW RUNNING"},
+  };
+  for (const auto& [word, text] : words) {
+    Send(word);
+    EXPECT_EQ(heard(1), Lines{text}) << word;
+  }
+
+  // The reads of the view's State over a span of quiet.
+  const std::string stateRead = "call slideshowview1 7105 flags=2 ";
+  auto spanStart = std::chrono::steady_clock::now();
+  int readsBefore = LoggedLines(stateRead);
+  usleep(3000000);
+  int reads = LoggedLines(stateRead) - readsBefore;
+  long long span = MillisecondsSince(spanStart);
+  std::printf("the show's state read %d times in %lld ms\n", reads, span);
+  RecordProperty("state_reads_per_3s", std::to_string(reads));
+  EXPECT_LE(reads, span / 250 + 2);
+
+  Send("END");
+  EXPECT_EQ(heard(1), Lines{"SHOW ENDED"});
+  // The last nine lines: the R lines of the words, and nothing else.
+  ASSERT_TRUE(e2e::ReadWindowControlText(kTitle, kLabel, &label));
+  EXPECT_EQ(Count(label, "\rR "), 9) << label;
+
+  std::vector<std::string> names;
+  for (const std::string& line : CallLog()) {
+    if (line.rfind("names ", 0) == 0) names.push_back(line.substr(6));
+  }
+  EXPECT_EQ(names,
+            (Lines{"slideshowview1 State -> 7105", "slideshowview1 CurrentShowPosition -> 7106",
+                   "presentation1 Slides -> 7201", "slides1 Count -> 7301",
+                   "slideshowview1 Previous -> 7101", "slideshowview1 First -> 7102",
+                   "slideshowview1 Last -> 7103", "slideshowview1 Exit -> 7104"}));
+  // Every call but the reads of the show's state, which the feedback repeats.
+  std::vector<std::string> calls;
+  for (const std::string& call : Calls()) {
+    if (call.find(" flags=2 ") == std::string::npos ||
+        (call.rfind("slideshowview1 710", 0) != 0 && call.rfind("slides1 ", 0) != 0)) {
+      calls.push_back(call);
+    }
+  }
+  Lines expected = kOpenCalls;
+  expected.push_back("presentation1 7201 flags=2 named=- args=- -> slides1");
+  for (const char* call :
+       {"7101 flags=1 named=- args=-", "7102 flags=1 named=- args=-", "7103 flags=1 named=- args=-",
+        "2019 flags=1 named=- args=-", "7101 flags=1 named=- args=-",
+        "7105 flags=4 named=-3 args=R8:3", "7105 flags=4 named=-3 args=R8:4",
+        "7105 flags=4 named=-3 args=R8:1", "7104 flags=1 named=- args=-"}) {
+    expected.push_back(std::string("slideshowview1 ") + call + " -> 0x00000000");
+  }
+  EXPECT_EQ(calls, expected);
+  close(feedback);
+
+  std::string last = CloseServer();
+  EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
 }
 
 TEST_F(WineSlideShow, WithoutPowerPointTheNoticeAppearsThenOpenFails) {
