@@ -47,14 +47,20 @@ struct Suite {
   std::string prefix;
   std::string msi;      // the shipped installer
   std::string nextMsi;  // the same programs as the next version
+  std::string msiexecOutput;
 };
 Suite* suite = nullptr;
 
 // A Wine program in the test's prefix; its exit code (truncated to 8 bits,
-// as every exit code of a Windows program that reaches Linux).
+// as every exit code of a Windows program that reaches Linux). A bare name is
+// one of Wine's own programs, run by its full path: the loader then starts it
+// directly, where it would otherwise go through start.exe, whose own failure
+// to start it ends as a plain exit code 1.
 int Wine(const std::vector<std::string>& arguments, std::string* output = nullptr) {
   std::vector<std::string> argv = {e2e::WineLoader()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
+  if (argv[1].find('\\') == std::string::npos)
+    argv[1] = "C:\\windows\\system32\\" + argv[1] + ".exe";
   int exitCode = -1;
   std::string text = e2e::RunProgram(argv, "", &exitCode, 120000);
   if (output != nullptr) *output = text;
@@ -134,11 +140,17 @@ int Msiexec(const std::string& action, const std::string& msi,
                                         "/qn",     "/l*v", WindowsPath(LogPath())};
   arguments.insert(arguments.end(), properties.begin(), properties.end());
   auto start = std::chrono::steady_clock::now();
-  int exitCode = Wine(arguments);
+  int exitCode = Wine(arguments, &suite->msiexecOutput);
   if (seconds != nullptr) {
     *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
   return exitCode;
+}
+
+// For a failed msiexec: what it printed and the end of its log.
+std::string MsiexecReport() {
+  std::string log = e2e::ReadTextFile(LogPath());
+  return suite->msiexecOutput + "\n..." + log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
 }
 
 // Polls the installed program's status label until it contains `part`.
@@ -246,7 +258,7 @@ class WindowsInstaller : public ::testing::Test {
 
 TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSettings) {
   double seconds = 0;
-  ASSERT_EQ(Msiexec("/i", suite->msi, {}, &seconds), 0);
+  ASSERT_EQ(Msiexec("/i", suite->msi, {}, &seconds), 0) << MsiexecReport();
   std::printf("silent install: %.2f s\n", seconds);
 
   // The files where they belong, the programs with their version.
@@ -321,7 +333,7 @@ TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSett
   EXPECT_EQ(e2e::ExitCode(server), 0);
 
   // The upgrade keeps the changed settings and leaves one entry.
-  ASSERT_EQ(Msiexec("/i", suite->nextMsi), 0);
+  ASSERT_EQ(Msiexec("/i", suite->nextMsi), 0) << MsiexecReport();
   EXPECT_EQ(e2e::ReadTextFile(ini), settings);
   EXPECT_EQ(ProductEntries(), 1) << UninstallEntries();
   EXPECT_NE(UninstallEntries().find("DisplayVersion    REG_SZ    " + NextVersion() + "\r"),
@@ -341,7 +353,7 @@ TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSett
 
   // The uninstall removes the programs, the shortcut and the rule, and keeps
   // the changed settings.
-  ASSERT_EQ(Msiexec("/x", suite->nextMsi, {}, &seconds), 0);
+  ASSERT_EQ(Msiexec("/x", suite->nextMsi, {}, &seconds), 0) << MsiexecReport();
   std::printf("silent uninstall: %.2f s\n", seconds);
   EXPECT_NE(e2e::ReadTextFile(LogPath()).find(": DeleteFirewallRule."), std::string::npos);
   EXPECT_FALSE(fs::exists(LinuxPath(kProgramFolder)));
@@ -352,7 +364,8 @@ TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSett
 
 TEST_F(WindowsInstaller, AutostartAndAnotherSettingsFolderLastThroughAnUpgrade) {
   // ADDLOCAL=Autostart alone installs the program as well.
-  ASSERT_EQ(Msiexec("/i", suite->msi, {"ADDLOCAL=Autostart", "SETTINGSFOLDER=C:\\Show"}), 0);
+  ASSERT_EQ(Msiexec("/i", suite->msi, {"ADDLOCAL=Autostart", "SETTINGSFOLDER=C:\\Show"}), 0)
+      << MsiexecReport();
   EXPECT_TRUE(fs::exists(LinuxPath(std::string(kProgramFolder) + "podiant-server.exe")));
   EXPECT_TRUE(fs::exists(LinuxPath("C:\\Show\\podiant.ini")));
   for (const char* folder : {"Programs", "Programs/StartUp"}) {
@@ -361,11 +374,11 @@ TEST_F(WindowsInstaller, AutostartAndAnotherSettingsFolderLastThroughAnUpgrade) 
   }
 
   // An upgrade without options keeps both choices.
-  ASSERT_EQ(Msiexec("/i", suite->nextMsi), 0);
+  ASSERT_EQ(Msiexec("/i", suite->nextMsi), 0) << MsiexecReport();
   ASSERT_EQ(Shortcuts("Programs/StartUp").size(), 1u);
   ExpectShortcutToTheProgram(Shortcuts("Programs/StartUp")[0], "C:\\Show\\");
 
-  ASSERT_EQ(Msiexec("/x", suite->nextMsi), 0);
+  ASSERT_EQ(Msiexec("/x", suite->nextMsi), 0) << MsiexecReport();
   EXPECT_TRUE(Shortcuts("Programs/StartUp").empty());
   EXPECT_TRUE(Shortcuts("Programs").empty());
   EXPECT_TRUE(fs::exists(LinuxPath("C:\\Show\\podiant.ini")));
