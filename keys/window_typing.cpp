@@ -1,6 +1,7 @@
 #include "keys/window_typing.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "keys/key_events.h"
@@ -27,11 +28,12 @@ void NoteHeldKeys(const std::vector<KeyEvent>& events, HeldKeys* held) {
   }
 }
 
-void ReleaseHeldKeys(const HeldKeys& held) {
-  std::vector<KeyEvent> releases(held.rbegin(), held.rend());
-  if (releases.empty()) return;
-  for (KeyEvent& release : releases) release.keyUp = true;
-  InjectKeyEvents(releases);
+// Releases them, the last pressed first.
+void ReleaseHeldKeys(HeldKeys held) {
+  if (held.empty()) return;
+  std::reverse(held.begin(), held.end());
+  for (KeyEvent& release : held) release.keyUp = true;
+  InjectKeyEvents(held);
 }
 
 bool PressesAKey(const std::vector<KeyEvent>& events) {
@@ -53,6 +55,6 @@ bool TypeKeyTextInto(WindowId target, const std::string& keyText, uint32_t gapMi
         return true;
       },
       SleepMilliseconds);
-  if (!walked) ReleaseHeldKeys(held);
+  if (!walked) ReleaseHeldKeys(std::move(held));
   return walked;
 }
