@@ -6,10 +6,10 @@
 
 namespace {
 
-// A decimal number of 1 to 3 digits without a leading zero (but "0" itself),
-// at most `largest`.
-std::optional<int> SmallNumber(std::string_view text, int largest) {
-  if (text.empty() || text.size() > 3) return std::nullopt;
+// A decimal number of 1 to `digits` digits without a leading zero (but "0"
+// itself), at most `largest`.
+std::optional<int> DecimalNumber(std::string_view text, size_t digits, int largest) {
+  if (text.empty() || text.size() > digits) return std::nullopt;
   if (text.size() > 1 && text[0] == '0') return std::nullopt;
   int value = 0;
   for (char c : text) {
@@ -68,7 +68,7 @@ std::optional<uint32_t> ParseIpv4Address(std::string_view text) {
     size_t dot = text.find('.');
     std::string_view piece = part < 3 ? text.substr(0, dot) : text;
     if (part < 3 && dot == std::string_view::npos) return std::nullopt;
-    std::optional<int> number = SmallNumber(piece, 255);
+    std::optional<int> number = DecimalNumber(piece, 3, 255);
     if (!number) return std::nullopt;
     value = value << 8 | static_cast<uint32_t>(*number);
     if (part < 3) text.remove_prefix(dot + 1);
@@ -82,7 +82,7 @@ std::optional<AddressRange> ParseAddressRange(std::string_view text) {
   if (!address) return std::nullopt;
   AddressRange range;
   if (slash != std::string_view::npos) {
-    std::optional<int> length = SmallNumber(text.substr(slash + 1), 32);
+    std::optional<int> length = DecimalNumber(text.substr(slash + 1), 2, 32);
     if (!length) return std::nullopt;
     range.prefixLength = *length;
   }
@@ -173,17 +173,9 @@ std::optional<FeedbackDestination> ParseFeedbackDestination(std::string_view tex
   size_t colon = text.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
   std::optional<uint32_t> address = ParseIpv4Address(text.substr(0, colon));
-  std::string_view portText = text.substr(colon + 1);
-  if (!address || portText.empty() || portText.size() > 5 || portText[0] == '0') {
-    return std::nullopt;
-  }
-  uint32_t port = 0;
-  for (char c : portText) {
-    if (c < '0' || c > '9') return std::nullopt;
-    port = port * 10 + static_cast<uint32_t>(c - '0');
-  }
-  if (port > 65535) return std::nullopt;
-  return FeedbackDestination{*address, static_cast<uint16_t>(port)};
+  std::optional<int> port = DecimalNumber(text.substr(colon + 1), 5, 65535);
+  if (!address || !port || *port == 0) return std::nullopt;
+  return FeedbackDestination{*address, static_cast<uint16_t>(*port)};
 }
 
 std::string FormatFeedbackDestination(const FeedbackDestination& destination) {
