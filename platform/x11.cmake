@@ -16,7 +16,7 @@ target_include_directories(platform_x11 PUBLIC ${X11_INCLUDE_DIR})
 target_link_libraries(platform_x11 PUBLIC ${X11_X11_LIB} platform_single_byte_text)
 
 podiant_library(platform_x11_desktop posix/desktop_x11.cpp)
-target_link_libraries(platform_x11_desktop PUBLIC platform_x11)
+target_link_libraries(platform_x11_desktop PUBLIC platform_x11 platform_timing)
 
 podiant_library(platform_x11_keyboard posix/keyboard_x11.cpp)
 target_include_directories(platform_x11_keyboard PUBLIC ${X11_XTest_INCLUDE_PATH})

@@ -5,16 +5,15 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <time.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include "platform/desktop.h"
 #include "platform/posix/x11_connection.h"
 #include "platform/posix/x11_text.h"
+#include "platform/timing.h"
 
 namespace {
 
@@ -23,8 +22,8 @@ constexpr size_t kTitleLimit = 259;
 // How long activation waits for the window manager to make the window the
 // active one and hand it the keyboard focus, so that the keys typed next
 // reach it.
-constexpr auto kActivationBound = std::chrono::milliseconds(500);
-constexpr long kActivationPollMilliseconds = 5;
+constexpr uint64_t kActivationBoundMilliseconds = 500;
+constexpr uint32_t kActivationPollMilliseconds = 5;
 
 constexpr long kIconicState = 3;  // WM_STATE: iconified by the window manager
 
@@ -338,7 +337,7 @@ bool ActivateWindow(WindowId windowId) {
   if (!iconified && ForegroundIs(display, window, false)) {
     return true;
   }
-  auto deadline = std::chrono::steady_clock::now() + kActivationBound;
+  const uint64_t deadline = MonotonicMilliseconds() + kActivationBoundMilliseconds;
   Window root = DefaultRootWindow(display);
   if (X11WindowManagerSupports(display, "_NET_ACTIVE_WINDOW")) {
     // The window manager also de-iconifies the window.
@@ -364,11 +363,10 @@ bool ActivateWindow(WindowId windowId) {
     if (ForegroundIs(display, window, false) && !IsIconified(display, window)) {
       return true;
     }
-    if (std::chrono::steady_clock::now() >= deadline) {
+    if (MonotonicMilliseconds() >= deadline) {
       return false;
     }
-    timespec pause{0, kActivationPollMilliseconds * 1000000L};
-    nanosleep(&pause, nullptr);
+    SleepMilliseconds(kActivationPollMilliseconds);
   }
 }
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/desktop.h"
+#include "platform/timing.h"
 
 namespace {
 
@@ -21,10 +22,10 @@ constexpr int kTitleBufferSize = 260;
 
 // Activation: all its steps within this bound; the first two attempts may
 // wait until these points for the window to come to the front.
-constexpr DWORD kActivationBoundMilliseconds = 500;
-constexpr DWORD kFirstAttemptMilliseconds = 200;
-constexpr DWORD kSecondAttemptMilliseconds = 350;
-constexpr DWORD kActivationPollMilliseconds = 5;
+constexpr uint64_t kActivationBoundMilliseconds = 500;
+constexpr uint64_t kFirstAttemptMilliseconds = 200;
+constexpr uint64_t kSecondAttemptMilliseconds = 350;
+constexpr uint32_t kActivationPollMilliseconds = 5;
 
 // Owner chains are short (a dialog of a dialog); the bound only guards.
 constexpr int kOwnerChainLimit = 16;
@@ -35,11 +36,11 @@ constexpr WORD kUnassignedKey = 0xE8;
 bool InFront(HWND window) { return GetForegroundWindow() == window && !IsIconic(window); }
 
 // Whether the window is in front before `until` milliseconds after `start`.
-bool WaitUntilInFront(HWND window, DWORD start, DWORD until) {
+bool WaitUntilInFront(HWND window, uint64_t start, uint64_t until) {
   for (;;) {
     if (InFront(window)) return true;
-    if (GetTickCount() - start >= until) return false;
-    Sleep(kActivationPollMilliseconds);
+    if (MonotonicMilliseconds() - start >= until) return false;
+    SleepMilliseconds(kActivationPollMilliseconds);
   }
 }
 
@@ -95,7 +96,7 @@ bool ActivateWindow(WindowId id) {
   HWND window = AsWindow(id);
   bool minimised = IsIconic(window) != FALSE;
   if (!minimised && GetForegroundWindow() == window) return true;
-  DWORD start = GetTickCount();
+  const uint64_t start = MonotonicMilliseconds();
   // Asynchronous, so that a window whose program hangs cannot hold up the
   // caller; the waits below see the restore through.
   if (minimised) ShowWindowAsync(window, SW_RESTORE);
