@@ -1,6 +1,7 @@
 #include "tests/support/e2e_support.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <netinet/in.h>
@@ -270,6 +271,27 @@ bool WaitUntil(int timeoutMs, bool (*condition)(void*), void* context) {
     if (NowMilliseconds() >= deadline) return false;
     usleep(20000);
   }
+}
+
+std::vector<pid_t> LiveProcessesWith(const std::vector<std::string>& parts) {
+  std::vector<pid_t> found;
+  DIR* processes = opendir("/proc");
+  while (dirent* entry = processes != nullptr ? readdir(processes) : nullptr) {
+    pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) continue;
+    std::string proc = "/proc/" + std::string(entry->d_name);
+    std::string stat = ReadTextFile(proc + "/stat");
+    size_t state = stat.rfind(") ");
+    if (state == std::string::npos || stat.compare(state + 2, 1, "Z") == 0) continue;
+    std::string command = ReadTextFile(proc + "/cmdline");
+    if (std::all_of(parts.begin(), parts.end(), [&command](const std::string& part) {
+          return command.find(part) != std::string::npos;
+        })) {
+      found.push_back(pid);
+    }
+  }
+  if (processes != nullptr) closedir(processes);
+  return found;
 }
 
 std::string RunProgram(const std::vector<std::string>& argv, const std::string& workDir,

@@ -77,6 +77,10 @@ int ExitCode(const Process& process);
 // Polls `condition` every 20 ms until it is true or `timeoutMs` has passed.
 bool WaitUntil(int timeoutMs, bool (*condition)(void*), void* context);
 
+// The live processes (zombies left out) whose command line, from /proc,
+// contains every one of `parts`.
+std::vector<pid_t> LiveProcessesWith(const std::vector<std::string>& parts);
+
 // Runs a program to its end (at most `timeoutMs`) and returns its output.
 std::string RunProgram(const std::vector<std::string>& argv, const std::string& workDir,
                        int* exitCode, int timeoutMs = 30000);

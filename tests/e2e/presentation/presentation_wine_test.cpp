@@ -3,7 +3,6 @@
 // prefix as "Powerpoint.Application". The stand-in writes every call it
 // receives to calls.log in the test's directory; the server's window label is
 // read back with the Windows probe.
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -79,21 +78,7 @@ long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
 
 // The processes of the stand-ins started for `directory` (their Linux pids).
 std::vector<pid_t> StandInProcesses(const std::string& directory) {
-  std::string wanted = WindowsPath(directory);
-  std::vector<pid_t> found;
-  DIR* processes = opendir("/proc");
-  if (processes == nullptr) return found;
-  while (dirent* entry = readdir(processes)) {
-    pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-    if (pid <= 0) continue;
-    std::string commandLine = e2e::ReadTextFile("/proc/" + std::string(entry->d_name) + "/cmdline");
-    if (commandLine.find("powerpoint-standin.exe") != std::string::npos &&
-        commandLine.find(wanted) != std::string::npos) {
-      found.push_back(pid);
-    }
-  }
-  closedir(processes);
-  return found;
+  return e2e::LiveProcessesWith({"powerpoint-standin.exe", WindowsPath(directory)});
 }
 
 // Kills them; true once none is left.

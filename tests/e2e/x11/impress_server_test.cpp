@@ -4,7 +4,6 @@
 // the office back end; the further show words with the feedback. The test
 // looks at the shows through its own connection to the same office, on the
 // same pipe.
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -60,25 +59,9 @@ void WritePresentation(const std::string& path) {
           pages + "</office:presentation></office:body></office:document>\n");
 }
 
-// The office processes accepting on `pipe` (zombies excluded), from /proc.
+// The office processes accepting on `pipe`.
 std::vector<pid_t> OfficeProcesses(const std::string& pipe) {
-  std::vector<pid_t> found;
-  DIR* processes = opendir("/proc");
-  while (dirent* entry = processes != nullptr ? readdir(processes) : nullptr) {
-    pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-    if (pid <= 0) continue;
-    std::string proc = "/proc/" + std::string(entry->d_name);
-    std::string stat = e2e::ReadTextFile(proc + "/stat");
-    size_t state = stat.rfind(") ");
-    if (state == std::string::npos || stat.compare(state + 2, 1, "Z") == 0) continue;
-    std::string command = e2e::ReadTextFile(proc + "/cmdline");
-    if (command.find("soffice.bin") != std::string::npos &&
-        command.find("--accept=pipe,name=" + pipe + ";") != std::string::npos) {
-      found.push_back(pid);
-    }
-  }
-  if (processes != nullptr) closedir(processes);
-  return found;
+  return e2e::LiveProcessesWith({"soffice.bin", "--accept=pipe,name=" + pipe + ";"});
 }
 
 class ImpressServer : public ::testing::Test {
