@@ -187,12 +187,12 @@ FeedbackList ParseFeedbackList(std::string_view value) {
   for (const std::string& entry : SplitListEntries(value)) {
     std::optional<FeedbackDestination> destination = ParseFeedbackDestination(entry);
     if (!destination) {
-      list.badEntries.push_back(entry);
+      list.leftOut.push_back({entry, false});
     } else if (std::find(list.destinations.begin(), list.destinations.end(), *destination) !=
                list.destinations.end()) {
       continue;  // named twice: sent to once
     } else if (list.destinations.size() == kFeedbackDestinationsAtMost) {
-      list.entriesBeyondLimit.push_back(entry);
+      list.leftOut.push_back({entry, true});
     } else {
       list.destinations.push_back(*destination);
     }

@@ -91,12 +91,16 @@ std::optional<FeedbackDestination> ParseFeedbackDestination(std::string_view tex
 std::string FormatFeedbackDestination(const FeedbackDestination& destination);
 
 // A to= value: its destinations in the order written, each once, at most
-// kFeedbackDestinationsAtMost of them; the entries that are no destination, and
-// the destinations beyond the first eight, each as written.
+// kFeedbackDestinationsAtMost of them; and the entries left out, each as
+// written and in the order written: those that are no destination and the
+// destinations beyond the first eight.
+struct FeedbackEntryLeftOut {
+  std::string entry;
+  bool beyondLimit = false;  // a destination, but after the first eight
+};
 struct FeedbackList {
   std::vector<FeedbackDestination> destinations;
-  std::vector<std::string> badEntries;
-  std::vector<std::string> entriesBeyondLimit;
+  std::vector<FeedbackEntryLeftOut> leftOut;
 };
 FeedbackList ParseFeedbackList(std::string_view value);
 

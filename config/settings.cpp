@@ -66,12 +66,10 @@ void LoadFeedbackSettings() {
   std::optional<std::string> to = OptionalSetting("feedback", "to");
   if (!to) return;
   FeedbackList list = ParseFeedbackList(*to);
-  for (const std::string& entry : list.badEntries) {
-    AddLogLine("ERROR: feedback entry \"" + entry + "\" is no address:port");
-  }
-  for (const std::string& entry : list.entriesBeyondLimit) {
-    AddLogLine("ERROR: feedback entry \"" + entry + "\" is beyond the first " +
-               std::to_string(kFeedbackDestinationsAtMost));
+  for (const FeedbackEntryLeftOut& left : list.leftOut) {
+    AddLogLine("ERROR: feedback entry \"" + left.entry + "\" is " +
+               (left.beyondLimit ? "beyond the first " + std::to_string(kFeedbackDestinationsAtMost)
+                                 : std::string("no address:port")));
   }
   FeedbackSettings feedback;
   feedback.destinations = std::move(list.destinations);

@@ -260,7 +260,8 @@ TEST_F(LoadSettingsTest, CommentedKeysAreNotRead) {
 TEST_F(LoadSettingsTest, FeedbackDestinationsIntervalAndLog) {
   LoadWith(
       "[feedback]\nto=192.168.1.50:16002, 10.0.0.7:9000,10.0.0.7:9000 xyz 1.2.3.4:0 1.2.3.4:080 "
-      "1.0.0.1:1 1.0.0.2:2 1.0.0.3:3 1.0.0.4:4 1.0.0.5:5 1.0.0.6:6 1.0.0.7:7\ninterval=&H0A\n"
+      "1.0.0.1:1 1.0.0.2:2 1.0.0.3:3 1.0.0.4:4 1.0.0.5:5 1.0.0.6:6 1.0.0.7:7 1.0.0:8\n"
+      "interval=&H0A\n"
       "log=On\n");
   ASSERT_TRUE(Settings.feedback);
   EXPECT_EQ(FormatFeedbackList(Settings.feedback->destinations),
@@ -268,11 +269,12 @@ TEST_F(LoadSettingsTest, FeedbackDestinationsIntervalAndLog) {
             "1.0.0.5:5, 1.0.0.6:6");
   EXPECT_EQ(Settings.feedback->intervalSeconds, 10);
   EXPECT_TRUE(Settings.feedback->log);
-  EXPECT_EQ(ShownLines(), (std::vector<std::string>{
-                              "ERROR: feedback entry \"xyz\" is no address:port",
-                              "ERROR: feedback entry \"1.2.3.4:0\" is no address:port",
-                              "ERROR: feedback entry \"1.2.3.4:080\" is no address:port",
-                              "ERROR: feedback entry \"1.0.0.7:7\" is beyond the first 8"}));
+  EXPECT_EQ(ShownLines(),
+            (std::vector<std::string>{"ERROR: feedback entry \"xyz\" is no address:port",
+                                      "ERROR: feedback entry \"1.2.3.4:0\" is no address:port",
+                                      "ERROR: feedback entry \"1.2.3.4:080\" is no address:port",
+                                      "ERROR: feedback entry \"1.0.0.7:7\" is beyond the first 8",
+                                      "ERROR: feedback entry \"1.0.0:8\" is no address:port"}));
   LoadWith("[feedback]\nto=\nlog=yes\n");
   EXPECT_EQ(FormatFeedbackList(Settings.feedback->destinations), "nobody");
   EXPECT_EQ(Settings.feedback->intervalSeconds, 5);
