@@ -367,7 +367,8 @@ class WineProjector : public ::testing::Test {
     int exitCode = -1;
     std::string hex = e2e::RunProbe(
         {"notice-text", kNoticeCaption, std::to_string(kCommandTimeoutMs)}, &exitCode);
-    return exitCode == 0 ? e2e::FromHex(hex) : "(no notice)";
+    return exitCode == 0 ? e2e::FromHex(hex)
+                         : "(no notice: the probe ended with " + std::to_string(exitCode) + ")";
   }
 
   bool PressNoticeOk() {
@@ -393,7 +394,7 @@ TEST_F(WineProjector, WritesTheTextToCom1OnlyAfterTheNoticeIsConfirmed) {
       << StatusText();
 
   Send("PROJECTOR lamp");
-  EXPECT_EQ(NoticeText(), "/LAMP/ABC/");
+  EXPECT_EQ(NoticeText(), "/LAMP/ABC/") << StatusText();
   // The box is up and waits for the user: nothing may be on the line yet.
   EXPECT_EQ(BytesWithin(serial.readFd, 500), "");
   ASSERT_TRUE(PressNoticeOk());
@@ -401,7 +402,7 @@ TEST_F(WineProjector, WritesTheTextToCom1OnlyAfterTheNoticeIsConfirmed) {
 
   Send("PROJECTOR zoom");  // unknown: no notice, nothing written
   Send("PROJECTOR last");
-  EXPECT_EQ(NoticeText(), "/LAST/THE END/");
+  EXPECT_EQ(NoticeText(), "/LAST/THE END/") << StatusText();
   ASSERT_TRUE(PressNoticeOk());
   EXPECT_EQ(ReadSerialBytes(serial.readFd, 7, kCommandTimeoutMs), "THE END");
 
