@@ -41,3 +41,32 @@ void AppendUtf8(std::string& out, uint32_t codePoint) {
     out += static_cast<char>(0x80 | (codePoint & 0x3F));
   }
 }
+
+size_t NextUtf8Character(std::string_view utf8, size_t at, uint32_t* codePoint) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(utf8[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) {
+    *codePoint = lead;
+    return 1;
+  }
+  size_t length = 0;
+  uint32_t value = 0;
+  uint32_t smallest = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, value = lead & 0x1F, smallest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, value = lead & 0x0F, smallest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, value = lead & 0x07, smallest = 0x10000;
+  } else {
+    return 0;
+  }
+  if (utf8.size() - at < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    value = value << 6 | (byte(at + i) & 0x3F);
+  }
+  if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *codePoint = value;
+  return length;
+}

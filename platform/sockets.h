@@ -49,6 +49,17 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
 
 void CloseDatagramSocket(SocketHandle socket);
 
+// Waits up to `waitMilliseconds` until one of the `count` sockets has
+// something for ReceiveDatagram (a datagram, or a refusal it reports), and
+// gives the index of such a socket: the first one from `first` on, going
+// round, so that a caller that passes the one after the last it served takes
+// turns. `count` when the wait ran out (or failed).
+size_t WaitForSockets(const SocketHandle* sockets, size_t count, size_t first,
+                      uint32_t waitMilliseconds);
+
+// The local port `socket` is bound to (host order); 0 when it cannot be read.
+uint16_t BoundPort(SocketHandle socket);
+
 // Has ReceiveDatagram report the refusals of datagrams that `socket` sent.
 //   Linux: an unconnected UDP socket hears of them only with IP_RECVERR, which
 //   this switches on; they then wait on the socket's error queue, which names

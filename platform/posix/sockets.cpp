@@ -173,6 +173,29 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
   return ReceiveOutcome::kDatagram;
 }
 
+size_t WaitForSockets(const SocketHandle* sockets, size_t count, size_t first,
+                      uint32_t waitMilliseconds) {
+  constexpr size_t kAtMost = 8;
+  if (count == 0 || count > kAtMost) return count;
+  pollfd waits[kAtMost];
+  for (size_t i = 0; i < count; ++i) waits[i] = pollfd{static_cast<int>(sockets[i]), POLLIN, 0};
+  if (poll(waits, count, static_cast<int>(waitMilliseconds)) <= 0) return count;
+  for (size_t turn = 0; turn < count; ++turn) {
+    size_t i = (first + turn) % count;
+    if (waits[i].revents != 0) return i;
+  }
+  return count;
+}
+
+uint16_t BoundPort(SocketHandle socket) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (getsockname(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return 0;
+  }
+  return ntohs(address.sin_port);
+}
+
 void CloseDatagramSocket(SocketHandle socket) {
   if (socket != kNoSocket) close(static_cast<int>(socket));
 }

@@ -113,6 +113,32 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
   return ReceiveOutcome::kDatagram;
 }
 
+size_t WaitForSockets(const SocketHandle* sockets, size_t count, size_t first,
+                      uint32_t waitMilliseconds) {
+  if (count == 0 || count > FD_SETSIZE) return count;
+  fd_set readable;
+  FD_ZERO(&readable);
+  for (size_t i = 0; i < count; ++i) FD_SET(static_cast<SOCKET>(sockets[i]), &readable);
+  timeval wait{static_cast<long>(waitMilliseconds / 1000),
+               static_cast<long>(waitMilliseconds % 1000) * 1000};
+  if (select(0, &readable, nullptr, nullptr, &wait) <= 0) return count;
+  for (size_t turn = 0; turn < count; ++turn) {
+    size_t i = (first + turn) % count;
+    if (FD_ISSET(static_cast<SOCKET>(sockets[i]), &readable)) return i;
+  }
+  return count;
+}
+
+uint16_t BoundPort(SocketHandle socket) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  if (getsockname(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&address), &length) !=
+      0) {
+    return 0;
+  }
+  return ntohs(address.sin_port);
+}
+
 void CloseDatagramSocket(SocketHandle socket) {
   if (socket == kNoSocket) return;
   closesocket(static_cast<SOCKET>(socket));
