@@ -196,7 +196,7 @@ void StepShow(ShowStep step) {
 
 // The office tells of changes by events, and the reading calls it only after
 // one (or after a step of this program): `mayAsk` makes no difference here.
-ShowReading ReadShow(bool) {
+ShowReading ReadShow(bool, bool) {
   // In the order of OfficeShowState.
   constexpr ShowState kStates[] = {ShowState::kNone, ShowState::kRunning, ShowState::kBlack,
                                    ShowState::kWhite, ShowState::kEnded};
@@ -209,6 +209,10 @@ ShowReading ReadShow(bool) {
     show.slideCount = reading.slideCount;
   }
   return show;
+}
+
+SlideExport ExportShowSlide(int32_t, int32_t, std::string*) {
+  return ImpressSession.show == nullptr ? SlideExport::kNoShow : SlideExport::kFailed;
 }
 
 bool ShowSessionStarted() { return ImpressSession.started != 0; }

@@ -209,7 +209,7 @@ void StepShow(ShowStep step) {
 // count. A view whose show has ended (Exit, Escape at the PC) fails its calls
 // while PowerPoint still answers: that is the end of the show. A call that
 // finds PowerPoint gone, or gets no answer, ends the session: no show.
-ShowReading ReadShow(bool mayAsk) {
+ShowReading ReadShow(bool mayAsk, bool) {
   PowerPointSessionRecord& session = PowerPointSession;
   if (session.slideShowView == nullptr) lastReading = ShowReading();
   if (session.slideShowView == nullptr || !mayAsk) return lastReading;
@@ -219,7 +219,7 @@ ShowReading ReadShow(bool mayAsk) {
   const bool viewFailed =
       outcome == AutomationOutcome::kFailed && session.viewIds["State"] != kUnknownMember;
   if (viewFailed || (outcome == AutomationOutcome::kDone && state == kPowerPointDone)) {
-    return lastReading = ShowReading{ShowState::kEnded, 0, 0};
+    return lastReading = ShowReading{ShowState::kEnded, 0, 0, SlideDetails{}};
   }
   if (outcome == AutomationOutcome::kDone) {
     outcome = ReadNumber(session.slideShowView, session.viewIds, "CurrentShowPosition", &slide);
@@ -242,6 +242,10 @@ ShowReading ReadShow(bool mayAsk) {
   lastReading.slide = known ? Int32FromNumber(slide) : 0;
   lastReading.slideCount = known ? Int32FromNumber(count) : 0;
   return lastReading;
+}
+
+SlideExport ExportShowSlide(int32_t, int32_t, std::string*) {
+  return PowerPointSession.slideShowView == nullptr ? SlideExport::kNoShow : SlideExport::kFailed;
 }
 
 bool ShowSessionStarted() { return PowerPointSession.started != 0; }

@@ -4,6 +4,7 @@
 // TrackShowStatus switched the following on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,18 +21,44 @@ enum class ShowState {
 // "NONE", "RUNNING", "BLACK", "WHITE", "ENDED".
 const char* ShowStateWord(ShowState state);
 
+// The longest speaker notes kept for a slide, in bytes of UTF-8: longer notes
+// are cut at the last whole character within it.
+constexpr size_t kShowNotesBytesAtMost = 64 * 1024;
+
+// What the show shows of its current slide beyond its number. Texts are
+// UTF-8, as the application holds them.
+struct SlideDetails {
+  std::string title;          // the title placeholder's text; empty when it has none
+  std::string notes;          // the notes page's body text, paragraphs separated by "\n"
+  int32_t buildPosition = 0;  // animation steps (clicks) taken on the slide; -1: not known
+  int32_t buildCount = 0;     // animation steps the slide has; -1: not known
+  int32_t nextSlide = 0;      // the slide NEXT shows after the last step; 0: none
+  std::string nextTitle;      // that slide's title
+  bool operator==(const SlideDetails&) const = default;
+};
+
 struct ShowStatus {
   uint32_t show = 0;     // counts the OPENs whose show ran: a new number is a new show
   std::string fileName;  // the OPEN's argument, as it was sent
   ShowState state = ShowState::kNone;
   int32_t slide = 0;       // the current slide, from 1; 0 while not known
   int32_t slideCount = 0;  // 0 while not known
+  // Followed only while TrackShowDetails(true); empty otherwise. An ended
+  // show, or a gone application, keeps those of the slide it was last seen on.
+  SlideDetails details;
+  bool operator==(const ShowStatus&) const = default;
 };
 
 // Set once at start-up, on the server thread, before the first command: true
-// when the feedback is configured. Until then (and without it) the show's
-// state is neither followed nor read, and the application is never asked.
+// when something follows the show (the feedback, OSC, the web remote). Until
+// then (and without it) the show's state is neither followed nor read, and
+// the application is never asked.
 void TrackShowStatus(bool on);
+
+// Set with TrackShowStatus: true when something shows the slide's details
+// (the feedback's notes=on, OSC, the web remote). Without it the back ends
+// read the slide, its count and the state only, as they always did.
+void TrackShowDetails(bool on);
 
 // The status brought up to date, on the server thread, between commands and
 // after each. `forSnapshot`: the whole status is about to be sent (the

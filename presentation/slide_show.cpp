@@ -4,8 +4,10 @@
 
 #include "common/status_log.h"
 #include "common/text_rules.h"
+#include "common/utf8_text.h"
 #include "platform/main_window.h"
 #include "presentation/show_status.h"
+#include "presentation/slide_images.h"
 #include "presentation/slide_show_back_end.h"
 
 namespace {
@@ -17,6 +19,7 @@ constexpr uint64_t kAskIntervalMilliseconds = 250;
 // The show's state as the feedback follows it; used on the server thread only.
 struct ShowTrackingRecord {
   bool on = false;
+  bool details = false;
   ShowStatus status;
   bool askNow = false;  // an OPEN's show just came up: ask at the next refresh
   bool askedYet = false;
@@ -25,11 +28,23 @@ struct ShowTrackingRecord {
 
 ShowTrackingRecord ShowTracking;
 
+// The OPENs whose show ran, for the slide pictures (which the web remote asks
+// for whether or not the status is followed).
+uint32_t showsOpened = 0;
+
+// The whole text, or its first kShowNotesBytesAtMost bytes cut back to the
+// last whole character.
+void KeepNotesBounded(std::string& notes) {
+  if (notes.size() > kShowNotesBytesAtMost)
+    notes.resize(Utf8PrefixLength(notes, kShowNotesBytesAtMost));
+}
+
 bool ShowOpen(ShowState state) {
   return state == ShowState::kRunning || state == ShowState::kBlack || state == ShowState::kWhite;
 }
 
 void OpenPresentation(const std::string& fileName) {
+  ChangeSlideImageSource(0, std::string());  // the last presentation's pictures go with it
   AddLogLine(kShowStartingLine);
   AttachShowApplication();  // a run of its own: its failures are not this command's
   if (!OpenShowFile(fileName)) {
@@ -47,9 +62,10 @@ void OpenPresentation(const std::string& fileName) {
   }
   if (ShowTracking.on) {
     ShowStatus& status = ShowTracking.status;
-    status = ShowStatus{status.show + 1, fileName, ShowState::kRunning, 0, 0};
+    status = ShowStatus{status.show + 1, fileName, ShowState::kRunning, 0, 0, SlideDetails{}};
     ShowTracking.askNow = true;
   }
+  ChangeSlideImageSource(++showsOpened, fileName);
 }
 
 void GotoSlide(const std::string& argument) {
@@ -108,6 +124,8 @@ const char* ShowStateWord(ShowState state) {
 
 void TrackShowStatus(bool on) { ShowTracking.on = on; }
 
+void TrackShowDetails(bool on) { ShowTracking.details = on; }
+
 ShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot) {
   ShowTrackingRecord& tracking = ShowTracking;
   ShowStatus& status = tracking.status;
@@ -119,7 +137,7 @@ ShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot) {
   const bool mayAsk =
       tracking.askNow ||
       (due && (ShowOpen(status.state) || (forSnapshot && status.state == ShowState::kEnded)));
-  ShowReading reading = ReadShow(mayAsk);
+  ShowReading reading = ReadShow(mayAsk, tracking.details);
   if (mayAsk) {
     tracking.askNow = false;
     tracking.askedYet = true;
@@ -130,6 +148,10 @@ ShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot) {
   if (reading.slideCount > 0) {
     status.slide = reading.slide;
     status.slideCount = reading.slideCount;
+    if (tracking.details) {
+      status.details = std::move(reading.details);
+      KeepNotesBounded(status.details.notes);
+    }
   }
   return status;
 }

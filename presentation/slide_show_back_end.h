@@ -61,6 +61,9 @@ struct ShowReading {
   ShowState state = ShowState::kNone;
   int32_t slide = 0;       // the current slide, from 1; 0 when not known
   int32_t slideCount = 0;  // 0 when not known
+  // Only when ReadShow was asked for them; those of the slide last seen
+  // otherwise (an ended show, a failed call: as the slide and count are kept).
+  SlideDetails details;
 };
 
 // The state of the show NEXT and GOTO act on, for the feedback. Called only
@@ -91,7 +94,26 @@ struct ShowReading {
 // application reports for the show (the count of slides the show shows); 0
 // when not known. Failures are silent: a call that fails for another reason
 // than the application being gone keeps the last reading.
-ShowReading ReadShow(bool mayAsk);
+//
+// `details` (TrackShowDetails): the slide's details are read too. The
+// slide's own (title, notes, build count, the next slide and its title) are
+// read when the slide, or the show, changed since they were last read; the
+// build position at every reading that may ask. The slide numbers are the
+// document's, hidden slides included (as GOTO takes them and the count counts
+// them); the next slide skips hidden slides as the show does. Notes are cut
+// at kShowNotesBytesAtMost. Their failures are silent: an empty text, or -1
+// for a build that the application does not tell.
+ShowReading ReadShow(bool mayAsk, bool details);
+
+// A picture of slide `slide` (from 1, the document's numbering, hidden slides
+// included) of the presentation of the show NEXT and GOTO act on, exported by
+// the application as PNG, `width` pixels wide (kSlideImageWidthMin to
+// kSlideImageWidthMax, slide_images.h) and as high as the slide's aspect
+// gives. It must not change what the show shows, its blank screen, the
+// foreground window or the keys. A temporary file that the application needs
+// is removed before this returns. On the server thread, between commands.
+enum class SlideExport { kDone, kNoShow, kNoSlide, kFailed };
+SlideExport ExportShowSlide(int32_t slide, int32_t width, std::string* png);
 
 // Whether an OPEN ever ran; the server thread then ends the session with
 // EndShowSession as it stops.

@@ -535,7 +535,7 @@ TEST_F(SlideShowTest, APowerPointThatIsGoneOrDoesNotAnswerEndsTheSession) {
 // fails its calls an ended show, a PowerPoint that is gone no show at all.
 TEST_F(SlideShowTest, TheShowsStateIsReadFromTheView) {
   auto read = [](bool mayAsk) {
-    ShowReading reading = ReadShow(mayAsk);
+    ShowReading reading = ReadShow(mayAsk, false);
     return std::to_string(static_cast<int>(reading.state)) + " " + std::to_string(reading.slide) +
            "/" + std::to_string(reading.slideCount);
   };

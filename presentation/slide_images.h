@@ -1,0 +1,62 @@
+// Pictures of the slides of the open presentation, for the web remote: asked
+// for from any thread, exported by the application on the server thread (the
+// only one that talks to it), one at a time and only between commands, and
+// kept in memory, bounded. Nothing is written to disk.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+constexpr int32_t kSlideImageWidthMin = 160;
+constexpr int32_t kSlideImageWidthMax = 1920;
+// The most the kept pictures take; the least recently used go first.
+constexpr size_t kSlideImageBytesAtMost = 64 * 1024 * 1024;
+
+enum class SlideImageOutcome {
+  kImage,    // `png` holds the picture
+  kNoShow,   // no presentation whose show ran (or the application is gone)
+  kNoSlide,  // the presentation has no such slide
+  kFailed,   // the application could not export it
+};
+
+struct SlideImageAnswer {
+  SlideImageOutcome outcome = SlideImageOutcome::kFailed;
+  std::shared_ptr<const std::string> png;
+  std::string tag;  // changes whenever the picture may have: for an HTTP ETag
+};
+
+// Called once with the answer: at once on the calling thread when the picture
+// is kept already (or the request is refused at once), otherwise on the
+// server thread when its export is done. It must not block.
+using SlideImageDone = std::function<void(const SlideImageAnswer&)>;
+
+// Any thread. `slide` from 1; `width` within the bounds above (the caller
+// checks them: others are refused as kNoSlide).
+void RequestSlideImage(int32_t slide, int32_t width, SlideImageDone done);
+
+// The server thread's side.
+
+// `wake` is called (on the requesting thread) whenever a request waits for
+// an export, so that the server thread's wait ends at once; nullptr: none.
+void ObserveSlideImageRequests(void (*wake)());
+
+// Whether an export waits.
+bool SlideImagesWaiting();
+
+// Exports the oldest waiting picture (one) and answers every request for it.
+void ExportWaitingSlideImage();
+
+// A new presentation (an OPEN whose show runs): the pictures kept are
+// dropped, and those of `fileName` are kept from now on (they are dropped
+// again whenever its modification time changes). Waiting requests are
+// answered as kNoShow when `fileName` is empty (no show).
+void ChangeSlideImageSource(uint32_t show, const std::string& fileName);
+
+// The bytes the kept pictures take (tests, bench).
+size_t SlideImageBytesKept();
+
+// Forgets everything (tests).
+void ResetSlideImagesForTesting();
