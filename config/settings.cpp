@@ -2,6 +2,7 @@
 
 #include "common/status_log.h"
 #include "common/text_rules.h"
+#include "platform/files.h"
 #include "platform/notice.h"
 #include "platform/profile.h"
 
@@ -40,6 +41,11 @@ std::optional<std::string> OptionalSetting(const char* section, const char* key)
   return std::string();
 }
 
+// An on/off key: on in any letter case, anything else (or none) off.
+bool SwitchSetting(const char* section, const char* key) {
+  return FoldUpper(ReadProfileString(section, key, "off", SettingsFilePath)) == "ON";
+}
+
 // Who may send, what may run and where the server listens.
 void LoadAccessSettings() {
   if (std::optional<std::string> allow = OptionalSetting("settings", "allow")) {
@@ -74,8 +80,77 @@ void LoadFeedbackSettings() {
   FeedbackSettings feedback;
   feedback.destinations = std::move(list.destinations);
   feedback.intervalSeconds = NumberSetting("feedback", "interval", "5");
-  feedback.log = FoldUpper(ReadProfileString("feedback", "log", "off", SettingsFilePath)) == "ON";
+  feedback.log = SwitchSetting("feedback", "log");
+  feedback.notes = SwitchSetting("feedback", "notes");
   Settings.feedback = std::move(feedback);
+}
+
+// A port key of a section that is off without it: 1-65535, read as numbers
+// are; another value is reported and gives none.
+std::optional<int32_t> PortSetting(const char* section) {
+  std::optional<std::string> text = OptionalSetting(section, "port");
+  if (!text) return std::nullopt;
+  int32_t port = Int32FromNumber(NumberFromText(*text));
+  if (port >= 1 && port <= 65535) return port;
+  AddLogLine(std::string("ERROR: ") + section + " port \"" + *text + "\" is not 1-65535");
+  return std::nullopt;
+}
+
+// [osc]: nothing at all without a valid port= key.
+void LoadOscSettings() {
+  std::optional<int32_t> port = PortSetting("osc");
+  if (!port) return;
+  OscSettings osc;
+  osc.port = *port;
+  if (std::optional<std::string> to = OptionalSetting("osc", "to")) {
+    FeedbackList list = ParseFeedbackList(*to);
+    for (const FeedbackEntryLeftOut& left : list.leftOut) {
+      AddLogLine("ERROR: osc entry \"" + left.entry + "\" is " +
+                 (left.beyondLimit
+                      ? "beyond the first " + std::to_string(kFeedbackDestinationsAtMost)
+                      : std::string("no address:port")));
+    }
+    osc.destinations = std::move(list.destinations);
+  }
+  osc.intervalSeconds = NumberSetting("osc", "interval", "5");
+  osc.log = SwitchSetting("osc", "log");
+  osc.notes = SwitchSetting("osc", "notes");
+  Settings.osc = std::move(osc);
+}
+
+// [web]: no web remote without a valid port=, nor with any bad value.
+void LoadWebSettings() {
+  std::optional<int32_t> port = PortSetting("web");
+  bool good = port.has_value();
+  WebSettings web;
+  web.port = port.value_or(0);
+  if (std::optional<std::string> code = OptionalSetting("web", "code")) {
+    const bool digits =
+        code->size() == 6 && code->find_first_not_of("0123456789") == std::string::npos;
+    if (digits) {
+      web.code = *code;
+    } else {
+      AddLogLine("ERROR: web code \"" + *code + "\" is not 6 digits");
+      good = false;
+    }
+  }
+  if (std::optional<std::string> shows = OptionalSetting("web", "shows")) {
+    if (FolderExists(*shows)) {
+      web.showsFolder = *shows;
+    } else {
+      AddLogLine("ERROR: web shows \"" + *shows + "\" is no folder");
+      good = false;
+    }
+  }
+  if (std::optional<std::string> commands = OptionalSetting("web", "commands")) {
+    CommandList list = ParseCommandList(*commands);
+    for (const std::string& entry : list.badEntries) {
+      AddLogLine("ERROR: web commands entry \"" + entry + "\" is no command");
+    }
+    if (!list.badEntries.empty()) good = false;
+    web.commands = list.words & ~CommandWordBit(CommandWord::kOpen);
+  }
+  if (good) Settings.web = std::move(web);
 }
 
 }  // namespace
@@ -110,6 +185,8 @@ bool LoadSettings() {
   // Also after a bad port: with port 0 the platform still opens one.
   LoadAccessSettings();
   LoadFeedbackSettings();
+  LoadOscSettings();
+  LoadWebSettings();
   if (!portInRange) return false;
 
   Settings.projectorPort = ReadProfileString("projector", "port", "", path);

@@ -32,6 +32,36 @@ struct FeedbackSettings {
   std::vector<FeedbackDestination> destinations;  // none: nobody
   int32_t intervalSeconds = 5;                    // 0 or less: no heartbeat
   bool log = false;                               // log=on: every status line too
+  bool notes = false;  // notes=on: the slide's title, build, next slide and notes too
+};
+
+// [osc] with a valid port=: commands as OSC messages on a second UDP socket
+// (on the commands' listen address), and the show's state as OSC messages to
+// the to= destinations, from that socket.
+struct OscSettings {
+  int32_t port = 0;
+  std::vector<FeedbackDestination> destinations;  // none: no state sent
+  int32_t intervalSeconds = 5;                    // 0 or less: no heartbeat
+  bool log = false;                               // log=on: every status line too
+  bool notes = false;                             // notes=on: the notes too
+};
+
+// The words the web remote may send unless [web] commands= names others.
+constexpr CommandWordSet kWebDefaultCommands =
+    CommandWordBit(CommandWord::kNext) | CommandWordBit(CommandWord::kPrev) |
+    CommandWordBit(CommandWord::kGoto) | CommandWordBit(CommandWord::kFirst) |
+    CommandWordBit(CommandWord::kLast) | CommandWordBit(CommandWord::kBlack) |
+    CommandWordBit(CommandWord::kWhite) | CommandWordBit(CommandWord::kResume) |
+    CommandWordBit(CommandWord::kEnd) | CommandWordBit(CommandWord::kState);
+
+// [web] with a valid port= and no bad value: the web remote.
+struct WebSettings {
+  int32_t port = 0;
+  std::string code;         // code=: the fixed pairing code (6 digits); empty: drawn at start
+  std::string showsFolder;  // shows=: the folder of presentations it may open; empty: none
+  // commands=: the words it may send (OPEN never as a command: only a show
+  // of the folder, through its own request).
+  CommandWordSet commands = kWebDefaultCommands;
 };
 
 struct SettingsRecord {
@@ -54,6 +84,10 @@ struct SettingsRecord {
   bool projectorEscapes = false;
   // [feedback] with its to= key. Without the key nothing is sent, ever.
   std::optional<FeedbackSettings> feedback;
+  // [osc] with a valid port; without one, no OSC.
+  std::optional<OscSettings> osc;
+  // [web] with a valid port and no bad value; otherwise no web remote.
+  std::optional<WebSettings> web;
 };
 
 // Written once by LoadSettings during start-up, read-only afterwards.
@@ -71,8 +105,9 @@ std::string SettingsFilePathHere();
 // Reads podiant.ini from the current working directory into Settings. A
 // missing file is reported in the status log and gives the defaults; a server
 // port outside 1-65535 is shown in a notice and ends the load before the
-// projector settings (the allow, commands and address keys and [feedback] are
-// read whatever the port: they concern whatever socket the server opens).
+// projector settings (the allow, commands and address keys, [feedback], [osc]
+// and [web] are read whatever the port: they concern whatever the server
+// opens).
 // Allow, commands and feedback entries that name nothing are reported in the
 // status log and left out. True when the load went through: only then are the
 // projector commands loaded (the start-up does that next, from
