@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a file includes a file of a layer above its own. The layers, from
 # the bottom: the platform interfaces; common (text rules, status log); config;
-# the areas keys, presentation and projector; server; shell. A file may include
+# the areas keys, presentation, projector and osc; server; web; shell. A file may include
 # its own directory's layer and the layers below; the areas of one layer do not
 # include each other. Only the platform interfaces are visible to the layers
 # above: the back ends (platform/posix, platform/win32) are included by
@@ -19,9 +19,10 @@ rank() {
     platform) echo 0 ;;
     common) echo 1 ;;
     config) echo 2 ;;
-    keys | presentation | projector) echo 3 ;;
+    keys | presentation | projector | osc) echo 3 ;;
     server) echo 4 ;;
-    shell) echo 5 ;;
+    web) echo 5 ;;
+    shell) echo 6 ;;
     *) echo "" ;;
   esac
 }
@@ -63,7 +64,7 @@ while IFS= read -r file; do
     fi
   done < <(grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" |
     sed -E 's/^([0-9]+):[^"]*"([^"]*)".*/\1:\2/')
-done < <(find platform common config keys presentation projector server shell -type f \
+done < <(find platform common config keys presentation projector osc server web shell -type f \
   \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.c' \) | sort)
 
 if [ "$failures" -ne 0 ]; then

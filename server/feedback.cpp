@@ -3,14 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <limits>
 #include <mutex>
 
 #include "common/status_log.h"
 #include "common/text_rules.h"
 #include "config/access_lists.h"
 #include "config/settings.h"
-#include "platform/timing.h"
+#include "platform/code_page.h"
 #include "server/sender_check.h"
+#include "server/show_changes.h"
 
 namespace {
 
@@ -70,12 +72,47 @@ bool HeartbeatDue(uint64_t now) {
   return Settings.feedback->intervalSeconds > 0 && now >= Feedback.heartbeatAt;
 }
 
-std::string SlideDatagram(const ShowStatus& status) {
-  return "SLIDE " + std::to_string(status.slide) + " " + std::to_string(status.slideCount);
+StatusItemChoice FeedbackChoice() {
+  const bool notes = Settings.feedback->notes;
+  return StatusItemChoice{notes, notes};
 }
 
-void SendSnapshot(uint64_t now) {
-  ShowStatus status = RefreshShowStatus(now, true);
+// A text of the slide in the program's code page, its line breaks as CR.
+std::string LineText(const std::string& utf8) {
+  std::string text = CodePageFromUtf8(utf8);
+  std::replace(text.begin(), text.end(), '\n', '\r');
+  return text;
+}
+
+std::string Datagram(StatusItem item, const ShowStatus& status) {
+  const SlideDetails& details = status.details;
+  switch (item) {
+    case StatusItem::kFile:
+      return "FILE " + status.fileName;
+    case StatusItem::kState:
+      return std::string("SHOW ") + ShowStateWord(status.state);
+    case StatusItem::kSlide:
+      return "SLIDE " + std::to_string(status.slide) + " " + std::to_string(status.slideCount);
+    case StatusItem::kTitle:
+      return "TITLE " + LineText(details.title);
+    case StatusItem::kBuild:
+      return "BUILD " + std::to_string(details.buildPosition) + " " +
+             std::to_string(details.buildCount);
+    case StatusItem::kNextSlide:
+      return "NEXTSLIDE " + std::to_string(details.nextSlide) + " " + LineText(details.nextTitle);
+    case StatusItem::kNotes:
+      return "NOTES " + LineText(details.notes);
+  }
+  return std::string();
+}
+
+std::vector<std::string> Datagrams(const std::vector<StatusItem>& items, const ShowStatus& status) {
+  std::vector<std::string> texts;
+  for (StatusItem item : items) texts.push_back(Datagram(item, status));
+  return texts;
+}
+
+void SendSnapshot(const ShowStatus& status) {
   SendAll(StatusSnapshotDatagrams(status));
   Feedback.sent = status;
 }
@@ -91,36 +128,42 @@ void StartFeedback(SocketHandle socket, uint64_t nowMilliseconds) {
   Feedback.socket = socket;
   Feedback.heartbeatAt = nowMilliseconds;
   ReportRefusals(socket);
-  TrackShowStatus(true);
   if (Settings.feedback->log) ObserveLog(ObserveLogLine);
 }
+
+bool FeedbackWantsDetails() { return FeedbackConfigured() && Settings.feedback->notes; }
 
 std::string FeedbackStartLine() {
   return "Sending feedback to " + FormatFeedbackList(Settings.feedback->destinations);
 }
 
+uint64_t FeedbackDueAt() {
+  return Settings.feedback->intervalSeconds > 0 ? Feedback.heartbeatAt
+                                                : std::numeric_limits<uint64_t>::max();
+}
+
 uint32_t FeedbackReceiveWait(uint64_t nowMilliseconds) {
-  uint64_t due = ShowStatusDueAt();
-  if (Settings.feedback->intervalSeconds > 0) due = std::min(due, Feedback.heartbeatAt);
+  uint64_t due = std::min(ShowStatusDueAt(), FeedbackDueAt());
   if (due <= nowMilliseconds) return 0;
   return static_cast<uint32_t>(std::min<uint64_t>(due - nowMilliseconds, kLongestWaitMilliseconds));
 }
 
-void ServeFeedback(uint64_t nowMilliseconds) {
+bool FeedbackHeartbeatDue(uint64_t nowMilliseconds) { return HeartbeatDue(nowMilliseconds); }
+
+void ServeFeedback(uint64_t nowMilliseconds, const ShowStatus& status) {
   SendWaitingLines();
   if (HeartbeatDue(nowMilliseconds)) {
-    SendSnapshot(nowMilliseconds);
+    SendSnapshot(status);
     Feedback.heartbeatAt =
         nowMilliseconds + static_cast<uint64_t>(Settings.feedback->intervalSeconds) * 1000;
     return;
   }
-  ShowStatus status = RefreshShowStatus(nowMilliseconds, false);
   SendAll(StatusChangeDatagrams(Feedback.sent, status));
   Feedback.sent = status;
 }
 
-void SendFeedbackSnapshot() {
-  if (FeedbackConfigured()) SendSnapshot(MonotonicMilliseconds());
+void SendFeedbackSnapshotOf(const ShowStatus& status) {
+  if (FeedbackConfigured()) SendSnapshot(status);
 }
 
 void FeedbackRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds) {
@@ -145,7 +188,8 @@ bool IsFeedbackDatagram(const std::string& payload) {
   size_t first = payload.find_first_not_of(' ');
   if (first == std::string::npos) return false;
   std::string word = FoldUpper(payload.substr(first, payload.find(' ', first) - first));
-  return word == "FILE" || word == "SHOW" || word == "SLIDE" || word == "LOG";
+  return word == "FILE" || word == "SHOW" || word == "SLIDE" || word == "LOG" || word == "TITLE" ||
+         word == "BUILD" || word == "NEXTSLIDE" || word == "NOTES";
 }
 
 void MuteFeedbackLog(bool muted) { logMuted = muted; }
@@ -156,19 +200,9 @@ void StopFeedback() {
 }
 
 std::vector<std::string> StatusChangeDatagrams(const ShowStatus& sent, const ShowStatus& now) {
-  if (now.show != sent.show) return StatusSnapshotDatagrams(now);
-  std::vector<std::string> texts;
-  if (now.state != sent.state) texts.push_back(std::string("SHOW ") + ShowStateWord(now.state));
-  if (now.slideCount > 0 && (now.slide != sent.slide || now.slideCount != sent.slideCount)) {
-    texts.push_back(SlideDatagram(now));
-  }
-  return texts;
+  return Datagrams(StatusChangeItems(sent, now, FeedbackChoice()), now);
 }
 
 std::vector<std::string> StatusSnapshotDatagrams(const ShowStatus& now) {
-  std::vector<std::string> texts;
-  if (now.show != 0) texts.push_back("FILE " + now.fileName);
-  texts.push_back(std::string("SHOW ") + ShowStateWord(now.state));
-  if (now.show != 0 && now.slideCount > 0) texts.push_back(SlideDatagram(now));
-  return texts;
+  return Datagrams(StatusSnapshotItems(now, FeedbackChoice()), now);
 }

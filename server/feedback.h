@@ -17,10 +17,13 @@
 bool FeedbackConfigured();
 
 // Starts the feedback on the command socket once it is open, before the
-// "Listening at" line: refusals reported, the show followed, and with log=on
-// every status line from now on queued as LOG. The first heartbeat is due at
-// once.
+// "Listening at" line: refusals reported, and with log=on every status line
+// from now on queued as LOG. The first heartbeat is due at once. (The server
+// thread has the show followed.)
 void StartFeedback(SocketHandle socket, uint64_t nowMilliseconds);
+
+// Whether the feedback sends the slide's details (notes=on).
+bool FeedbackWantsDetails();
 
 // "Sending feedback to 192.168.1.50:16002, 10.0.0.7:9000", or "... nobody";
 // the start-up line of every [feedback] with a to= key.
@@ -30,13 +33,21 @@ std::string FeedbackStartLine();
 // heartbeat go out on time: at most a second.
 uint32_t FeedbackReceiveWait(uint64_t nowMilliseconds);
 
-// After every receive attempt: the LOG lines waiting, then the show's changes
-// (or the whole status, when the heartbeat is due).
-void ServeFeedback(uint64_t nowMilliseconds);
+// When the heartbeat is next due (UINT64_MAX: never), and whether it is now.
+uint64_t FeedbackDueAt();
+bool FeedbackHeartbeatDue(uint64_t nowMilliseconds);
 
-// STATE: the whole status at once, to the destinations (the sender only if it
-// is one). Without the feedback nothing happens.
+// After every receive attempt, with the status just refreshed (for a
+// snapshot when the heartbeat is due): the LOG lines waiting, then the show's
+// changes (or the whole status, when the heartbeat is due).
+void ServeFeedback(uint64_t nowMilliseconds, const ShowStatus& status);
+
+// STATE: the whole status at once, to the feedback's destinations and to
+// OSC's (the sender only if it is one). Without either nothing happens.
 void SendFeedbackSnapshot();
+
+// The whole status to the feedback's destinations.
+void SendFeedbackSnapshotOf(const ShowStatus& status);
 
 // `address`:`port` refused a datagram (both 0: the system did not say which;
 // with one destination it is that one): the line "Feedback to A:P refused",
@@ -44,7 +55,8 @@ void SendFeedbackSnapshot();
 void FeedbackRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds);
 
 // Whether the first word of a datagram is one of the feedback's own (FILE,
-// SHOW, SLIDE, LOG, in any letter case): the lines such a datagram causes are
+// SHOW, SLIDE, LOG, TITLE, BUILD, NEXTSLIDE, NOTES, in any letter case): the
+// lines such a datagram causes are
 // never sent as LOG, so that two servers that send each other their feedback
 // do not keep each other busy.
 bool IsFeedbackDatagram(const std::string& payload);
@@ -58,10 +70,13 @@ void MuteFeedbackLog(bool muted);
 void StopFeedback();
 
 // The datagrams that tell a controller that was last told `sent` what `now`
-// is: the whole status for a new show, else SHOW on a new state and SLIDE on
-// a new slide or count.
+// is (the items of StatusChangeItems): the whole status for a new show, else
+// SHOW on a new state, SLIDE on a new slide or count, and with notes=on TITLE,
+// BUILD, NEXTSLIDE and NOTES, each when it changed. The slide's texts are in
+// the program's code page, their line breaks as CR.
 std::vector<std::string> StatusChangeDatagrams(const ShowStatus& sent, const ShowStatus& now);
 
-// The whole status: FILE, SHOW and SLIDE (SLIDE while the slide is known), or
-// SHOW alone before the first show.
+// The whole status: FILE, SHOW and SLIDE (SLIDE while the slide is known,
+// with notes=on TITLE, BUILD, NEXTSLIDE and NOTES after it), or SHOW alone
+// before the first show.
 std::vector<std::string> StatusSnapshotDatagrams(const ShowStatus& now);

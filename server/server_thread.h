@@ -26,6 +26,12 @@ void SignalMainWindowInitialised();
 // banner always follows it, however late the new thread got going.
 void WaitForStartingLine();
 
+// Returns once the server thread has written its start-up lines (those of
+// the command socket, the feedback, OSC and the projector link), so that a
+// front door on another thread writes its own after them: true when the
+// server runs, false when its socket could not be opened.
+bool WaitForStartUpLines();
+
 // Forgets the signal and the end flags (tests that run ServerThread repeatedly).
 void ResetServerThreadForTesting();
 

@@ -15,10 +15,12 @@
 #include "common/status_log.h"
 #include "config/settings.h"
 #include "platform/automation.h"
+#include "platform/code_page.h"
 #include "platform/main_window.h"
 #include "platform/sockets.h"
 #include "platform/timing.h"
 #include "presentation/powerpoint_session.h"
+#include "presentation/slide_images.h"
 #include "presentation/slide_show_back_end.h"
 #include "projector/projector_link.h"
 #include "server/dispatch.h"
@@ -117,6 +119,15 @@ void EndShowSession() { Record("StopPowerPoint"); }
 void ReportRefusals(SocketHandle) {}
 bool SendDatagramFrom(SocketHandle, uint32_t, uint16_t, const std::string&) { return true; }
 void TrackShowStatus(bool) {}
+void TrackShowDetails(bool) {}
+std::string CodePageFromUtf8(std::string_view utf8) { return std::string(utf8); }
+// The further doors, which these runs do not configure either.
+size_t WaitForSockets(const SocketHandle*, size_t count, size_t, uint32_t) { return count; }
+uint16_t BoundPort(SocketHandle) { return 0; }
+void ChangeSlideImageSource(uint32_t, const std::string&) {}
+void ExportWaitingSlideImage() {}
+void ObserveSlideImageRequests(void (*)()) {}
+bool SlideImagesWaiting() { return false; }
 ShowStatus RefreshShowStatus(uint64_t, bool) { return ShowStatus{}; }
 uint64_t ShowStatusDueAt() { return UINT64_MAX; }
 const char* ShowStateWord(ShowState) { return "NONE"; }
