@@ -7,12 +7,18 @@ set -euo pipefail
 # program's office module, and the gtk3 back end paints full-screen shows
 # (with the basic one alone they stayed grey on X servers without a desktop).
 office_packages=(libreoffice-impress libreoffice-dev libreoffice-gtk3)
-run_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}")
+# The web remote: Boost.Beast and nlohmann-json, both header-only (one code for
+# both targets), and the QR code drawer that its pairing page embeds.
+# libboost1.81-dev conflicts with 1.74's headers (libboost-dev): only it.
+web_packages=(libboost1.81-dev nlohmann-json3-dev node-qrcode-generator)
+run_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" "${web_packages[@]}")
 test_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" libgtest-dev
   libgmock-dev googletest g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb socat
   imagemagick openbox xdotool x11-utils x11-xkb-utils libbenchmark-dev clang libclang-rt-14-dev
-  iproute2 util-linux wixl msitools icoutils zip unzip dpkg-dev lintian systemd)
-bench_packages=(cmake make g++ libx11-dev libxtst-dev libbenchmark-dev iproute2)
+  iproute2 util-linux wixl msitools icoutils zip unzip dpkg-dev lintian systemd
+  "${web_packages[@]}" chromium chromium-driver python3-selenium python3-websockets liblo-tools)
+bench_packages=(cmake make g++ libx11-dev libxtst-dev libbenchmark-dev iproute2 "${web_packages[@]}"
+  python3-websockets liblo-tools)
 
 case "${1:-test}" in
   run) wanted=("${run_packages[@]}") ;;
