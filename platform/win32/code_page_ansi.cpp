@@ -36,7 +36,17 @@ std::string Utf8FromCodePage(std::string_view text) {
 }
 
 // Invalid UTF-8 becomes U+FFFD on the way to UTF-16, which the code page
-// then gives as '?'.
+// then gives as '?'; so does a character beyond the Basic Multilingual Plane,
+// once (not once for each half of its surrogate pair).
 std::string CodePageFromUtf8(std::string_view utf8) {
-  return Narrow(CP_ACP, Wide(CP_UTF8, 0, utf8));
+  std::wstring wide = Wide(CP_UTF8, 0, utf8);
+  std::wstring single;
+  single.reserve(wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() &&
+                      wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
+    single += pair ? L'?' : wide[i];
+    if (pair) ++i;
+  }
+  return Narrow(CP_ACP, single);
 }
