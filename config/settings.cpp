@@ -120,6 +120,7 @@ void LoadOscSettings() {
 
 // [web]: no web remote without a valid port=, nor with any bad value.
 void LoadWebSettings() {
+  if (!OptionalSetting("web", "port")) return;
   std::optional<int32_t> port = PortSetting("web");
   bool good = port.has_value();
   WebSettings web;

@@ -6,6 +6,7 @@
 
 #include "platform/automation.h"
 #include "platform/display.h"
+#include "platform/files.h"
 #include "platform/main_window.h"
 #include "platform/notice.h"
 #include "platform/process.h"
@@ -193,6 +194,16 @@ std::string ProfileReadString(const std::string& section, const std::string& key
   FuzzRecord.profileValues.push_back(value);
   return value;
 }
+
+// platform/files.h: one folder, kFuzzShowsFolder, with nothing in it; no
+// file has a time and none can be made.
+
+int64_t FileModificationTime(const std::string&) { return 0; }
+std::string MakeTemporaryFile(const std::string&) { return std::string(); }
+bool ReadWholeFile(const std::string&, size_t, std::string*) { return false; }
+void RemoveFile(const std::string&) {}
+bool FolderExists(const std::string& path) { return path == kFuzzShowsFolder; }
+std::vector<std::string> FilesInFolder(const std::string&) { return {}; }
 
 std::vector<std::string> ProfileReadSection(const std::string& section, const std::string& path) {
   FUZZ_CHECK(section.size() <= 259 && path.size() <= 259);

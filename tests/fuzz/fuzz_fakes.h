@@ -50,6 +50,8 @@ void ResetFuzzRecord();
 extern std::string FuzzProfileText;
 extern bool FuzzProfileExists;
 constexpr const char* kFuzzWorkingDirectory = "/fuzz/presentation";
+// Files: the one folder there is (the web remote's shows=).
+constexpr const char* kFuzzShowsFolder = "shows";
 
 // Desktop: the fixed list of top-level windows, top of the Z order first.
 struct FuzzWindow {

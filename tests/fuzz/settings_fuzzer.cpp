@@ -4,12 +4,13 @@
 // that the start-up makes: LoadSettings, then the projector command table. Checked: the reads
 // LoadSettings makes and their order, the record it fills (numbers by NumberFromText and the 32-bit
 // rule, the port range and its notice, stop bits and parity; the allow, commands and address keys
-// against reference parsers, present or not; [feedback]'s destinations against the same references,
-// its interval and log; escapes), the table, and that a key read never gives more than the buffer
-// holds.
+// against reference parsers, present or not; [feedback]'s and [osc]'s destinations against the same
+// references, their interval, log and notes; [web]'s values and their ERROR lines; escapes), the
+// table, and that a key read never gives more than the buffer holds.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,16 +96,13 @@ void CheckAccessSettings(std::vector<std::string>* lines) {
   }
 }
 
-// [feedback] against the references: its to= entries (address by inet_pton,
-// port 1-65535 without a leading zero), each destination once and at most
-// eight, with their ERROR lines; interval and log only with a to= key.
-void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
-  ExpectOptionalReads("feedback", "to", reads);
-  FUZZ_CHECK(Settings.feedback.has_value() ==
-             ReferenceSettingPresent(FuzzProfileText, "feedback", "to"));
-  if (!Settings.feedback) return;
+// A to= list of [feedback] or [osc] against the references: its entries
+// (address by inet_pton, port 1-65535 without a leading zero), each
+// destination once and at most eight, with their ERROR lines (`label`).
+std::vector<FeedbackDestination> ExpectedDestinations(const char* section, const std::string& label,
+                                                      std::vector<std::string>* lines) {
   std::vector<FeedbackDestination> expected;
-  for (const std::string& entry : ReferenceListEntries(Value("feedback", "to", ""))) {
+  for (const std::string& entry : ReferenceListEntries(Value(section, "to", ""))) {
     size_t colon = entry.find(':');
     std::string port = entry.substr(colon + 1);
     FeedbackDestination d;
@@ -113,7 +111,7 @@ void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::str
         !ReferenceAllowEntry(entry.substr(0, colon), &d.address, &prefixLength) || port.empty() ||
         port.size() > 5 || port[0] == '0' || port.find_first_not_of("0123456789") != port.npos ||
         std::stol(port) > 65535) {
-      lines->push_back("ERROR: feedback entry \"" + entry + "\" is no address:port");
+      lines->push_back("ERROR: " + label + " entry \"" + entry + "\" is no address:port");
       continue;
     }
     d.port = static_cast<uint16_t>(std::stol(port));
@@ -121,13 +119,108 @@ void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::str
     if (expected.size() < 8)
       expected.push_back(d);
     else
-      lines->push_back("ERROR: feedback entry \"" + entry + "\" is beyond the first 8");
+      lines->push_back("ERROR: " + label + " entry \"" + entry + "\" is beyond the first 8");
   }
-  FUZZ_CHECK(Settings.feedback->destinations == expected);
-  reads->push_back("feedback|interval");
-  reads->push_back("feedback|log");
+  return expected;
+}
+
+bool SwitchOn(const char* section, const char* key) {
+  return FoldUpper(Value(section, key, "off")) == "ON";
+}
+
+// [feedback]: its to= entries; interval, log and notes only with a to= key.
+void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
+  ExpectOptionalReads("feedback", "to", reads);
+  FUZZ_CHECK(Settings.feedback.has_value() ==
+             ReferenceSettingPresent(FuzzProfileText, "feedback", "to"));
+  if (!Settings.feedback) return;
+  FUZZ_CHECK(Settings.feedback->destinations ==
+             ExpectedDestinations("feedback", "feedback", lines));
+  for (const char* key : {"interval", "log", "notes"})
+    reads->push_back(std::string("feedback|") + key);
   FUZZ_CHECK(Settings.feedback->intervalSeconds == NumberOf(Value("feedback", "interval", "5")));
-  FUZZ_CHECK(Settings.feedback->log == (FoldUpper(Value("feedback", "log", "off")) == "ON"));
+  FUZZ_CHECK(Settings.feedback->log == SwitchOn("feedback", "log"));
+  FUZZ_CHECK(Settings.feedback->notes == SwitchOn("feedback", "notes"));
+}
+
+// A port key of [osc] or [web]: none without the key; 1-65535 read as
+// numbers are, else an ERROR line and none.
+std::optional<int32_t> ExpectedPort(const char* section, std::vector<std::string>* reads,
+                                    std::vector<std::string>* lines) {
+  ExpectOptionalReads(section, "port", reads);
+  if (!ReferenceSettingPresent(FuzzProfileText, section, "port")) return std::nullopt;
+  const std::string text = Value(section, "port", "");
+  const int32_t port = NumberOf(text);
+  if (port >= 1 && port <= 65535) return port;
+  lines->push_back(std::string("ERROR: ") + section + " port \"" + text + "\" is not 1-65535");
+  return std::nullopt;
+}
+
+// [osc]: nothing without a valid port; then its to= list, interval, log, notes.
+void CheckOscSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
+  std::optional<int32_t> port = ExpectedPort("osc", reads, lines);
+  FUZZ_CHECK(Settings.osc.has_value() == port.has_value());
+  if (!port) return;
+  FUZZ_CHECK(Settings.osc->port == *port);
+  ExpectOptionalReads("osc", "to", reads);
+  const std::vector<FeedbackDestination> none;
+  FUZZ_CHECK(Settings.osc->destinations == (ReferenceSettingPresent(FuzzProfileText, "osc", "to")
+                                                ? ExpectedDestinations("osc", "osc", lines)
+                                                : none));
+  for (const char* key : {"interval", "log", "notes"}) reads->push_back(std::string("osc|") + key);
+  FUZZ_CHECK(Settings.osc->intervalSeconds == NumberOf(Value("osc", "interval", "5")));
+  FUZZ_CHECK(Settings.osc->log == SwitchOn("osc", "log"));
+  FUZZ_CHECK(Settings.osc->notes == SwitchOn("osc", "notes"));
+}
+
+// [web]: nothing without its port key; every bad value reported, and any of
+// them leaves the web remote off.
+void CheckWebSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
+  if (!ReferenceSettingPresent(FuzzProfileText, "web", "port")) {
+    ExpectOptionalReads("web", "port", reads);
+    FUZZ_CHECK(!Settings.web);
+    return;
+  }
+  ExpectOptionalReads("web", "port", reads);
+  std::optional<int32_t> port = ExpectedPort("web", reads, lines);
+  bool good = port.has_value();
+  ExpectOptionalReads("web", "code", reads);
+  const std::string code = Value("web", "code", "");
+  if (ReferenceSettingPresent(FuzzProfileText, "web", "code") &&
+      (code.size() != 6 || code.find_first_not_of("0123456789") != std::string::npos)) {
+    lines->push_back("ERROR: web code \"" + code + "\" is not 6 digits");
+    good = false;
+  }
+  ExpectOptionalReads("web", "shows", reads);
+  const std::string shows = Value("web", "shows", "");
+  if (ReferenceSettingPresent(FuzzProfileText, "web", "shows") && shows != kFuzzShowsFolder) {
+    lines->push_back("ERROR: web shows \"" + shows + "\" is no folder");
+    good = false;
+  }
+  ExpectOptionalReads("web", "commands", reads);
+  CommandWordSet words = kWebDefaultCommands;
+  if (ReferenceSettingPresent(FuzzProfileText, "web", "commands")) {
+    words = 0;
+    for (const std::string& entry : ReferenceListEntries(Value("web", "commands", ""))) {
+      size_t i = 0;
+      while (i < kCommandWordCount && FoldUpper(entry) != kCommandWords[i]) ++i;
+      if (i < kCommandWordCount) {
+        words |= 1u << i;
+      } else {
+        lines->push_back("ERROR: web commands entry \"" + entry + "\" is no command");
+        good = false;
+      }
+    }
+    words &= ~CommandWordBit(CommandWord::kOpen);
+  }
+  FUZZ_CHECK(Settings.web.has_value() == good);
+  if (!good) return;
+  FUZZ_CHECK(Settings.web->port == *port);
+  FUZZ_CHECK(Settings.web->code ==
+             (ReferenceSettingPresent(FuzzProfileText, "web", "code") ? code : ""));
+  FUZZ_CHECK(Settings.web->showsFolder ==
+             (ReferenceSettingPresent(FuzzProfileText, "web", "shows") ? shows : ""));
+  FUZZ_CHECK(Settings.web->commands == words);
 }
 
 // A cut key read: never longer than the buffer, and a prefix of the whole
@@ -184,6 +277,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> lines;
   CheckAccessSettings(&lines);
   CheckFeedbackSettings(&reads, &lines);
+  CheckOscSettings(&reads, &lines);
+  CheckWebSettings(&reads, &lines);
   FUZZ_CHECK_MSG(settingsLines == lines, "the settings wrote other lines than expected");
   const size_t projectorReads = reads.size();
   if (!loaded) {
