@@ -1,11 +1,9 @@
 // UTF-8 and the program's code page, on both platforms (under Wine the
-// system's ANSI code page is Windows-1252, as on a western Windows), and the
-// cut of UTF-8 text between characters.
+// system's ANSI code page is Windows-1252, as on a western Windows).
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "common/utf8_text.h"
 #include "platform/code_page.h"
 
 namespace {
@@ -23,14 +21,6 @@ TEST(CodePage, TheCodePagesCharactersGoBothWaysAndOthersBecomeQuestionMarks) {
     std::string text = CodePageFromUtf8(bad);
     EXPECT_FALSE(text.empty()) << bad;
     EXPECT_EQ(text.find_first_not_of('?'), std::string::npos) << bad;
-  }
-}
-
-TEST(Utf8PrefixLength, CutsBeforeTheCharacterThatWouldBeSplit) {
-  const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xA4z";  // a é € 🎤 z
-  const size_t expected[] = {0, 1, 1, 3, 3, 3, 6, 6, 6, 6, 10, 11, 11};
-  for (size_t bytes = 0; bytes < sizeof expected / sizeof expected[0]; ++bytes) {
-    EXPECT_EQ(Utf8PrefixLength(text, bytes), expected[bytes]) << bytes;
   }
 }
 
