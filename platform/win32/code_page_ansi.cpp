@@ -36,7 +36,20 @@ std::string Utf8FromCodePage(std::string_view text) {
 }
 
 // Invalid UTF-8 becomes U+FFFD on the way to UTF-16, which the code page
-// then gives as '?'.
+// then gives as '?'. A character beyond U+FFFF (a surrogate pair in UTF-16)
+// is one character the code page lacks, and so one '?', not two: the pair
+// becomes U+FFFD first, unless the code page is UTF-8 itself.
 std::string CodePageFromUtf8(std::string_view utf8) {
-  return Narrow(CP_ACP, Wide(CP_UTF8, 0, utf8));
+  std::wstring wide = Wide(CP_UTF8, 0, utf8);
+  if (GetACP() != CP_UTF8) {
+    size_t kept = 0;
+    for (size_t i = 0; i < wide.size(); ++i, ++kept) {
+      const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() &&
+                        wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
+      wide[kept] = pair ? L'\xFFFD' : wide[i];
+      if (pair) ++i;
+    }
+    wide.resize(kept);
+  }
+  return Narrow(CP_ACP, wide);
 }
