@@ -20,6 +20,7 @@
 #include "server/command_inbox.h"
 #include "server/dispatch.h"
 #include "server/feedback.h"
+#include "server/log_relay.h"
 #include "server/osc_door.h"
 #include "server/sender_check.h"
 #include "server/show_watch.h"
@@ -72,8 +73,8 @@ SocketHandle OpenReceiveSocket(int32_t port, uint32_t* shownAddress) {
 }
 
 // One received datagram: checked, logged and carried out. Every R line stays
-// off the LOG feedback, and so does every line a feedback datagram causes (a
-// peer server's status or LOG lines).
+// off the LOG feedback (and OSC's), and so does every line a feedback
+// datagram causes (a peer server's status or LOG lines).
 void HandleDatagram(const std::string& payload, uint32_t senderAddress, uint16_t senderPort,
                     bool feedback) {
   const bool feedbackDatagram = feedback && IsFeedbackDatagram(payload);
