@@ -6,6 +6,7 @@
 
 #include "platform/automation.h"
 #include "platform/display.h"
+#include "platform/files.h"
 #include "platform/main_window.h"
 #include "platform/notice.h"
 #include "platform/process.h"
@@ -181,6 +182,10 @@ void SoundFailureBeep() {}
 std::string CurrentDirectory() { return kFuzzWorkingDirectory; }
 const char* PathSeparator() { return "/"; }
 bool OrdinaryFileExists(const std::string&) { return FuzzProfileExists; }
+// No file beyond the settings: the slide pictures' source and the web
+// remote's folder of shows are not fuzzed.
+int64_t FileModificationTime(const std::string&) { return 0; }
+bool FolderExists(const std::string&) { return false; }
 
 std::string ProfileReadString(const std::string& section, const std::string& key,
                               const std::string& defaultText, const std::string& path) {

@@ -4,9 +4,9 @@
 // that the start-up makes: LoadSettings, then the projector command table. Checked: the reads
 // LoadSettings makes and their order, the record it fills (numbers by NumberFromText and the 32-bit
 // rule, the port range and its notice, stop bits and parity; the allow, commands and address keys
-// against reference parsers, present or not; [feedback]'s destinations against the same references,
-// its interval and log; escapes), the table, and that a key read never gives more than the buffer
-// holds.
+// against reference parsers, present or not; [feedback]'s and [osc]'s destinations against the same
+// references, their interval, log and notes; [web]'s reads and lines; escapes), the table, and that
+// a key read never gives more than the buffer holds.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -95,16 +95,14 @@ void CheckAccessSettings(std::vector<std::string>* lines) {
   }
 }
 
-// [feedback] against the references: its to= entries (address by inet_pton,
-// port 1-65535 without a leading zero), each destination once and at most
-// eight, with their ERROR lines; interval and log only with a to= key.
-void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
-  ExpectOptionalReads("feedback", "to", reads);
-  FUZZ_CHECK(Settings.feedback.has_value() ==
-             ReferenceSettingPresent(FuzzProfileText, "feedback", "to"));
-  if (!Settings.feedback) return;
+// A to= list against the references (address by inet_pton, port 1-65535
+// without a leading zero): each destination once and at most eight, with the
+// ERROR lines of `what` ("feedback", "osc").
+std::vector<FeedbackDestination> ExpectedDestinations(const std::string& what,
+                                                      const std::string& text,
+                                                      std::vector<std::string>* lines) {
   std::vector<FeedbackDestination> expected;
-  for (const std::string& entry : ReferenceListEntries(Value("feedback", "to", ""))) {
+  for (const std::string& entry : ReferenceListEntries(text)) {
     size_t colon = entry.find(':');
     std::string port = entry.substr(colon + 1);
     FeedbackDestination d;
@@ -113,7 +111,7 @@ void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::str
         !ReferenceAllowEntry(entry.substr(0, colon), &d.address, &prefixLength) || port.empty() ||
         port.size() > 5 || port[0] == '0' || port.find_first_not_of("0123456789") != port.npos ||
         std::stol(port) > 65535) {
-      lines->push_back("ERROR: feedback entry \"" + entry + "\" is no address:port");
+      lines->push_back("ERROR: " + what + " entry \"" + entry + "\" is no address:port");
       continue;
     }
     d.port = static_cast<uint16_t>(std::stol(port));
@@ -121,13 +119,87 @@ void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::str
     if (expected.size() < 8)
       expected.push_back(d);
     else
-      lines->push_back("ERROR: feedback entry \"" + entry + "\" is beyond the first 8");
+      lines->push_back("ERROR: " + what + " entry \"" + entry + "\" is beyond the first 8");
   }
-  FUZZ_CHECK(Settings.feedback->destinations == expected);
-  reads->push_back("feedback|interval");
-  reads->push_back("feedback|log");
+  return expected;
+}
+
+// [feedback] against the references: its to= entries with their ERROR lines;
+// interval, log and notes only with a to= key.
+void CheckFeedbackSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
+  ExpectOptionalReads("feedback", "to", reads);
+  FUZZ_CHECK(Settings.feedback.has_value() ==
+             ReferenceSettingPresent(FuzzProfileText, "feedback", "to"));
+  if (!Settings.feedback) return;
+  FUZZ_CHECK(Settings.feedback->destinations ==
+             ExpectedDestinations("feedback", Value("feedback", "to", ""), lines));
+  for (const char* key : {"interval", "log", "notes"})
+    reads->push_back(std::string("feedback|") + key);
   FUZZ_CHECK(Settings.feedback->intervalSeconds == NumberOf(Value("feedback", "interval", "5")));
   FUZZ_CHECK(Settings.feedback->log == (FoldUpper(Value("feedback", "log", "off")) == "ON"));
+  FUZZ_CHECK(Settings.feedback->notes == (FoldUpper(Value("feedback", "notes", "off")) == "ON"));
+}
+
+// The port= key of a section that is off without it; false, with its ERROR
+// line, for a value that is no port 1-65535.
+bool ExpectPort(const char* section, int32_t* port, std::vector<std::string>* reads,
+                std::vector<std::string>* lines) {
+  ExpectOptionalReads(section, "port", reads);
+  if (!ReferenceSettingPresent(FuzzProfileText, section, "port")) return false;
+  const std::string text = Value(section, "port", "");
+  *port = NumberOf(text);
+  if (*port >= 1 && *port <= 65535) return true;
+  lines->push_back(std::string("ERROR: ") + section + " port \"" + text + "\" is not 1-65535");
+  return false;
+}
+
+// [osc]: nothing without a valid port; then to= (as [feedback]'s), interval,
+// log and notes.
+void CheckOscSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
+  int32_t port = 0;
+  const bool on = ExpectPort("osc", &port, reads, lines);
+  FUZZ_CHECK(Settings.osc.has_value() == on);
+  if (!on) return;
+  FUZZ_CHECK(Settings.osc->port == port);
+  ExpectOptionalReads("osc", "to", reads);
+  std::vector<FeedbackDestination> expected;
+  if (ReferenceSettingPresent(FuzzProfileText, "osc", "to")) {
+    expected = ExpectedDestinations("osc", Value("osc", "to", ""), lines);
+  }
+  FUZZ_CHECK(Settings.osc->destinations == expected);
+  for (const char* key : {"interval", "log", "notes"}) reads->push_back(std::string("osc|") + key);
+  FUZZ_CHECK(Settings.osc->intervalSeconds == NumberOf(Value("osc", "interval", "5")));
+  FUZZ_CHECK(Settings.osc->log == (FoldUpper(Value("osc", "log", "off")) == "ON"));
+  FUZZ_CHECK(Settings.osc->notes == (FoldUpper(Value("osc", "notes", "off")) == "ON"));
+}
+
+// [web]: its reads and ERROR lines (the fakes know no folder), and no web
+// remote unless all of it is good.
+void CheckWebSettings(std::vector<std::string>* reads, std::vector<std::string>* lines) {
+  int32_t port = 0;
+  bool good = ExpectPort("web", &port, reads, lines);
+  for (const char* key : {"code", "shows", "commands"}) {
+    ExpectOptionalReads("web", key, reads);
+    if (!ReferenceSettingPresent(FuzzProfileText, "web", key)) continue;
+    const std::string text = Value("web", key, "");
+    if (key == std::string("code")) {
+      if (text.size() == 6 && text.find_first_not_of("0123456789") == std::string::npos) continue;
+      lines->push_back("ERROR: web code \"" + text + "\" is not 6 digits");
+    } else if (key == std::string("shows")) {
+      lines->push_back("ERROR: web shows \"" + text + "\" is no folder");
+    } else {
+      for (const std::string& entry : ReferenceListEntries(text)) {
+        size_t i = 0;
+        while (i < kCommandWordCount && FoldUpper(entry) != kCommandWords[i]) ++i;
+        if (i < kCommandWordCount) continue;
+        lines->push_back("ERROR: web commands entry \"" + entry + "\" is no command");
+        good = false;
+      }
+      continue;
+    }
+    good = false;
+  }
+  FUZZ_CHECK(Settings.web.has_value() == good);
 }
 
 // A cut key read: never longer than the buffer, and a prefix of the whole
@@ -184,6 +256,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> lines;
   CheckAccessSettings(&lines);
   CheckFeedbackSettings(&reads, &lines);
+  CheckOscSettings(&reads, &lines);
+  CheckWebSettings(&reads, &lines);
   FUZZ_CHECK_MSG(settingsLines == lines, "the settings wrote other lines than expected");
   const size_t projectorReads = reads.size();
   if (!loaded) {
