@@ -113,8 +113,12 @@ std::string FormatArgument(const OscArgument& argument) {
     case 'd':
       return FormatNumber(argument.number, false);
     case 's':
-    case 'S':
-      return "\"" + CodePageFromUtf8(argument.bytes) + "\"";
+    case 'S': {
+      std::string quoted = "\"";
+      quoted += CodePageFromUtf8(argument.bytes);
+      quoted += '"';
+      return quoted;
+    }
     case 'b':
       return "blob(" + std::to_string(argument.bytes.size()) + ")";
     case 'c':
@@ -167,7 +171,10 @@ OscCommand CommandFromOscMessage(const OscMessage& message) {
 
 std::string FormatOscMessage(const OscMessage& message) {
   std::string shown = ShownOscAddress(message);
-  for (const OscArgument& argument : message.arguments) shown += " " + FormatArgument(argument);
+  for (const OscArgument& argument : message.arguments) {
+    shown += ' ';
+    shown += FormatArgument(argument);
+  }
   return shown;
 }
 
