@@ -3,13 +3,16 @@
 //
 //   e2e-bench [--server PATH] [--bare PATH] [--quick]
 //
-// Four receivers run: the server with its standard output on a pipe that this
+// Six receivers run: the server with its standard output on a pipe that this
 // program drains, the server with standard output on /dev/null, the bare loop
-// that prints nothing and the bare loop that writes one line per datagram to
-// a drained pipe. For each: the time from process start to its "Listening at"
-// line, its memory, its CPU time while idle, its CPU time per datagram, the
-// loss of bursts sent as fast as one socket can, where that loss happened,
-// and the time from sending a datagram to the receiver's line for it.
+// that prints nothing, the bare loop that writes one line per datagram to a
+// drained pipe, and twice the server with an OSC port as well (its output on
+// a drained pipe): sent the commands as plain datagrams to its command port,
+// and as OSC messages to its OSC port. For each: the time from process start
+// to its "Listening at" line, its memory, its CPU time while idle, its CPU
+// time per datagram, the loss of bursts sent as fast as one socket can, where
+// that loss happened, and the time from sending a datagram to the receiver's
+// line for it.
 //
 // The figures go to standard output as rows of a markdown table with one
 // column per receiver (scripts/bench.sh prints the header); progress goes to
@@ -45,7 +48,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Every payload is a 16-byte word that is no command: the server logs its "R"
-// line and the unknown-command line and does nothing else.
+// line and the unknown-command line and does nothing else. To an OSC port
+// the same word goes as the string of a /podiant/command message (44 bytes),
+// which the server logs as its "O" line before the same unknown-command line.
 constexpr size_t kPayloadLength = 16;
 
 struct Options {
@@ -172,8 +177,10 @@ struct Receiver {
   Kind kind = Kind::kServer;
   bool toPipe = true;            // standard output drained here, else /dev/null
   bool linePerDatagram = false;  // the bare loop's printing mode
-  int port = 0;
-  std::string directory;  // the server's working directory
+  bool oscPortOpen = false;      // the server with [osc] port= too
+  bool oscMessages = false;      // ... sent OSC messages to that port
+  int port = 0;                  // where the datagrams go
+  std::string directory;         // the server's working directory
   pid_t pid = -1;
   int outputFd = -1;
   std::thread drainer;
@@ -247,7 +254,8 @@ void Drain(Receiver* receiver) {
     for (size_t end; (end = partial.find('\n', begin)) != std::string::npos; begin = end + 1) {
       const char* line = partial.data() + begin;
       size_t length = end - begin;
-      if (length >= 2 && line[0] == 'R' && line[1] == ' ') {
+      // The received line: "R" for a datagram, "O" for an OSC message.
+      if (length >= 2 && (line[0] == 'R' || line[0] == 'O') && line[1] == ' ') {
         ++receiver->rLines;
         receiver->lastRLineAt = now;
       } else if (length >= 3 && std::memcmp(line, "ERR", 3) == 0) {
@@ -282,8 +290,15 @@ void StartReceiver(Receiver& receiver) {
     char pattern[] = "/tmp/podiant-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr) Fail("no temporary directory");
     receiver.directory = pattern;
-    std::ofstream(receiver.directory + "/podiant.ini")
-        << "[settings]\nport=" << receiver.port << "\n";
+    std::ofstream ini(receiver.directory + "/podiant.ini");
+    if (!receiver.oscPortOpen) {
+      ini << "[settings]\nport=" << receiver.port << "\n";
+    } else {
+      // The port that is sent nothing.
+      const int other = FreeUdpPortOrFail();
+      ini << "[settings]\nport=" << (receiver.oscMessages ? other : receiver.port)
+          << "\n[osc]\nport=" << (receiver.oscMessages ? receiver.port : other) << "\n";
+    }
     argv = {options.serverPath};
   } else {
     argv = {options.barePath, std::to_string(receiver.port)};
@@ -328,7 +343,8 @@ void WaitForListening(Receiver& receiver) {
            receiver.partialLine);
     }
     receiver.startMs.push_back(MillisecondsBetween(receiver.startedAt, receiver.listeningAt));
-    return;
+    // The OSC socket is opened after the "Listening at" line.
+    if (!receiver.oscMessages) return;
   }
   // Output on /dev/null: the bound socket is the sign.
   while (!UdpSocketState(receiver.port).found) {
@@ -381,17 +397,21 @@ int ConnectedSender(int port) {
   return fd;
 }
 
-// A 16-byte word that is no command, numbered.
-std::string Payload(long long number) {
+// A 16-byte word that is no command, numbered; to an OSC port as the string
+// of /podiant/command.
+std::string Payload(const Receiver& receiver, long long number) {
   char text[kPayloadLength + 1];
-  std::snprintf(text, sizeof text, "NEXTSLIDE%07lld", number % 10000000);
-  return std::string(text, kPayloadLength);
+  std::snprintf(text, sizeof text, "NEXTSLIDE%07llu",
+                static_cast<unsigned long long>(number) % 10000000);
+  const std::string word(text, kPayloadLength);
+  if (!receiver.oscMessages) return word;
+  return std::string("/podiant/command\0\0\0\0,s\0\0", 24) + word + std::string(4, '\0');
 }
 
-long long SendBurst(int fd, int count, long long firstNumber) {
+long long SendBurst(const Receiver& receiver, int fd, int count, long long firstNumber) {
   long long sent = 0;
   for (int i = 0; i < count; ++i) {
-    std::string payload = Payload(firstNumber + i);
+    std::string payload = Payload(receiver, firstNumber + i);
     if (send(fd, payload.data(), payload.size(), 0) == static_cast<ssize_t>(payload.size())) {
       ++sent;
     }
@@ -447,7 +467,7 @@ void MeasureLatency(Receiver& receiver) {
       rBefore = receiver.rLines;
       errBefore = receiver.errLines;
     }
-    std::string payload = Payload(i);
+    std::string payload = Payload(receiver, i);
     Clock::time_point sentAt = Clock::now();
     if (send(fd, payload.data(), payload.size(), 0) != static_cast<ssize_t>(payload.size())) {
       Fail("send");
@@ -479,7 +499,7 @@ void MeasureCpuPerDatagram(Receiver& receiver) {
   while (sent < options.cpuDatagrams) {
     int batch =
         static_cast<int>(std::min<long long>(options.cpuBatch, options.cpuDatagrams - sent));
-    sent += SendBurst(fd, batch, sent);
+    sent += SendBurst(receiver, fd, batch, sent);
     WaitUntilTaken(receiver, sent, lines, drops, false);
   }
   double cpuAfter = ProcessCpuSeconds(receiver.pid);
@@ -505,7 +525,7 @@ void MeasureBursts(Receiver& receiver) {
       long long lines = RLines(receiver);
       SchedTotals schedBefore = ProcessSchedTotals(receiver.pid);
       Clock::time_point begin = Clock::now();
-      long long sent = SendBurst(fd, size, 0);
+      long long sent = SendBurst(receiver, fd, size, 0);
       Clock::time_point sentAll = Clock::now();
       Clock::time_point taken = WaitUntilTaken(receiver, sent, lines, drops, true);
       Receiver::Burst burst{};
@@ -640,7 +660,8 @@ void PrintRows() {
         return ratio(r.cpuPerDatagramUs, bareQuiet.cpuPerDatagramUs) + "; " +
                ratio(r.cpuPerDatagramSchedUs, bareQuiet.cpuPerDatagramSchedUs);
       });
-  Row("datagram to \"R\" line, p50 / p99 (" + std::to_string(options.latencySamples) + " at idle)",
+  Row("datagram to \"R\" line (OSC: \"O\" line), p50 / p99 (" +
+          std::to_string(options.latencySamples) + " at idle)",
       [](Receiver& r) {
         if (r.rLatencyMs.empty()) return kNone;
         return Format("%.0f", Percentile(r.rLatencyMs, 0.5) * 1000) + " / " +
@@ -707,11 +728,16 @@ int main(int argc, char** argv) {
     receiver->toPipe = toPipe;
     receiver->linePerDatagram = linePerDatagram;
     receivers.push_back(std::move(receiver));
+    return receivers.back().get();
   };
   add("server, stdout to a pipe", Kind::kServer, true, false);
   add("server, stdout to /dev/null", Kind::kServer, false, false);
   add("bare loop, quiet", Kind::kBare, false, false);
   add("bare loop, a line per datagram", Kind::kBare, true, true);
+  add("server with an OSC port, datagrams", Kind::kServer, true, false)->oscPortOpen = true;
+  Receiver* osc = add("server with an OSC port, OSC messages", Kind::kServer, true, false);
+  osc->oscPortOpen = true;
+  osc->oscMessages = true;
 
   // One after the other, so that the start times do not compete.
   for (auto& receiver : receivers) {

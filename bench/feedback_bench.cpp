@@ -59,7 +59,7 @@ void Progress(const std::string& text) {
 }
 
 void Row(const std::string& measure, const std::string& value) {
-  std::printf("| %s | %s | – | – | – |\n", measure.c_str(), value.c_str());
+  std::printf("| %s | %s | – | – | – | – | – |\n", measure.c_str(), value.c_str());
 }
 
 bool Executable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks into build/bench (Release, gcc) and runs them: the
 # in-process micro benchmarks, the end-to-end measurements of the native
-# podiant-server beside a bare UDP receive loop, and the feedback on a real
+# podiant-server beside a bare UDP receive loop (and of its OSC port beside
+# its command port), and the feedback on a real
 # LibreOffice Impress. Prints one markdown table, headed by the machine it ran
 # on. Where the Windows build (build/windows, preset windows, with its tests)
 # is configured, a second table measures the Windows program under Wine, in a
@@ -82,8 +83,8 @@ echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg);" \
   "net.core.rmem_default $(cat /proc/sys/net/core/rmem_default)," \
   "net.core.rmem_max $(cat /proc/sys/net/core/rmem_max); $(date -u '+%Y-%m-%d %H:%M UTC')."
 echo
-echo "| Measure | podiant-server, stdout to a pipe | podiant-server, stdout to /dev/null | bare loop, quiet | bare loop, a line per datagram to a pipe |"
-echo "|---|---|---|---|---|"
+echo "| Measure | podiant-server, stdout to a pipe | podiant-server, stdout to /dev/null | bare loop, quiet | bare loop, a line per datagram to a pipe | podiant-server with an OSC port, datagrams, stdout to a pipe | podiant-server with an OSC port, OSC messages to it, stdout to a pipe |"
+echo "|---|---|---|---|---|---|---|"
 # CSV of Google Benchmark: name,iterations,real_time,cpu_time,time_unit,
 # bytes_per_second,items_per_second,label,error_occurred,... With repetitions
 # only the medians; a quick run has plain rows. A benchmark measured in real
@@ -95,7 +96,7 @@ awk -F, -v quick="$quick" 'NR > 1 && $1 != "" && $9 != "true" {
   sub(/_median$/, "", name)
   what = "CPU per call"; value = $4
   if (name ~ /\/real_time$/) { sub(/\/real_time$/, "", name); what = "wall time per call"; value = $3 }
-  printf "| micro, %s: %s | %.0f %s | – | – | – |\n", what, name, value, $5
+  printf "| micro, %s: %s | %.0f %s | – | – | – | – | – |\n", what, name, value, $5
 }' "$work/micro.csv"
 cat "$work/e2e.md" "$work/feedback.md"
 if [ -s "$work/wine.md" ]; then

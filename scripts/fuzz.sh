@@ -5,7 +5,7 @@
 #   scripts/fuzz.sh smoke [TARGET...]            a few thousand runs per target
 #   scripts/fuzz.sh long [SECONDS] [TARGET...]   SECONDS per target (default 300)
 #
-# Targets: dispatch key_text number settings projector_functions send_command
+# Targets: dispatch key_text number settings projector_functions send_command osc
 # (all when none is named). Every target runs on a copy of its seed corpus
 # (tests/fuzz/corpus/<target>) in a scratch directory, so the repository's
 # corpus stays as it is; new corpus entries and crash reproducers are kept
@@ -16,7 +16,7 @@ set -euo pipefail
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="$source_dir/build/fuzz"
 fuzz_dir="$source_dir/tests/fuzz"
-all_targets=(dispatch key_text number settings projector_functions send_command)
+all_targets=(dispatch key_text number settings projector_functions send_command osc)
 
 usage() {
   sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
@@ -45,7 +45,7 @@ done
 # The longest input each target is given: a datagram holds up to 65,536 bytes.
 max_len_of() {
   case "$1" in
-    dispatch) echo 65536 ;;
+    dispatch | osc) echo 65536 ;;
     number) echo 512 ;;
     *) echo 4096 ;;
   esac

@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <deque>
 #include <limits>
-#include <mutex>
 
 #include "common/status_log.h"
 #include "common/text_rules.h"
 #include "config/access_lists.h"
 #include "config/settings.h"
 #include "platform/code_page.h"
+#include "server/log_relay.h"
 #include "server/sender_check.h"
 #include "server/show_changes.h"
 
@@ -18,10 +17,6 @@ namespace {
 
 // The largest payload of a UDP datagram over IPv4: a longer line is cut.
 constexpr size_t kDatagramBytesAtMost = 65507;
-// LOG lines that wait for the server thread; beyond them lines are dropped
-// (the server thread takes them after every command, so only a long command
-// lets them pile up).
-constexpr size_t kLogLinesWaitingAtMost = 1000;
 constexpr uint32_t kLongestWaitMilliseconds = 1000;
 
 struct FeedbackRecord {
@@ -35,19 +30,6 @@ struct FeedbackRecord {
 // Used on the server thread only.
 FeedbackRecord Feedback;
 
-// The log's lines for LOG, from both threads.
-std::mutex waitingLock;
-std::deque<std::string> waitingLines;
-
-// Set on the server thread while its lines are not to be sent.
-thread_local bool logMuted = false;
-
-void ObserveLogLine(const std::string& line) {
-  if (logMuted) return;
-  std::lock_guard<std::mutex> guard(waitingLock);
-  if (waitingLines.size() < kLogLinesWaitingAtMost) waitingLines.push_back("LOG " + line);
-}
-
 void SendToAll(const std::string& text) {
   const std::string payload = text.substr(0, kDatagramBytesAtMost);
   for (const FeedbackDestination& destination : Settings.feedback->destinations) {
@@ -60,12 +42,7 @@ void SendAll(const std::vector<std::string>& texts) {
 }
 
 void SendWaitingLines() {
-  std::deque<std::string> lines;
-  {
-    std::lock_guard<std::mutex> guard(waitingLock);
-    lines.swap(waitingLines);
-  }
-  for (const std::string& line : lines) SendToAll(line);
+  for (const std::string& line : TakeRelayedLines(LogChannel::kFeedback)) SendToAll("LOG " + line);
 }
 
 bool HeartbeatDue(uint64_t now) {
@@ -128,7 +105,7 @@ void StartFeedback(SocketHandle socket, uint64_t nowMilliseconds) {
   Feedback.socket = socket;
   Feedback.heartbeatAt = nowMilliseconds;
   ReportRefusals(socket);
-  if (Settings.feedback->log) ObserveLog(ObserveLogLine);
+  if (Settings.feedback->log) RelayLogLines(LogChannel::kFeedback, true);
 }
 
 bool FeedbackWantsDetails() { return FeedbackConfigured() && Settings.feedback->notes; }
@@ -192,10 +169,8 @@ bool IsFeedbackDatagram(const std::string& payload) {
          word == "BUILD" || word == "NEXTSLIDE" || word == "NOTES";
 }
 
-void MuteFeedbackLog(bool muted) { logMuted = muted; }
-
 void StopFeedback() {
-  ObserveLog(nullptr);
+  RelayLogLines(LogChannel::kFeedback, false);
   SendWaitingLines();
 }
 

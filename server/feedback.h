@@ -56,14 +56,10 @@ void FeedbackRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds);
 
 // Whether the first word of a datagram is one of the feedback's own (FILE,
 // SHOW, SLIDE, LOG, TITLE, BUILD, NEXTSLIDE, NOTES, in any letter case): the
-// lines such a datagram causes are
-// never sent as LOG, so that two servers that send each other their feedback
-// do not keep each other busy.
+// lines such a datagram causes are never sent as LOG or /podiant/log
+// (MuteFeedbackLog, server/log_relay.h), so that two servers that send each
+// other their feedback do not keep each other busy.
 bool IsFeedbackDatagram(const std::string& payload);
-
-// While muted, the lines that the server thread writes are not sent as LOG:
-// the R line of every datagram, and every line of a feedback datagram.
-void MuteFeedbackLog(bool muted);
 
 // Sends the LOG lines still waiting and stops observing the log; before the
 // command socket closes.

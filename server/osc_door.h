@@ -17,14 +17,23 @@
 // ERROR line when the socket cannot be opened: kNoSocket then, and no OSC.
 SocketHandle StartOsc(uint32_t listenAddress, uint32_t shownAddress, uint64_t nowMilliseconds);
 
-// One datagram of the OSC socket: checked by allow=, logged, and each of its
-// messages carried out in order through the dispatcher (under commands=).
+// One datagram of the OSC socket: checked by allow=, then read whole. A
+// packet that is no valid OSC gives "ERR: bad OSC packet from A:P" (at most
+// once a minute per sender address) and nothing else; otherwise each of its
+// messages, in order, gets its O line ("O A:P hh:mm:ss -> /address args")
+// and is carried out through the dispatcher (under commands=), or gets its
+// error line. A message of another server's feedback is logged only.
 void HandleOscPacket(const char* data, size_t length, uint32_t senderAddress, uint16_t senderPort);
 
-// A datagram that the OSC socket sent was refused (as FeedbackRefused).
+// A datagram that the OSC socket sent was refused: "OSC to A:P refused", at
+// most once a minute for each destination (as FeedbackRefused).
 void OscRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds);
 
-// Whether OSC sends the slide's details (when it sends anything).
+// Whether OSC sends the show's state: to= names somebody. Without that the
+// OSC socket only receives, and the show is not followed for it.
+bool OscSendsState();
+
+// Whether OSC sends the slide's details: whenever it sends the state.
 bool OscWantsDetails();
 
 // When OSC's heartbeat is next due (UINT64_MAX: never), and whether it is now.

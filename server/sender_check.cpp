@@ -1,6 +1,5 @@
 #include "server/sender_check.h"
 
-#include <array>
 #include <string>
 
 #include "common/status_log.h"
@@ -10,24 +9,18 @@
 
 namespace {
 
-struct RefusalReport {
-  bool used = false;
-  uint32_t address = 0;
-  uint64_t reportedAt = 0;
-};
-
 // Used by the server thread only.
-std::array<RefusalReport, kRefusedSendersRemembered> refusalReports;
+SenderReports refusalReports;
 
-bool Due(const RefusalReport& report, uint64_t now) {
+bool Due(const SenderReport& report, uint64_t now) {
   return now - report.reportedAt >= kRefusalReportMilliseconds;
 }
 
 }  // namespace
 
-bool RefusalToBeReported(uint32_t senderAddress, uint64_t nowMilliseconds) {
-  RefusalReport* free = nullptr;
-  for (RefusalReport& report : refusalReports) {
+bool SenderReportDue(SenderReports& reports, uint32_t senderAddress, uint64_t nowMilliseconds) {
+  SenderReport* free = nullptr;
+  for (SenderReport& report : reports) {
     if (report.used && report.address == senderAddress) {
       if (!Due(report, nowMilliseconds)) return false;
       report.reportedAt = nowMilliseconds;
@@ -36,8 +29,12 @@ bool RefusalToBeReported(uint32_t senderAddress, uint64_t nowMilliseconds) {
     if (free == nullptr && (!report.used || Due(report, nowMilliseconds))) free = &report;
   }
   if (free == nullptr) return false;  // every place holds a report of the last minute
-  *free = RefusalReport{true, senderAddress, nowMilliseconds};
+  *free = SenderReport{true, senderAddress, nowMilliseconds};
   return true;
+}
+
+bool RefusalToBeReported(uint32_t senderAddress, uint64_t nowMilliseconds) {
+  return SenderReportDue(refusalReports, senderAddress, nowMilliseconds);
 }
 
 bool AcceptSender(uint32_t senderAddress, uint16_t senderPort, uint64_t nowMilliseconds) {
@@ -51,4 +48,4 @@ bool AcceptSender(uint32_t senderAddress, uint16_t senderPort, uint64_t nowMilli
   return false;
 }
 
-void ForgetRefusalsForTesting() { refusalReports.fill(RefusalReport{}); }
+void ForgetRefusalsForTesting() { refusalReports.fill(SenderReport{}); }

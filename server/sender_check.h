@@ -2,6 +2,7 @@
 // made on the server thread before the datagram is logged or dispatched.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,6 +14,21 @@ constexpr uint64_t kRefusalReportMilliseconds = 60 * 1000;
 // line until one of them is due again: at most this many "Refused" lines a
 // minute, from any number of senders.
 constexpr size_t kRefusedSendersRemembered = 64;
+
+// When each of a bounded number of sender addresses was last reported, for
+// lines that are written at most once a minute per sender.
+struct SenderReport {
+  bool used = false;
+  uint32_t address = 0;
+  uint64_t reportedAt = 0;
+};
+using SenderReports = std::array<SenderReport, kRefusedSendersRemembered>;
+
+// True when `senderAddress` was not reported in `reports` within the minute
+// before `nowMilliseconds` and a place is free for it (one whose report is
+// older than a minute, when every place is used); it is then remembered as
+// reported. Otherwise false: no line.
+bool SenderReportDue(SenderReports& reports, uint32_t senderAddress, uint64_t nowMilliseconds);
 
 // True when the settings let `senderAddress` (network order) send commands:
 // always without an allow-list. A refused datagram gets the line "Refused

@@ -20,6 +20,7 @@
 #include "server/command_inbox.h"
 #include "server/dispatch.h"
 #include "server/feedback.h"
+#include "server/log_relay.h"
 #include "server/osc_door.h"
 #include "server/sender_check.h"
 #include "server/show_watch.h"
@@ -72,11 +73,11 @@ SocketHandle OpenReceiveSocket(int32_t port, uint32_t* shownAddress) {
 }
 
 // One received datagram: checked, logged and carried out. Every R line stays
-// off the LOG feedback, and so does every line a feedback datagram causes (a
-// peer server's status or LOG lines).
+// off the LOG feedback (and OSC's), and so does every line a feedback
+// datagram causes (a peer server's status or LOG lines).
 void HandleDatagram(const std::string& payload, uint32_t senderAddress, uint16_t senderPort,
-                    bool feedback) {
-  const bool feedbackDatagram = feedback && IsFeedbackDatagram(payload);
+                    bool sendingLines) {
+  const bool feedbackDatagram = sendingLines && IsFeedbackDatagram(payload);
   MuteFeedbackLog(feedbackDatagram);
   if (AcceptSender(senderAddress, senderPort, MonotonicMilliseconds())) {
     TimeOfDay now = LocalTimeOfDay();
@@ -256,7 +257,7 @@ void ServerThread() {
       Settings.osc ? StartOsc(listenAddress, localAddress, MonotonicMilliseconds()) : kNoSocket;
   const bool osc = oscSocket != kNoSocket;
   SocketHandle wakeSocket = ShowStatusObserved() ? OpenWakeSocket() : kNoSocket;
-  StartShowWatch(feedback, osc);
+  StartShowWatch(feedback, osc && OscSendsState());
   if (projectorConfigured) OpenProjectorLink();
   SignalStartUpLinesWritten();
 
@@ -302,7 +303,9 @@ void ServerThread() {
       HandleOscPacket(buffer.data(), length, senderAddress, senderPort);
       commandHandled = true;
     } else if (outcome == ReceiveOutcome::kDatagram) {
-      HandleDatagram(std::string(buffer.data(), length), senderAddress, senderPort, feedback);
+      // The loop guard holds for the lines that OSC sends on too.
+      HandleDatagram(std::string(buffer.data(), length), senderAddress, senderPort,
+                     feedback || osc);
       commandHandled = true;
     } else if (outcome == ReceiveOutcome::kRefused && from == oscSocket) {
       OscRefused(senderAddress, senderPort, MonotonicMilliseconds());

@@ -121,6 +121,7 @@ bool SendDatagramFrom(SocketHandle, uint32_t, uint16_t, const std::string&) { re
 void TrackShowStatus(bool) {}
 void TrackShowDetails(bool) {}
 std::string CodePageFromUtf8(std::string_view utf8) { return std::string(utf8); }
+std::string Utf8FromCodePage(std::string_view text) { return std::string(text); }
 // The further doors, which these runs do not configure either.
 size_t WaitForSockets(const SocketHandle*, size_t count, size_t, uint32_t) { return count; }
 uint16_t BoundPort(SocketHandle) { return 0; }

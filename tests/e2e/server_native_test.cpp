@@ -295,6 +295,76 @@ TEST_F(NativeServer, FeedbackReachesEveryDestinationAndTwoServersDoNotKeepEachOt
   EXPECT_EQ(listening.output.find(" LOG R "), std::string::npos) << listening.output;
 }
 
+// OSC from liblo's oscsend, the state back to its oscdump: a GOTO under
+// commands=, a button's press and release, a bundle of two words carried out
+// in order, another server's feedback logged only, the error lines, and
+// /podiant/log in UTF-8 without the O lines.
+TEST_F(NativeServer, OscFromOscsendIsCarriedOutAndTheStateReachesOscdump) {
+  const int oscPort = e2e::FreeUdpPort(), dumpPort = e2e::FreeUdpPort();
+  const std::string osc = std::to_string(oscPort);
+  listening = e2e::StartProcess({"oscdump", "-L", std::to_string(dumpPort)}, directory);
+  StartWith("commands=NEXT RUN STATE\n[osc]\nport=" + osc +
+                "\nto=127.0.0.1:" + std::to_string(dumpPort) + "\ninterval=0\nlog=on\n",
+            "Sending OSC to 127.0.0.1:" + std::to_string(dumpPort));
+  EXPECT_TRUE(std::regex_search(server.output, std::regex("\nCommands allowed: [^\n]*\nOSC at "
+                                                          "\\d+\\.\\d+\\.\\d+\\.\\d+:" +
+                                                          osc + "\n")))
+      << server.output;
+  auto oscsend = [&](std::vector<std::string> message) {
+    message.insert(message.begin(), {"oscsend", "127.0.0.1", osc});
+    int exitCode = -1;
+    e2e::RunProgram(message, directory, &exitCode);
+    EXPECT_EQ(exitCode, 0);
+  };
+  // STATE until oscdump listens.
+  const std::string state = " /podiant/state s \"NONE\"\n";
+  for (int i = 0; i < 100 && !e2e::WaitForOutput(listening, state, 100); ++i) {
+    oscsend({"/podiant/state"});
+  }
+  oscsend({"/podiant/command", "s", "begin"});
+  ASSERT_TRUE(e2e::WaitForOutput(server, "received \"begin\"\n", kLineMs));
+  ASSERT_TRUE(e2e::WaitForOutput(listening, "received \"begin\"\"\n", kLineMs));
+  size_t mark = server.output.size(), dumpMark = listening.output.size();
+  oscsend({"/podiant/goto", "i", "5"});
+  oscsend({"/podiant/state", "i", "1"});
+  oscsend({"/podiant/state", "i", "0"});
+  // Two words in one bundle, each message made by liblo.
+  const std::string run =
+      e2e::RunProgram({"oscsend", "-", "/podiant/run", "s", "true"}, "", nullptr);
+  const std::string next = e2e::RunProgram({"oscsend", "-", "/podiant/NEXT"}, "", nullptr);
+  auto size = [](const std::string& element) {
+    return std::string{0, 0, 0, static_cast<char>(element.size())} + element;
+  };
+  e2e::SendDatagram(std::string("#bundle\0\0\0\0\0\0\0\0\1", 16) + size(run) + size(next), oscPort);
+  oscsend({"/podiant/slide", "i", "3"});
+  oscsend({"/podiant/goto", "T"});
+  oscsend({"/podiant/nope"});
+  e2e::SendDatagram("abcde", oscPort);
+  e2e::SendDatagram("abcdefgh", oscPort);
+  oscsend({"/podiant/command", "s", "caf\xC3\xA9"});
+  ASSERT_TRUE(e2e::WaitForOutput(listening, "received \"caf\xC3\xA9\"\"\n", kLineMs, dumpMark))
+      << listening.output;
+  ASSERT_TRUE(e2e::WaitForOutput(server, "received \"caf\xC3\xA9\"\n", kLineMs, mark));
+  const std::string o = "O 127\\.0\\.0\\.1:\\d+ \\d\\d:\\d\\d:\\d\\d -> ";
+  EXPECT_TRUE(std::regex_match(
+      server.output.substr(mark),
+      std::regex(o + "/podiant/goto 5\nERR: Command not allowed \"goto\"\n" + o +
+                 "/podiant/state 1\n" + o + "/podiant/state 0\n" + o +
+                 "/podiant/run \"true\"\nRun \"true\" Started\n" + o + "/podiant/NEXT\n" + o +
+                 "/podiant/slide 3\n" + o +
+                 "/podiant/goto true\nERR: bad OSC arguments \"/podiant/goto\"\n" + o +
+                 "/podiant/nope\nERR: unknown OSC address \"/podiant/nope\"\n" +
+                 "ERR: bad OSC packet from 127\\.0\\.0\\.1:\\d+\n" + o +
+                 "/podiant/command \"caf\xC3\xA9\"\n"
+                 "ERR: Unknown command received \"caf\xC3\xA9\"\n")))
+      << server.output.substr(mark);
+  const std::string dump = listening.output.substr(dumpMark);
+  EXPECT_EQ(e2e::CountOccurrences(dump, state), 1) << dump;  // pressed once, released once
+  EXPECT_NE(dump.find(" /podiant/log s \"Run \"true\" Started\"\n"), std::string::npos) << dump;
+  EXPECT_EQ(e2e::CountOccurrences(dump, " /podiant/log s \"ERR: "), 5) << dump;
+  EXPECT_EQ(dump.find(" /podiant/log s \"O "), std::string::npos) << dump;
+}
+
 TEST_F(NativeServer, EachCloseSignalRunsTheCloseSequenceOnceAndExitsCleanly) {
   for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
     StartListening();

@@ -240,6 +240,36 @@ TEST_F(WineServer, TheFeedbackAnswersStateFromTheServerPort) {
   close(listener);
 }
 
+// OSC of the Windows program: its start-up lines, a message of liblo's oscsend
+// logged and carried out, a bad packet, and STATE answered as an OSC message
+// from the OSC port.
+TEST_F(WineServer, OscMessagesAreCarriedOutAndTheStateIsSentFromTheOscPort) {
+  const int oscPort = e2e::FreeUdpPort(), listenPort = e2e::FreeUdpPort();
+  int listener = e2e::HoldUdpPort(listenPort);
+  const std::string osc = std::to_string(oscPort), to = "127.0.0.1:" + std::to_string(listenPort);
+  StartWith("[osc]\nport=" + osc + "\nto=" + to + "\ninterval=0\n", "\rSending OSC to " + to);
+  EXPECT_TRUE(std::regex_search(
+      label, std::regex("\rListening at [^\r]*\rOSC at [^\r]*:" + osc + "\rSending OSC to ")))
+      << label;
+  int exitCode = -1;
+  e2e::RunProgram({"oscsend", "127.0.0.1", osc, "/podiant/goto", "f", "2.5"}, "", &exitCode);
+  e2e::SendDatagram("abcde", oscPort);
+  e2e::RunProgram({"oscsend", "127.0.0.1", osc, "/podiant/State", "i", "1"}, "", &exitCode);
+  ASSERT_TRUE(WaitForLabel("-> /podiant/State 1", 0)) << label;
+  EXPECT_TRUE(
+      std::regex_search(label, std::regex("\rO 127\\.0\\.0\\.1:\\d+ \\d\\d:\\d\\d:\\d\\d -> "
+                                          "/podiant/goto 2\\.5\r"
+                                          "ERR: bad OSC packet from 127\\.0\\.0\\.1:\\d+\r"
+                                          "O [^\r]* -> /podiant/State 1$")))
+      << label;
+  std::string payload;
+  int from = 0;
+  ASSERT_TRUE(e2e::ReceiveDatagram(listener, kWaitMs, &payload, &from));
+  EXPECT_EQ(payload, std::string("/podiant/state\0\0,s\0\0NONE\0\0\0\0", 28));
+  EXPECT_EQ(from, oscPort);
+  close(listener);
+}
+
 TEST_F(WineServer, OnlyTheAllowedSendersAreHeardAndARefusedAddressIsShownOnce) {
   StartWith("allow=127.0.0.2\n", "Accepting commands from 127.0.0.2");
   EXPECT_TRUE(std::regex_search(

@@ -1,0 +1,42 @@
+// What an OSC message that arrives asks of the server: the command text that
+// a plain datagram would carry, and the message as the status list shows it.
+#pragma once
+
+#include <string>
+
+#include "osc/osc_packet.h"
+
+enum class OscRequest {
+  kCommand,         // carry out `commandText`
+  kReleased,        // a word without an argument whose first argument is false
+                    // or zero (a button let go): nothing is done
+  kFeedback,        // a state or log message of another server (/podiant/slide,
+                    // /podiant/state with a string, ...): nothing is done
+  kUnknownAddress,  // outside /podiant/, or no command word after it
+  kBadArguments,    // the word does not take these arguments
+};
+
+struct OscCommand {
+  OscRequest request = OscRequest::kUnknownAddress;
+  std::string commandText;  // kCommand only, in the program's code page
+};
+
+// The addresses: "/podiant/" (as written) and a command word in any letter
+// case; "/podiant/command" with the whole command text as one string. GOTO
+// takes an int32 or int64, a float32 or float64 (rounded half to even) or a
+// string (read as the number rule reads it); OPEN, RUN, SEND, STOP, ACTIVATE
+// and PROJECTOR one string (or symbol); the other words nothing, or a first
+// argument true, nil, impulse or a number that is not zero (false or zero:
+// kReleased). Arguments beyond the first are not looked at. Strings are
+// UTF-8 and become the program's code page, a character it lacks '?'. The
+// command word keeps the letter case of the address.
+OscCommand CommandFromOscMessage(const OscMessage& message);
+
+// The address and the arguments, each after a blank: numbers in decimal
+// (a float with a point or an exponent), strings in double quotes, T true,
+// F false, N nil, I impulse, b blob(<bytes>), c c:<number>, r, m and t
+// r:, m:, t:<hexadecimal>. Text in the program's code page.
+std::string FormatOscMessage(const OscMessage& message);
+
+// The address as the status list shows it: in the program's code page.
+std::string ShownOscAddress(const OscMessage& message);
