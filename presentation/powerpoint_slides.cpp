@@ -1,6 +1,7 @@
 #include "presentation/powerpoint_slides.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -137,13 +138,15 @@ bool Hidden(Reading& reading, AutomationObject slide) {
          hidden == kMsoTrue;
 }
 
-// A click count or index of the view; -1 when PowerPoint does not tell it.
+// A click count or index of the view; kNoClicks when PowerPoint does not tell
+// it (or tells a number beyond the range).
+constexpr int32_t kNoClicks = INT32_MIN;
 int32_t ReadClicks(Reading& reading, const char* name) {
   PowerPointSessionRecord& session = PowerPointSession;
   double clicks = 0;
   if (!ReadNumber(reading, session.slideShowView, session.viewIds, name, &clicks,
                   AutomationKind::kMethod)) {
-    return -1;
+    return kNoClicks;
   }
   return Int32FromNumber(clicks);
 }
@@ -156,21 +159,35 @@ struct KeptDetails {
 };
 KeptDetails kept;
 
-void ReadOwnDetails(Reading& reading, int32_t slide, int32_t slideCount, SlideDetails* details) {
-  details->buildCount = ReadClicks(reading, "GetClickCount");
-  HeldObject current = SlideAt(reading, slide);
-  details->title = TitleOf(reading, current.get());
-  details->notes = NotesOf(reading, current.get());
-  current.reset();
-  // The next slide the show shows: the first after this one that is not hidden.
-  for (int32_t next = slide + 1; next <= slideCount && reading.stop == AutomationOutcome::kDone;
-       ++next) {
+// The slide the view shows: its title and notes, and the next slide after it
+// in the document that the show does not leave out.
+void ReadOwnDetails(Reading& reading, int32_t slideCount, SlideDetails* details) {
+  PowerPointSessionRecord& session = PowerPointSession;
+  details->buildCount = std::max(ReadClicks(reading, "GetClickCount"), -1);
+  HeldObject shown = ReadObject(reading, session.slideShowView, session.viewIds, "Slide");
+  double index = 0;
+  ReadNumber(reading, shown.get(), session.kindIds.slide, "SlideIndex", &index);
+  const int32_t current = Int32FromNumber(index);
+  details->title = TitleOf(reading, shown.get());
+  details->notes = NotesOf(reading, shown.get());
+  shown.reset();
+  for (int32_t next = current + 1;
+       current >= 1 && next <= slideCount && reading.stop == AutomationOutcome::kDone; ++next) {
     HeldObject candidate = SlideAt(reading, next);
     if (Hidden(reading, candidate.get())) continue;
     details->nextSlide = next;
     details->nextTitle = TitleOf(reading, candidate.get());
     break;
   }
+}
+
+// PowerPoint's click index as the build position: its two states after all
+// clicks (msoClickStateAfterAllAnimations, -2) and before the automatic
+// animations (msoClickStateBeforeAutomaticAnimations, -1) as `count` and 0.
+int32_t BuildPosition(int32_t clickIndex, int32_t count) {
+  if (clickIndex == -2) return count;
+  if (clickIndex == -1) return 0;
+  return clickIndex >= 0 ? clickIndex : -1;
 }
 
 }  // namespace
@@ -202,17 +219,17 @@ void ForgetSlideDetails() { kept = KeptDetails(); }
 
 AutomationOutcome ReadSlideDetails(int32_t slide, int32_t slideCount, SlideDetails* details) {
   Reading reading;
-  const int32_t position = ReadClicks(reading, "GetClickIndex");
+  const int32_t clickIndex = ReadClicks(reading, "GetClickIndex");
   if (slide != kept.slide || slideCount != kept.slideCount) {
     SlideDetails own;
-    ReadOwnDetails(reading, slide, slideCount, &own);
+    ReadOwnDetails(reading, slideCount, &own);
     // A reading cut short is made again next time.
     if (reading.stop != AutomationOutcome::kDone) return reading.stop;
     kept = KeptDetails{slide, slideCount, std::move(own)};
   }
   if (reading.stop != AutomationOutcome::kDone) return reading.stop;
   *details = kept.details;
-  details->buildPosition = position;
+  details->buildPosition = BuildPosition(clickIndex, kept.details.buildCount);
   return AutomationOutcome::kDone;
 }
 

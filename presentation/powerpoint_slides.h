@@ -18,11 +18,12 @@ AutomationOutcome ReadSlideCount(double* count);
 // Forgets the slide's details read for the last view (RunShow: a new view).
 void ForgetSlideDetails();
 
-// The details of slide `slide` (of `slideCount`) that the view shows now:
-// the build position (the view's GetClickIndex) at every call, the slide's
-// own details (the click count, title, notes, the next slide that is not
-// hidden and its title) only when `slide` or `slideCount` differ from those
-// of the last call that read them; otherwise those are given again.
+// The details of the slide that the view shows now, at position `slide` of
+// `slideCount`: the build position (the view's GetClickIndex) at every call,
+// the slide's own details (the click count; the view's Slide: its title and
+// notes, and after its SlideIndex the next slide that is not hidden, with its
+// title) only when `slide` or `slideCount` differ from those of the last call
+// that read them; otherwise those are given again.
 // kDone with `details` set: a member that fails leaves its item empty, or -1
 // for the build. Otherwise the outcome that ended the reading early, leaving
 // `details` as it was: kBusy (refused for longer than the busy rule's bound,

@@ -6,6 +6,7 @@
 
 #include "platform/automation.h"
 #include "platform/display.h"
+#include "platform/files.h"
 #include "platform/main_window.h"
 #include "platform/notice.h"
 #include "platform/process.h"
@@ -50,6 +51,14 @@ void DisplayStatus(const std::string& logText, const std::string& addedLine, uin
 void ShowNotice(const std::string& caption, const std::string& text, unsigned style) {
   FuzzRecord.notices.push_back(caption + "|" + text + "|" + std::to_string(style));
 }
+
+// platform/files.h: no file is ever touched; none exists.
+int64_t FileModificationTime(const std::string&) { return 0; }
+std::string MakeTemporaryFile(const std::string&) { return std::string(); }
+bool ReadWholeFile(const std::string&, size_t, std::string*) { return false; }
+void RemoveFile(const std::string&) {}
+bool FolderExists(const std::string&) { return false; }
+std::vector<std::string> FilesInFolder(const std::string&) { return {}; }
 
 // platform/process.h: nothing is ever started.
 

@@ -101,6 +101,7 @@ constexpr NamedMember kNamedMembers[] = {
     {"slideshowview", L"CurrentShowPosition", 7106},
     {"slideshowview", L"GetClickIndex", 7107},
     {"slideshowview", L"GetClickCount", 7108},
+    {"slideshowview", L"Slide", 7109},
     {"presentation", L"Slides", 7201},
     {"presentation", L"PageSetup", 7202},
     {"slides", L"Count", 7301},
@@ -109,6 +110,7 @@ constexpr NamedMember kNamedMembers[] = {
     {"slide", L"NotesPage", 7402},
     {"slide", L"SlideShowTransition", 7403},
     {"slide", L"Export", 7404},
+    {"slide", L"SlideIndex", 7405},
     {"shapes", L"HasTitle", 7501},
     {"shapes", L"Title", 7502},
     {"shapes", L"Placeholders", 7503},
@@ -490,6 +492,7 @@ class StandInObject final : public IDispatch {
       if (dispId == 7402 && read) return GiveObject(gift, L"notespage", slide_);
       if (dispId == 7403 && read) return GiveObject(gift, L"slideshowtransition", slide_);
       if (dispId == 7404 && method && count == 4) return Export(parameters);
+      if (dispId == 7405 && read) return GiveNumber(gift, slide_);
     } else if (kind_ == "notespage") {
       if (dispId == 7601 && read) return GiveObject(gift, L"shapes", slide_, kBody);
     } else if (kind_ == "shapes") {
@@ -589,6 +592,7 @@ class StandInObject final : public IDispatch {
     if (dispId == 7106 && read) return GiveNumber(gift, position_);
     if (dispId == 7107 && method) return GiveNumber(gift, clicks_);  // GetClickIndex
     if (dispId == 7108 && method) return GiveNumber(gift, kDeck[position_ - 1].clicks);
+    if (dispId == 7109 && read) return GiveObject(gift, L"slide", position_);
     return DISP_E_MEMBERNOTFOUND;
   }
 
