@@ -20,7 +20,7 @@ constexpr int32_t kUnknownMember = -1;  // DISPID_UNKNOWN
 // since every object of a kind has the same members (a new Slide object costs
 // no look-up). Kept with the view, forgotten with it.
 struct PowerPointKindIds {
-  MemberIds slide;              // a Slide: Shapes, NotesPage, SlideShowTransition, Export
+  MemberIds slide;              // Slide: SlideIndex, Shapes, NotesPage, SlideShowTransition, Export
   MemberIds notesPage;          // its NotesPage (a SlideRange): Shapes
   MemberIds shapes;             // Shapes: HasTitle, Title, Placeholders
   MemberIds placeholders;       // Placeholders: Count, Item
@@ -42,7 +42,7 @@ struct PowerPointSessionRecord {
   AutomationObject slideShowWindow = nullptr;    // its slide-show window
   AutomationObject slideShowView = nullptr;      // that window's view: NEXT and GOTO act on it
   // The Slides collection of the view's presentation, for the show's slide
-  // count: obtained by the first reading of the show's state, kept with the view.
+  // count and its slides: obtained at the first use, kept with the view.
   AutomationObject slides = nullptr;
   MemberIds presentationIds, viewIds, slidesIds;  // of presentation, slideShowView, slides
   PowerPointKindIds kindIds;

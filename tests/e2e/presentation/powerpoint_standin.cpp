@@ -86,46 +86,30 @@ constexpr int kSlideHeight = 540;
 // What a shape is.
 enum Role { kNoRole, kTitle, kSlideImage, kBody };
 
-// The members looked up by name: object kind, name, DISPID.
-struct NamedMember {
+// The members looked up by name, per object kind: the n-th name (from 0) has
+// the DISPID `first` + n.
+struct NamedMembers {
   const char* kind;
-  const wchar_t* name;
-  DISPID dispId;
+  DISPID first;
+  const wchar_t* names[9];
 };
-constexpr NamedMember kNamedMembers[] = {
-    {"slideshowview", L"Previous", 7101},
-    {"slideshowview", L"First", 7102},
-    {"slideshowview", L"Last", 7103},
-    {"slideshowview", L"Exit", 7104},
-    {"slideshowview", L"State", 7105},
-    {"slideshowview", L"CurrentShowPosition", 7106},
-    {"slideshowview", L"GetClickIndex", 7107},
-    {"slideshowview", L"GetClickCount", 7108},
-    {"slideshowview", L"Slide", 7109},
-    {"presentation", L"Slides", 7201},
-    {"presentation", L"PageSetup", 7202},
-    {"slides", L"Count", 7301},
-    {"slides", L"Item", 7302},
-    {"slide", L"Shapes", 7401},
-    {"slide", L"NotesPage", 7402},
-    {"slide", L"SlideShowTransition", 7403},
-    {"slide", L"Export", 7404},
-    {"slide", L"SlideIndex", 7405},
-    {"shapes", L"HasTitle", 7501},
-    {"shapes", L"Title", 7502},
-    {"shapes", L"Placeholders", 7503},
-    {"notespage", L"Shapes", 7601},
-    {"placeholders", L"Count", 7701},
-    {"placeholders", L"Item", 7702},
-    {"shape", L"TextFrame", 7801},
-    {"shape", L"PlaceholderFormat", 7802},
-    {"placeholderformat", L"Type", 7901},
-    {"textframe", L"TextRange", 8001},
-    {"textrange", L"Text", 8101},
-    {"slideshowtransition", L"Hidden", 8201},
-    {"pagesetup", L"SlideWidth", 8301},
-    {"pagesetup", L"SlideHeight", 8302},
-};
+const NamedMembers kNamedMembers[] = {
+    {"slideshowview",
+     7101,
+     {L"Previous", L"First", L"Last", L"Exit", L"State", L"CurrentShowPosition", L"GetClickIndex",
+      L"GetClickCount", L"Slide"}},
+    {"presentation", 7201, {L"Slides", L"PageSetup"}},
+    {"slides", 7301, {L"Count", L"Item"}},
+    {"slide", 7401, {L"Shapes", L"NotesPage", L"SlideShowTransition", L"Export", L"SlideIndex"}},
+    {"shapes", 7501, {L"HasTitle", L"Title", L"Placeholders"}},
+    {"notespage", 7601, {L"Shapes"}},
+    {"placeholders", 7701, {L"Count", L"Item"}},
+    {"shape", 7801, {L"TextFrame", L"PlaceholderFormat"}},
+    {"placeholderformat", 7901, {L"Type"}},
+    {"textframe", 8001, {L"TextRange"}},
+    {"textrange", 8101, {L"Text"}},
+    {"slideshowtransition", 8201, {L"Hidden"}},
+    {"pagesetup", 8301, {L"SlideWidth", L"SlideHeight"}}};
 
 // The slide shown after `slide` by Next, before it by Previous: the next
 // one (`step` 1) or previous one (-1) that is not hidden; 0 when none.
@@ -372,8 +356,10 @@ class StandInObject final : public IDispatch {
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (names == nullptr || ids == nullptr || count != 1) return E_INVALIDARG;
     ids[0] = DISPID_UNKNOWN;
-    for (const NamedMember& member : kNamedMembers) {
-      if (kind_ == member.kind && std::wstring(names[0]) == member.name) ids[0] = member.dispId;
+    for (const NamedMembers& members : kNamedMembers) {
+      for (DISPID n = 0; kind_ == members.kind && n < 9 && members.names[n] != nullptr; ++n) {
+        if (std::wstring(names[0]) == members.names[n]) ids[0] = members.first + n;
+      }
     }
     AppendLog("names " + name_ + " " + Utf8(names[0]) + " -> " +
               (ids[0] == DISPID_UNKNOWN ? "unknown" : std::to_string(ids[0])));
