@@ -15,9 +15,12 @@
 //   how often the program and the wineserver were scheduled; first the same
 //   for the prefix alone, before the program starts.
 // - A show open (with STANDIN, registered in the prefix as PowerPoint): the
-//   same after an OPEN whose show runs on the stand-in, with the feedback to
-//   a socket of the bench (the program reads the show every 250 ms, the
-//   heartbeat every 5 s) and without it.
+//   same after an OPEN whose show runs on the stand-in, without the feedback,
+//   with it to a socket of the bench (the program reads the show every
+//   250 ms, the heartbeat every 5 s) and with it and notes=on (the slide's
+//   details too); then with the feedback, without and with notes=on, while
+//   the bench sends a GOTO every second (slides 2, 3, 4, 5, 1 in turn), so
+//   that the difference is the cost of reading each new slide's details.
 // - Close: the probe watches the status label; the close box is pressed.
 //   From the moment the server thread has closed its socket (the port gone
 //   from /proc/net/udp: its last step that shows outside) and from its end
@@ -35,12 +38,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <string>
@@ -309,12 +314,29 @@ struct IdleFigures {
 };
 
 // The idle windows of the program (started here when `withProgram`, with
-// `moreSettings` and, when `withShow`, a show open) and of the prefix around it.
+// `moreSettings` and, when `withShow`, a show open; with `gotos`, a GOTO sent
+// every second meanwhile) and of the prefix around it.
 IdleFigures MeasureIdle(bool withProgram, const std::string& moreSettings = "",
-                        bool withShow = false) {
+                        bool withShow = false, bool gotos = false) {
   Program program;
   if (withProgram) program = StartProgram(moreSettings);
   if (withShow) OpenShow(program);
+  std::atomic<bool> stop{false};
+  std::thread sender;
+  if (gotos) {
+    sender = std::thread([&] {
+      int port = 0;
+      int fd = BoundSocket(&port);
+      constexpr int kSlides[] = {2, 3, 4, 5, 1};
+      for (int n = 0; !stop; n = (n + 1) % 5) {
+        SendTo(fd, program.port, "GOTO " + std::to_string(kSlides[n]));
+        for (int tenth = 0; tenth < 10 && !stop; ++tenth) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+      }
+      close(fd);
+    });
+  }
   std::this_thread::sleep_for(std::chrono::seconds(3));  // the prefix settles
   PrefixProcesses prefix = FindPrefixProcesses(program.pid);
   if (prefix.wineserver < 0) Fail("no wineserver of this prefix found");
@@ -352,6 +374,8 @@ IdleFigures MeasureIdle(bool withProgram, const std::string& moreSettings = "",
       figures.scheduled[g].push_back(growth.scheduled / seconds);
     }
   }
+  stop = true;
+  if (sender.joinable()) sender.join();
   if (withProgram) EndProgram(program);
   return figures;
 }
@@ -492,18 +516,35 @@ int main(int argc, char** argv) {
     fromEndMs.push_back(MillisecondsBetween(times.threadEnded, times.stoppedShown));
   }
 
-  // A show open, the feedback off and on (to a socket that is never read).
-  IdleFigures showFigures[2];
+  // A show open: the feedback off, on and with notes=on (to a socket that is
+  // never read), idle and with a GOTO every second.
+  struct ShowCase {
+    const char* name;
+    const char* settings;  // after "[feedback]\nto=..."; nullptr: no feedback
+    bool gotos;
+  };
+  const ShowCase showCases[] = {
+      {"feedback off", nullptr, false},
+      {"feedback on", "", false},
+      {"feedback with notes=on", "notes=on\n", false},
+      {"feedback on, a GOTO every second", "", true},
+      {"feedback with notes=on, a GOTO every second", "notes=on\n", true},
+  };
+  IdleFigures showFigures[std::size(showCases)];
   int feedbackSocket = -1;
   if (!options.standIn.empty()) {
     RegisterStandIn();
     int feedbackPort = 0;
     feedbackSocket = BoundSocket(&feedbackPort);
-    Progress("a show open, feedback off");
-    showFigures[0] = MeasureIdle(true, "", true);
-    Progress("a show open, feedback on");
-    showFigures[1] =
-        MeasureIdle(true, "[feedback]\nto=127.0.0.1:" + std::to_string(feedbackPort) + "\n", true);
+    for (size_t i = 0; i < std::size(showCases); ++i) {
+      Progress(std::string("a show open, ") + showCases[i].name);
+      std::string settings;
+      if (showCases[i].settings != nullptr) {
+        settings = "[feedback]\nto=127.0.0.1:" + std::to_string(feedbackPort) + "\n" +
+                   showCases[i].settings;
+      }
+      showFigures[i] = MeasureIdle(true, settings, true, showCases[i].gotos);
+    }
   }
 
   // The schedstat sums cover the threads alive at the time: only for the
@@ -534,16 +575,15 @@ int main(int argc, char** argv) {
       "shown before the end), %s | %s |\n",
       closes.c_str(), Spread(fromEndMs, "%.1f ms").c_str());
   if (feedbackSocket >= 0) {
-    const char* states[2] = {"off", "on"};
-    for (int on = 0; on < 2; ++on) {
-      const IdleFigures& f = showFigures[on];
+    for (size_t i = 0; i < std::size(showCases); ++i) {
+      const IdleFigures& f = showFigures[i];
       // utime+stime only: the program's COM threads come and go, and the
       // schedstat sums cover only the threads alive at the time.
       std::printf(
-          "| a show open on the stand-in, feedback %s: idle CPU per second, utime+stime, the "
+          "| a show open on the stand-in, %s: CPU per second, utime+stime, the "
           "program / its wineserver / the prefix's other processes (the stand-in among them), "
           "%s | %s / %s / %s |\n",
-          states[on], windows.c_str(), Spread(f.cpuMs[0], "%.1f ms").c_str(),
+          showCases[i].name, windows.c_str(), Spread(f.cpuMs[0], "%.1f ms").c_str(),
           Spread(f.cpuMs[1], "%.1f ms").c_str(), Spread(f.cpuMs[2], "%.1f ms").c_str());
     }
     close(feedbackSocket);

@@ -11,6 +11,7 @@
 // Used by one thread at a time (the server thread).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -48,11 +49,12 @@ struct AutomationClassId {
 // How a member is invoked (the DISPATCH_* flags).
 enum class AutomationKind : uint16_t { kMethod = 1, kPropertyRead = 2, kPropertyWrite = 4 };
 
-enum class AutomationValueType { kEmpty, kText, kNumber, kObject, kOther };
+enum class AutomationValueType { kEmpty, kText, kUtf8Text, kNumber, kObject, kOther };
 
-// An argument or a result. Text is single-byte text of the ANSI code page
-// (passed as VT_BSTR); a number is passed as VT_R8. As a result, a number of
-// any integer or floating type (PowerPoint gives its Long and enumerated
+// An argument or a result. kText is single-byte text of the ANSI code page and
+// kUtf8Text text in UTF-8, both passed as VT_BSTR; a number is passed as VT_R8.
+// As a result, a VT_BSTR reads as kUtf8Text (every character kept), a number
+// of any integer or floating type (PowerPoint gives its Long and enumerated
 // properties as VT_I4) reads as kNumber, and kObject is a non-null VT_DISPATCH
 // whose one counted reference now belongs to the holder of the value; every
 // other result type (VT_UNKNOWN too) reads as kOther, with nothing left to
@@ -101,13 +103,23 @@ AutomationOutcome CreateAutomationObject(const AutomationClassId& classId,
 AutomationOutcome QueryDispatchInterface(AutomationObject object, AutomationObject* dispatch);
 
 // IDispatch::Invoke of member `dispId` with IID_NULL and LOCALE_SYSTEM_DEFAULT.
-// `argument` is the one argument or nullptr for none; a property write passes
-// it as the named DISPID_PROPERTYPUT argument. `result` is nullptr when no
+// `arguments` are the `argumentCount` positional arguments, the first first
+// (nullptr and 0 for none); a property write passes its last argument, the
+// value, as the named DISPID_PROPERTYPUT argument. `result` is nullptr when no
 // result is asked for; otherwise it receives the result (kEmpty unless kDone).
 // kFailed for the empty reference.
 AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
-                                         AutomationKind kind, const AutomationValue* argument,
-                                         AutomationValue* result);
+                                         AutomationKind kind, const AutomationValue* arguments,
+                                         size_t argumentCount, AutomationValue* result);
+
+// The same with one argument, or none for nullptr.
+inline AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
+                                                AutomationKind kind,
+                                                const AutomationValue* argument,
+                                                AutomationValue* result) {
+  return InvokeAutomationMember(object, dispId, kind, argument, argument != nullptr ? 1 : 0,
+                                result);
+}
 
 // IDispatch::GetIDsOfNames of the one name `name` with IID_NULL and
 // LOCALE_SYSTEM_DEFAULT: the member's DISPID in `dispId`. kFailed for a name

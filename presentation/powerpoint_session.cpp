@@ -46,6 +46,30 @@ AutomationObject AttachToRunning(AutomationRun& run, const std::string& progId) 
 
 }  // namespace
 
+AutomationOutcome InvokeMemberByName(uint64_t stepStart, AutomationObject object, MemberIds& ids,
+                                     const char* name, AutomationKind kind,
+                                     const AutomationValue* arguments, size_t argumentCount,
+                                     AutomationValue* result) {
+  if (result != nullptr) *result = AutomationValue();
+  if (object == nullptr) return AutomationOutcome::kFailed;
+  auto known = ids.find(name);
+  if (known == ids.end()) {
+    int32_t dispId = kUnknownMember;
+    AutomationOutcome outcome =
+        CallWhileBusy(stepStart, [&] { return LookUpMemberId(object, name, &dispId); });
+    if (outcome == AutomationOutcome::kFailed) {
+      dispId = kUnknownMember;
+    } else if (outcome != AutomationOutcome::kDone) {
+      return outcome;  // asked again at the next use
+    }
+    known = ids.emplace(name, dispId).first;
+  }
+  if (known->second == kUnknownMember) return AutomationOutcome::kFailed;
+  return CallWhileBusy(stepStart, [&] {
+    return InvokeAutomationMember(object, known->second, kind, arguments, argumentCount, result);
+  });
+}
+
 void StartPowerPoint() {
   AutomationRun run;
   PowerPointSessionRecord& session = PowerPointSession;
@@ -105,4 +129,5 @@ void DropPowerPointSession() {
   session.presentationIds.clear();
   session.viewIds.clear();
   session.slidesIds.clear();
+  session.kindIds = PowerPointKindIds();
 }

@@ -15,6 +15,23 @@
 using MemberIds = std::map<std::string, int32_t>;
 constexpr int32_t kUnknownMember = -1;  // DISPID_UNKNOWN
 
+// The members looked up by name on the objects below the presentation that
+// the slide's details and pictures go through: one table per kind of object,
+// since every object of a kind has the same members (a new Slide object costs
+// no look-up). Kept with the view, forgotten with it.
+struct PowerPointKindIds {
+  MemberIds slide;              // Slide: SlideIndex, Shapes, NotesPage, SlideShowTransition, Export
+  MemberIds notesPage;          // its NotesPage (a SlideRange): Shapes
+  MemberIds shapes;             // Shapes: HasTitle, Title, Placeholders
+  MemberIds placeholders;       // Placeholders: Count, Item
+  MemberIds shape;              // a Shape: TextFrame, PlaceholderFormat
+  MemberIds placeholderFormat;  // PlaceholderFormat: Type
+  MemberIds textFrame;          // TextFrame: TextRange
+  MemberIds textRange;          // TextRange: Text
+  MemberIds transition;         // SlideShowTransition: Hidden
+  MemberIds pageSetup;          // PageSetup: SlideWidth, SlideHeight
+};
+
 // Each reference field holds one counted reference of its own (or nullptr);
 // storing into a field first releases what it held.
 struct PowerPointSessionRecord {
@@ -25,9 +42,10 @@ struct PowerPointSessionRecord {
   AutomationObject slideShowWindow = nullptr;    // its slide-show window
   AutomationObject slideShowView = nullptr;      // that window's view: NEXT and GOTO act on it
   // The Slides collection of the view's presentation, for the show's slide
-  // count: obtained by the first reading of the show's state, kept with the view.
+  // count and its slides: obtained at the first use, kept with the view.
   AutomationObject slides = nullptr;
   MemberIds presentationIds, viewIds, slidesIds;  // of presentation, slideShowView, slides
+  PowerPointKindIds kindIds;
   int32_t started = 0;  // set by every OPEN; the server thread then ends the session
 };
 
@@ -39,6 +57,17 @@ constexpr const char* kPowerPointProgId = "Powerpoint.Application";
 // The notice shown when PowerPoint can be neither attached to nor created.
 constexpr const char* kPowerPointNoticeText =
     "Powerpoint could not be opened.\rPlease check that Powerpoint and VBA are installed.";
+
+// Invokes the member `name` of `object`. Its DISPID is looked up by name at
+// the first use and kept in `ids` (the published tables of these members'
+// numbers disagree); the look-up and the call are made within one step of
+// the busy rule, which began at `stepStart` (MonotonicMilliseconds).
+// `arguments` and `result` as InvokeAutomationMember takes them. kFailed, and
+// no call, for an empty reference or a name the object does not know.
+AutomationOutcome InvokeMemberByName(uint64_t stepStart, AutomationObject object, MemberIds& ids,
+                                     const char* name, AutomationKind kind,
+                                     const AutomationValue* arguments, size_t argumentCount,
+                                     AutomationValue* result);
 
 // Attaches to a running PowerPoint or creates one and makes it visible; shows
 // the system-modal notice when neither works. Writes progId and application.

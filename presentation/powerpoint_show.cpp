@@ -4,6 +4,7 @@
 #include "platform/timing.h"
 #include "presentation/automation_steps.h"
 #include "presentation/powerpoint_session.h"
+#include "presentation/powerpoint_slides.h"
 #include "presentation/slide_show_back_end.h"
 
 const char* const kShowStartingLine = "Starting Powerpoint...";
@@ -31,63 +32,17 @@ constexpr double kPowerPointDone = 5;
 // What the last reading of the show's state found.
 ShowReading lastReading;
 
-// Invokes the member `name` of `object`. Its DISPID is looked up by name at
-// the first use on that object and kept in `ids` (the published tables of
-// these members' numbers disagree); the look-up and the call are one step of
-// the busy rule. kFailed, and no call, for a name the object does not know.
-AutomationOutcome InvokeByName(AutomationObject object, MemberIds& ids, const char* name,
-                               AutomationKind kind, const AutomationValue* argument,
-                               AutomationValue* result) {
-  if (result != nullptr) *result = AutomationValue();
-  if (object == nullptr) return AutomationOutcome::kFailed;
-  const uint64_t stepStart = MonotonicMilliseconds();
-  auto known = ids.find(name);
-  if (known == ids.end()) {
-    int32_t dispId = kUnknownMember;
-    AutomationOutcome outcome =
-        CallWhileBusy(stepStart, [&] { return LookUpMemberId(object, name, &dispId); });
-    if (outcome == AutomationOutcome::kFailed) {
-      dispId = kUnknownMember;
-    } else if (outcome != AutomationOutcome::kDone) {
-      return outcome;  // asked again at the next use
-    }
-    known = ids.emplace(name, dispId).first;
-  }
-  if (known->second == kUnknownMember) return AutomationOutcome::kFailed;
-  return CallWhileBusy(stepStart, [&] {
-    return InvokeAutomationMember(object, known->second, kind, argument, result);
-  });
-}
-
-// Reads the number property `name`; `number` is 0 unless a number came back.
-AutomationOutcome ReadNumber(AutomationObject object, MemberIds& ids, const char* name,
-                             double* number) {
+// Reads the number property `name` of the view, as a step of its own;
+// `number` is 0 unless a number came back.
+AutomationOutcome ReadViewNumber(const char* name, double* number) {
+  PowerPointSessionRecord& session = PowerPointSession;
   AutomationValue result;
   AutomationOutcome outcome =
-      InvokeByName(object, ids, name, AutomationKind::kPropertyRead, nullptr, &result);
+      InvokeMemberByName(MonotonicMilliseconds(), session.slideShowView, session.viewIds, name,
+                         AutomationKind::kPropertyRead, nullptr, 0, &result);
   *number = result.type == AutomationValueType::kNumber ? result.number : 0;
   DiscardResult(result);
   return outcome;
-}
-
-// The show's slide count, Slides.Count of the kept presentation; the
-// collection is obtained at the first reading after an OPEN and kept with the
-// view.
-AutomationOutcome ReadSlideCount(double* count) {
-  PowerPointSessionRecord& session = PowerPointSession;
-  *count = 0;
-  if (session.slides == nullptr) {
-    AutomationValue result;
-    AutomationOutcome outcome =
-        InvokeByName(session.presentation, session.presentationIds, "Slides",
-                     AutomationKind::kPropertyRead, nullptr, &result);
-    if (result.type != AutomationValueType::kObject) {
-      DiscardResult(result);
-      return outcome == AutomationOutcome::kDone ? AutomationOutcome::kFailed : outcome;
-    }
-    session.slides = result.object;
-  }
-  return ReadNumber(session.slides, session.slidesIds, "Count", count);
 }
 
 }  // namespace
@@ -151,10 +106,13 @@ const char* RunShow() {
   InvokeStep(openRun, session.slideShowWindow, kDispIdView, AutomationKind::kPropertyRead, nullptr,
              &result);
   StoreReference(openRun, session.slideShowView, result);
-  // A new view: its members are looked up anew, and so is its slide count.
+  // A new view: its members are looked up anew, and so are its slide count
+  // and the members below it.
   session.viewIds.clear();
   ReleaseReference(session.slides);
   session.slidesIds.clear();
+  session.kindIds = PowerPointKindIds();
+  ForgetSlideDetails();
   lastReading = ShowReading();
   EndRun(openRun);
   return nullptr;
@@ -199,53 +157,52 @@ void StepShow(ShowStep step) {
   PowerPointSessionRecord& session = PowerPointSession;
   const StepCall& call = kStepCalls[static_cast<int>(step)];
   AutomationValue state = AutomationNumber(call.state);
-  AutomationOutcome outcome =
-      InvokeByName(session.slideShowView, session.viewIds, call.member, call.kind,
-                   call.kind == kWrite ? &state : nullptr, nullptr);
+  AutomationOutcome outcome = InvokeMemberByName(
+      MonotonicMilliseconds(), session.slideShowView, session.viewIds, call.member, call.kind,
+      call.kind == kWrite ? &state : nullptr, call.kind == kWrite ? 1 : 0, nullptr);
   if (LosesPowerPoint(outcome)) DropPowerPointSession();
 }
 
 // The view's State and CurrentShowPosition and the presentation's slide
-// count. A view whose show has ended (Exit, Escape at the PC) fails its calls
-// while PowerPoint still answers: that is the end of the show. A call that
-// finds PowerPoint gone, or gets no answer, ends the session: no show.
-ShowReading ReadShow(bool mayAsk, bool) {
+// count, and with `details` the slide's details (powerpoint_slides.cpp). A
+// view whose show has ended (Exit, Escape at the PC) fails its calls while
+// PowerPoint still answers: that is the end of the show. A call that finds
+// PowerPoint gone, or gets no answer, ends the session: no show.
+ShowReading ReadShow(bool mayAsk, bool details) {
   PowerPointSessionRecord& session = PowerPointSession;
   if (session.slideShowView == nullptr) lastReading = ShowReading();
   if (session.slideShowView == nullptr || !mayAsk) return lastReading;
 
   double state = 0, slide = 0, count = 0;
-  AutomationOutcome outcome = ReadNumber(session.slideShowView, session.viewIds, "State", &state);
+  AutomationOutcome outcome = ReadViewNumber("State", &state);
   const bool viewFailed =
       outcome == AutomationOutcome::kFailed && session.viewIds["State"] != kUnknownMember;
   if (viewFailed || (outcome == AutomationOutcome::kDone && state == kPowerPointDone)) {
     return lastReading = ShowReading{ShowState::kEnded, 0, 0, SlideDetails{}};
   }
-  if (outcome == AutomationOutcome::kDone) {
-    outcome = ReadNumber(session.slideShowView, session.viewIds, "CurrentShowPosition", &slide);
-  }
+  if (outcome == AutomationOutcome::kDone) outcome = ReadViewNumber("CurrentShowPosition", &slide);
   if (outcome == AutomationOutcome::kDone) outcome = ReadSlideCount(&count);
+  const bool stateKnown = state >= kPowerPointRunning && state <= kPowerPointWhite;
+  const bool known = slide >= 1 && count >= 1;
+  SlideDetails read;
+  if (outcome == AutomationOutcome::kDone && stateKnown && details && known) {
+    outcome = ReadSlideDetails(Int32FromNumber(slide), Int32FromNumber(count), &read);
+  }
   if (LosesPowerPoint(outcome)) {
     DropPowerPointSession();
     return lastReading = ShowReading();
   }
-  // Other failures, and a state PowerPoint does not have, keep the last reading.
-  if (outcome != AutomationOutcome::kDone || state < kPowerPointRunning ||
-      state > kPowerPointWhite) {
-    return lastReading;
-  }
+  // Other failures (the details' too), and a state PowerPoint does not have,
+  // keep the last reading.
+  if (outcome != AutomationOutcome::kDone || !stateKnown) return lastReading;
   // A paused show still shows its slide.
   lastReading.state = state == kPowerPointBlack   ? ShowState::kBlack
                       : state == kPowerPointWhite ? ShowState::kWhite
                                                   : ShowState::kRunning;
-  const bool known = slide >= 1 && count >= 1;
   lastReading.slide = known ? Int32FromNumber(slide) : 0;
   lastReading.slideCount = known ? Int32FromNumber(count) : 0;
+  lastReading.details = std::move(read);
   return lastReading;
-}
-
-SlideExport ExportShowSlide(int32_t, int32_t, std::string*) {
-  return PowerPointSession.slideShowView == nullptr ? SlideExport::kNoShow : SlideExport::kFailed;
 }
 
 bool ShowSessionStarted() { return PowerPointSession.started != 0; }

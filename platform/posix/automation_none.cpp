@@ -25,7 +25,7 @@ AutomationOutcome QueryDispatchInterface(AutomationObject, AutomationObject* dis
 }
 
 AutomationOutcome InvokeAutomationMember(AutomationObject, int32_t, AutomationKind,
-                                         const AutomationValue*, AutomationValue* result) {
+                                         const AutomationValue*, size_t, AutomationValue* result) {
   if (result != nullptr) *result = AutomationValue();
   return AutomationOutcome::kFailed;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/automation.h"
 #include "platform/win32/automation_thread.h"
@@ -56,23 +57,32 @@ AutomationOutcome RunWith(const std::shared_ptr<State>& state, Work work) {
   return RunOnAutomationThread([state, work](uint64_t apartment) { work(*state, apartment); });
 }
 
-std::wstring WideFromAnsi(const std::string& text) {
+std::wstring WideFrom(UINT codePage, const std::string& text) {
   if (text.empty()) return std::wstring();
   int length =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (length <= 0) return std::wstring();
   std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
 }
 
-std::string AnsiFromWide(const wchar_t* wide, size_t count) {
+std::wstring WideFromAnsi(const std::string& text) { return WideFrom(CP_ACP, text); }
+
+// Every character, a zero among them; a lone surrogate becomes U+FFFD.
+std::string NarrowFrom(UINT codePage, const wchar_t* wide, size_t count) {
   if (wide == nullptr || count == 0) return std::string();
   int length =
-      WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), nullptr, 0, nullptr, nullptr);
+      WideCharToMultiByte(codePage, 0, wide, static_cast<int>(count), nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return std::string();
   std::string text(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), text.data(), length, nullptr,
+  WideCharToMultiByte(codePage, 0, wide, static_cast<int>(count), text.data(), length, nullptr,
                       nullptr);
   return text;
+}
+
+std::string AnsiFromWide(const wchar_t* wide, size_t count) {
+  return NarrowFrom(CP_ACP, wide, count);
 }
 
 // The argument as a VARIANT the caller clears; false for a type that is not
@@ -80,8 +90,10 @@ std::string AnsiFromWide(const wchar_t* wide, size_t count) {
 bool VariantFromValue(const AutomationValue& value, IUnknown* object, VARIANT* variant) {
   VariantInit(variant);
   switch (value.type) {
-    case AutomationValueType::kText: {
-      std::wstring wide = WideFromAnsi(value.text);
+    case AutomationValueType::kText:
+    case AutomationValueType::kUtf8Text: {
+      std::wstring wide =
+          WideFrom(value.type == AutomationValueType::kText ? CP_ACP : CP_UTF8, value.text);
       variant->vt = VT_BSTR;
       variant->bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
       return variant->bstrVal != nullptr;
@@ -111,8 +123,8 @@ void ValueFromVariant(VARIANT* variant, uint64_t apartment, AutomationValue* val
     case VT_EMPTY:
       break;
     case VT_BSTR:
-      value->type = AutomationValueType::kText;
-      value->text = AnsiFromWide(variant->bstrVal, SysStringLen(variant->bstrVal));
+      value->type = AutomationValueType::kUtf8Text;
+      value->text = NarrowFrom(CP_UTF8, variant->bstrVal, SysStringLen(variant->bstrVal));
       break;
     case VT_I1:
     case VT_I2:
@@ -257,23 +269,25 @@ AutomationOutcome QueryDispatchInterface(AutomationObject object, AutomationObje
 }
 
 AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
-                                         AutomationKind kind, const AutomationValue* argument,
-                                         AutomationValue* result) {
+                                         AutomationKind kind, const AutomationValue* arguments,
+                                         size_t argumentCount, AutomationValue* result) {
   if (result != nullptr) *result = AutomationValue();
   if (object == nullptr) return AutomationOutcome::kFailed;
   if (!Reachable(object)) return AutomationOutcome::kGone;
-  if (argument != nullptr && argument->type == AutomationValueType::kObject &&
-      argument->object != nullptr && !Reachable(argument->object)) {
-    return AutomationOutcome::kGone;
+  for (size_t i = 0; i < argumentCount; ++i) {
+    const AutomationValue& argument = arguments[i];
+    if (argument.type == AutomationValueType::kObject && argument.object != nullptr &&
+        !Reachable(argument.object)) {
+      return AutomationOutcome::kGone;
+    }
   }
 
   struct Invocation {
     IDispatch* target = nullptr;
     DISPID dispId = 0;
     WORD kind = 0;
-    bool hasArgument = false;
-    AutomationValue argument;
-    IUnknown* argumentObject = nullptr;
+    std::vector<AutomationValue> arguments;  // without their object references
+    std::vector<IUnknown*> argumentObjects;  // the object each stands for, or nullptr
     bool wantsResult = false;
     AutomationValue result;
     HRESULT hr = E_FAIL;
@@ -282,30 +296,36 @@ AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId
   call->target = static_cast<IDispatch*>(object->unknown);
   call->dispId = static_cast<DISPID>(dispId);
   call->kind = static_cast<WORD>(kind);
-  if (argument != nullptr) {
-    call->hasArgument = true;
-    call->argument = *argument;
-    call->argument.object = nullptr;
-    if (argument->type == AutomationValueType::kObject && argument->object != nullptr) {
-      call->argumentObject = argument->object->unknown;
-    }
+  for (size_t i = 0; i < argumentCount; ++i) {
+    const AutomationValue& argument = arguments[i];
+    call->arguments.push_back(argument);
+    call->arguments.back().object = nullptr;
+    call->argumentObjects.push_back(argument.type == AutomationValueType::kObject &&
+                                            argument.object != nullptr
+                                        ? argument.object->unknown
+                                        : nullptr);
   }
   call->wantsResult = result != nullptr;
 
   AutomationOutcome ran = RunWith(call, [](Invocation& c, uint64_t apartment) {
-    VARIANT argumentVariant;
-    VariantInit(&argumentVariant);
-    DISPID namedPut = DISPID_PROPERTYPUT;
-    DISPPARAMS parameters = {};
-    if (c.hasArgument) {
-      if (!VariantFromValue(c.argument, c.argumentObject, &argumentVariant)) {
-        VariantClear(&argumentVariant);
+    // IDispatch takes the arguments last first.
+    const size_t count = c.arguments.size();
+    std::vector<VARIANT> variants(count);
+    for (VARIANT& variant : variants) VariantInit(&variant);
+    auto clear = [&] {
+      for (VARIANT& variant : variants) VariantClear(&variant);
+    };
+    for (size_t i = 0; i < count; ++i) {
+      if (!VariantFromValue(c.arguments[i], c.argumentObjects[i], &variants[count - 1 - i])) {
+        clear();
         c.hr = E_INVALIDARG;
         return;
       }
-      parameters.rgvarg = &argumentVariant;
-      parameters.cArgs = 1;
     }
+    DISPID namedPut = DISPID_PROPERTYPUT;
+    DISPPARAMS parameters = {};
+    parameters.rgvarg = count > 0 ? variants.data() : nullptr;
+    parameters.cArgs = static_cast<UINT>(count);
     if (c.kind == DISPATCH_PROPERTYPUT) {
       parameters.rgdispidNamedArgs = &namedPut;
       parameters.cNamedArgs = 1;
@@ -317,7 +337,7 @@ AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId
     UINT argumentError = 0;
     c.hr = c.target->Invoke(c.dispId, IID_NULL, LOCALE_SYSTEM_DEFAULT, c.kind, &parameters,
                             c.wantsResult ? &resultVariant : nullptr, &exception, &argumentError);
-    VariantClear(&argumentVariant);
+    clear();
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);

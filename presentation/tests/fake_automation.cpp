@@ -1,6 +1,7 @@
 #include "presentation/tests/fake_automation.h"
 
 #include <cstdio>
+#include <fstream>
 
 #include "common/status_log.h"
 #include "platform/main_window.h"
@@ -44,6 +45,8 @@ std::string DescribeArgument(const AutomationValue& value) {
   switch (value.type) {
     case AutomationValueType::kText:
       return "BSTR:" + value.text;
+    case AutomationValueType::kUtf8Text:
+      return "UTF8:" + value.text;
     case AutomationValueType::kNumber: {
       char text[64];
       std::snprintf(text, sizeof text, "R8:%.17g", value.number);
@@ -186,11 +189,11 @@ AutomationOutcome QueryDispatchInterface(AutomationObject object, AutomationObje
 }
 
 AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
-                                         AutomationKind kind, const AutomationValue* argument,
-                                         AutomationValue* result) {
+                                         AutomationKind kind, const AutomationValue* arguments,
+                                         size_t argumentCount, AutomationValue* result) {
   std::string event =
       "Invoke " + FakeObjectName(object) + " " + std::to_string(dispId) + " " + KindText(kind);
-  if (argument != nullptr) event += " " + DescribeArgument(*argument);
+  for (size_t i = 0; i < argumentCount; ++i) event += " " + DescribeArgument(arguments[i]);
   if (result != nullptr) event += " result";
   FakeAutomation.events.push_back(event);
   if (result != nullptr) *result = AutomationValue();
@@ -209,13 +212,16 @@ AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId
     }
     return answer->second.failure;
   }
+  if (!answer->second.writesFile.empty() && argumentCount > 0) {
+    std::ofstream(arguments[0].text, std::ios::binary) << answer->second.writesFile;
+  }
   if (result == nullptr) return AutomationOutcome::kDone;
   if (!answer->second.objectKind.empty()) {
     result->type = AutomationValueType::kObject;
     result->object = NewObject(answer->second.objectKind);
   } else if (answer->second.textResult) {
-    result->type = AutomationValueType::kText;
-    result->text = "not an object";
+    result->type = AutomationValueType::kUtf8Text;
+    result->text = answer->second.text;
   } else if (answer->second.unknownResult) {
     result->type = AutomationValueType::kOther;
   } else if (answer->second.numberResult) {

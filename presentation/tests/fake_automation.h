@@ -5,12 +5,12 @@
 // Event lines:
 //   CLSIDFromProgID <progId>      ProgIDFromCLSID      GetActiveObject
 //   CoCreateInstance              QueryInterface <object>
-//   Invoke <object> <dispId> <method|read|write>[ <argument>][ result]
+//   Invoke <object> <dispId> <method|read|write>[ <argument>...][ result]
 //   Names <object> <name>
 //   Release <object>              Log <line>           Minimise
 //   Notice caption=<caption> style=<hex> text=<text>
 // Objects are named by kind and a serial number: app1, presentations1, ...
-// An argument is BSTR:<text> or R8:<number>. The fake also keeps the clock
+// An argument is BSTR:<text> (UTF8:<text> for UTF-8) or R8:<number>. The fake also keeps the clock
 // (MonotonicMilliseconds), which only its SleepMilliseconds moves on.
 #pragma once
 
@@ -27,11 +27,15 @@ struct FakeAnswer {
   bool fails = false;                                      // a negative HRESULT
   AutomationOutcome failure = AutomationOutcome::kFailed;  // what it means, when it fails
   int busyTries = 0;                                       // first refused as busy this many times
-  std::string objectKind;      // an object result of this kind, when not empty
-  bool textResult = false;     // a VT_BSTR result instead
+  std::string objectKind;   // an object result of this kind, when not empty
+  bool textResult = false;  // a VT_BSTR result, `text`, instead
+  std::string text = "not an object";
   bool unknownResult = false;  // a VT_UNKNOWN result (not usable as an object)
   bool numberResult = false;   // a number result, `number`
   double number = 0;
+  // When not empty: written, as the application's export would, to the file
+  // that the first argument names.
+  std::string writesFile;
 };
 
 struct FakeObject {
@@ -75,9 +79,10 @@ inline FakeAnswer GivesObject(const std::string& kind) {
   answer.objectKind = kind;
   return answer;
 }
-inline FakeAnswer GivesText() {
+inline FakeAnswer GivesText(const std::string& text = "not an object") {
   FakeAnswer answer;
   answer.textResult = true;
+  answer.text = text;
   return answer;
 }
 inline FakeAnswer GivesUnknown() {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <fstream>
+#include <map>
+#include <tuple>
 
 #include "platform/automation_retry.h"
 #include "presentation/powerpoint_session.h"
@@ -579,6 +582,163 @@ TEST_F(SlideShowTest, TheShowsStateIsReadFromTheView) {
   TakeEvents();
   EXPECT_EQ(read(false), "0 0/0");
   EXPECT_THAT(TakeEvents(), IsEmpty());
+}
+
+// The members of the slide's details and pictures, with numbers of the fake's
+// own: every text (the titles, the notes page's body) "A\rB\vC", two clicks
+// with one taken, no slide hidden.
+void ScriptSlides() {
+  struct Member {
+    const char* kind;
+    const char* name;
+    int32_t dispId;
+    AutomationKind how;
+    FakeAnswer answer;
+  };
+  const Member members[] = {
+      {"view", "GetClickIndex", 920, K::kMethod, GivesNumber(1)},
+      {"view", "GetClickCount", 921, K::kMethod, GivesNumber(2)},
+      {"view", "Slide", 922, K::kPropertyRead, GivesObject("slide")},
+      {"slides", "Item", 923, K::kMethod, GivesObject("slide")},
+      {"slide", "SlideIndex", 924, K::kPropertyRead, GivesNumber(2)},
+      {"slide", "Shapes", 925, K::kPropertyRead, GivesObject("shapes")},
+      {"slide", "NotesPage", 926, K::kPropertyRead, GivesObject("notes")},
+      {"slide", "SlideShowTransition", 927, K::kPropertyRead, GivesObject("transition")},
+      {"slide", "Export", 928, K::kMethod, Succeeds()},
+      {"notes", "Shapes", 925, K::kPropertyRead, GivesObject("shapes")},
+      {"shapes", "HasTitle", 929, K::kPropertyRead, GivesNumber(-1)},
+      {"shapes", "Title", 930, K::kPropertyRead, GivesObject("shape")},
+      {"shapes", "Placeholders", 931, K::kPropertyRead, GivesObject("placeholders")},
+      {"placeholders", "Count", 932, K::kPropertyRead, GivesNumber(3)},
+      {"placeholders", "Item", 933, K::kMethod, GivesObject("shape")},
+      {"shape", "TextFrame", 934, K::kPropertyRead, GivesObject("frame")},
+      {"shape", "PlaceholderFormat", 935, K::kPropertyRead, GivesObject("format")},
+      {"format", "Type", 936, K::kPropertyRead, GivesNumber(2)},
+      {"frame", "TextRange", 937, K::kPropertyRead, GivesObject("range")},
+      {"range", "Text", 938, K::kPropertyRead, GivesText("A\rB\vC")},
+      {"transition", "Hidden", 939, K::kPropertyRead, GivesNumber(0)},
+      {"presentation", "PageSetup", 940, K::kPropertyRead, GivesObject("setup")},
+      {"setup", "SlideWidth", 941, K::kPropertyRead, GivesNumber(960)},
+      {"setup", "SlideHeight", 942, K::kPropertyRead, GivesNumber(540)},
+  };
+  for (const Member& m : members) {
+    FakeAutomation.memberIds[{m.kind, m.name}] = m.dispId;
+    ScriptMember(m.kind, m.dispId, m.how, m.answer);
+  }
+}
+
+// The details where the Wine scenario does not go: read once per slide,
+// the build at every reading; a member PowerPoint lacks is -1 or empty;
+// PowerPoint gone during the details is no show; refused past the bound,
+// which the whole reading shares, the last reading is kept and the next one
+// reads again.
+TEST_F(SlideShowTest, TheSlidesDetailsAreReadOncePerSlideAndFailSilently) {
+  OpenSuccessfully();
+  ScriptSlides();
+  ShowReading reading = ReadShow(true, true);
+  EXPECT_EQ(reading.details, (SlideDetails{"A\nB\nC", "A\nB\nC", 1, 2, 3, "A\nB\nC"}));
+  FakeAutomation.events.clear();
+  ScriptMember("range", 938, K::kPropertyRead, GivesText("Changed"));
+  // PowerPoint's click states after all clicks and before the automatic
+  // ones, and no click index at all.
+  const std::pair<FakeAnswer, int32_t> clickIndexes[] = {
+      {GivesNumber(-2), 2}, {GivesNumber(-1), 0}, {Fails(), -1}};
+  for (const auto& [answer, position] : clickIndexes) {
+    ScriptMember("view", 920, K::kMethod, answer);
+    EXPECT_EQ(ReadShow(true, true).details,
+              (SlideDetails{"A\nB\nC", "A\nB\nC", position, 2, 3, "A\nB\nC"}));
+    EXPECT_THAT(TakeEvents(),
+                ElementsAre("Invoke view1 905 read result", "Invoke view1 906 read result",
+                            "Invoke slides1 908 read result", "Invoke view1 920 method result"));
+  }
+
+  ScriptMember("view", 906, K::kPropertyRead, GivesNumber(3));  // slide 3: its own anew
+  ScriptMember("slide", 924, K::kPropertyRead, GivesNumber(3));
+  ScriptMember("shape", 934, K::kPropertyRead, BusyFirst(INT_MAX, GivesObject("frame")));
+  FakeAutomation.clock = 0;
+  EXPECT_EQ(ReadShow(true, true).slide, 2);  // kept
+  EXPECT_EQ(FakeAutomation.clock, kBusyRetryBoundMilliseconds);
+  ScriptMember("shape", 934, K::kPropertyRead, GivesObject("frame"));
+  ScriptMember("view", 921, K::kMethod, Fails());
+  reading = ReadShow(true, true);
+  EXPECT_EQ(reading.slide, 3);
+  EXPECT_EQ(reading.details, (SlideDetails{"Changed", "Changed", -1, -1, 4, "Changed"}));
+
+  ScriptMember("view", 906, K::kPropertyRead, GivesNumber(4));
+  ScriptMember("transition", 939, K::kPropertyRead, FailsWith(AutomationOutcome::kGone));
+  EXPECT_EQ(ReadShow(true, true).state, ShowState::kNone);
+  EXPECT_EQ(PowerPointSession.slideShowView, nullptr);
+}
+
+// A slide's picture: Slide.Export into a temporary file, read and removed at
+// once, the height by the slide's aspect, nothing asked of the view; no show,
+// no such slide and failures.
+TEST_F(SlideShowTest, ASlidesPictureIsExportedThroughATemporaryFileThatIsRemoved) {
+  std::string png = "left over";
+  EXPECT_EQ(ExportShowSlide(1, 320, &png), SlideExport::kNoShow);
+  OpenSuccessfully();
+  ScriptSlides();
+  FakeAnswer exported = Succeeds();
+  exported.writesFile = std::string("\x89PNG\0picture", 12);
+  ScriptMember("slide", 928, K::kMethod, exported);
+  auto exportedFile = [](const std::vector<std::string>& events) {
+    for (const std::string& event : events) {
+      if (event.rfind("Invoke slide1 928 method BSTR:", 0) == 0) {
+        return event.substr(30, event.find(" BSTR:PNG") - 30);
+      }
+    }
+    return std::string();
+  };
+  EXPECT_EQ(ExportShowSlide(2, 320, &png), SlideExport::kDone);
+  EXPECT_EQ(png, exported.writesFile);
+  std::vector<std::string> events = TakeEvents();
+  std::string file = exportedFile(events);
+  EXPECT_THAT(file, ::testing::EndsWith(".png"));
+  EXPECT_FALSE(std::ifstream(file).good());
+  EXPECT_THAT(
+      events,
+      ElementsAre("Names presentation1 Slides", "Invoke presentation1 907 read result",
+                  "Names slides1 Count", "Invoke slides1 908 read result",
+                  "Names presentation1 PageSetup", "Invoke presentation1 940 read result",
+                  "Names setup1 SlideWidth", "Invoke setup1 941 read result",
+                  "Names setup1 SlideHeight", "Invoke setup1 942 read result", "Names slides1 Item",
+                  "Invoke slides1 923 method R8:2 result", "Names slide1 Export",
+                  "Invoke slide1 928 method BSTR:" + file + " BSTR:PNG R8:320 R8:180",
+                  "Release slide1", "Release setup1"));
+
+  struct Case {
+    const char* what;
+    int32_t slide;
+    std::tuple<std::string, int32_t, AutomationKind, FakeAnswer> change;
+    SlideExport outcome;
+  };
+  const Case cases[] = {
+      {"beyond the count", 6, {"slide", 928, K::kMethod, exported}, SlideExport::kNoSlide},
+      {"no slide 0", 0, {"slide", 928, K::kMethod, exported}, SlideExport::kNoSlide},
+      {"no page setup", 1, {"presentation", 940, K::kPropertyRead, Fails()}, SlideExport::kFailed},
+      {"export fails", 1, {"slide", 928, K::kMethod, Fails()}, SlideExport::kFailed},
+      {"nothing written", 1, {"slide", 928, K::kMethod, Succeeds()}, SlideExport::kFailed},
+      {"gone",
+       1,
+       {"slide", 928, K::kMethod, FailsWith(AutomationOutcome::kGone)},
+       SlideExport::kNoShow},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto& [kind, dispId, how, answer] = c.change;
+    ScriptMember(kind, dispId, how, answer);
+    EXPECT_EQ(ExportShowSlide(c.slide, 320, &png), c.outcome);
+    EXPECT_EQ(png, "");
+    events = TakeEvents();
+    EXPECT_THAT(events, ::testing::Not(::testing::Contains(::testing::HasSubstr(" view1 "))));
+    if (!exportedFile(events).empty()) {
+      EXPECT_FALSE(std::ifstream(exportedFile(events)).good());
+    }
+    ScriptMember(kind, dispId, how, c.slide == 0 ? answer : exported);
+    ScriptMember("presentation", 940, K::kPropertyRead, GivesObject("setup"));
+  }
+  EXPECT_EQ(PowerPointSession.application, nullptr);
+  EXPECT_EQ(ExportShowSlide(1, 320, &png), SlideExport::kNoShow);
 }
 
 TEST_F(SlideShowTest, StopPowerPointWithoutAnApplicationDoesNothing) {

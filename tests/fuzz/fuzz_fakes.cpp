@@ -358,7 +358,7 @@ bool AnswerInvoke(AutomationObject object, int32_t dispId, AutomationKind kind,
     const std::string& name = argument->text;
     if (EndsWith(name, ".ppt") || EndsWith(name, ".pptx")) return gives("presentation");
     if (EndsWith(name, ".pps")) {
-      if (result != nullptr) result->type = AutomationValueType::kText;
+      if (result != nullptr) result->type = AutomationValueType::kUtf8Text;
       return true;
     }
     return false;
@@ -388,11 +388,13 @@ bool AnswerInvoke(AutomationObject object, int32_t dispId, AutomationKind kind,
 }  // namespace
 
 AutomationOutcome InvokeAutomationMember(AutomationObject object, int32_t dispId,
-                                         AutomationKind kind, const AutomationValue* argument,
-                                         AutomationValue* result) {
+                                         AutomationKind kind, const AutomationValue* arguments,
+                                         size_t argumentCount, AutomationValue* result) {
   if (result != nullptr) *result = AutomationValue();
-  return AnswerInvoke(object, dispId, kind, argument, result) ? AutomationOutcome::kDone
-                                                              : AutomationOutcome::kFailed;
+  FUZZ_CHECK(argumentCount <= 1);
+  return AnswerInvoke(object, dispId, kind, argumentCount == 1 ? arguments : nullptr, result)
+             ? AutomationOutcome::kDone
+             : AutomationOutcome::kFailed;
 }
 
 AutomationOutcome LookUpMemberId(AutomationObject object, const std::string& name,

@@ -10,11 +10,18 @@
 //   hang <object> <dispid> flags=<n>
 //   names <object> <name> -> <dispid|unknown>
 // The members that the server looks up by name have numbers of the stand-in's
-// own: on a view Previous, First, Last, Exit, State and CurrentShowPosition,
-// on a presentation Slides, on its Slides Count (5). A view keeps its show's
-// position and state; after Exit its every call fails, as on a view whose show
-// has ended. A number in <dir>\position.txt, taken away at the next call on a
-// view, moves that show there (the presenter's clicker at the PC).
+// own (kNamedMembers). The presentation is the deck of kDeck: five slides with
+// titles (slide 3's title is a picture: its TextFrame fails), notes pages
+// (slide 3's has no body placeholder), two clicks on slide 2, slide 4 hidden.
+// A view keeps its show's position, clicks taken and state as PowerPoint
+// does: Next plays the slide's next click, else goes to the next slide that is
+// not hidden (after the last, the end screen); Previous takes back a click,
+// else goes to the previous slide that is not hidden, shown with all its
+// clicks; GotoSlide, First, Last and the clicker begin a slide at its start.
+// After Exit its every call fails, as on a view whose show has ended. A number
+// in <dir>\position.txt, taken away at the next call on a view, moves that
+// show there (the presenter's clicker at the PC). Slide.Export writes a PNG
+// of the asked size in the slide's colour. Texts are logged as UTF-8.
 // A member fails when <dir>\failures.txt has a line "<object kind> <dispid> <flags>",
 // and does not return for two minutes (then answers as usual) when it has the
 // line "hang <object kind> <dispid> <flags>" (read at every call, so a test can
@@ -50,19 +57,137 @@ constexpr UINT kLifetimeMilliseconds = 120000;
 constexpr UINT kDirectoryCheckMilliseconds = 250;
 constexpr DWORD kHangMilliseconds = 120000;
 constexpr int kSlideCount = 5;
+constexpr int kMsoTrue = -1;
 
-// The members looked up by name: object kind, name, DISPID.
-struct NamedMember {
+// The presentation's slides.
+struct DeckSlide {
+  const wchar_t* title;  // nullptr: the title placeholder holds a picture
+  const wchar_t* notes;  // nullptr: the notes page has no body placeholder
+  int clicks;
+  bool hidden;
+  unsigned char colour[3];
+};
+const DeckSlide kDeck[kSlideCount] = {
+    {L"Welcome",
+     L"Good morning.\rThe agenda has three parts.\r\r"
+     L"Gr\u00fc\u00dfe \u2013 caf\u00e9 \u2192 next",
+     0,
+     false,
+     {200, 40, 40}},
+    {L"Caf\u00e9 \u00d6lberg", L"First the chart,\vthen the total.", 2, false, {40, 160, 40}},
+    {nullptr, nullptr, 0, false, {40, 40, 200}},
+    {L"Backup figures", L"Only if asked.", 0, true, {120, 120, 120}},
+    {L"Questions", L"Thank you.", 0, false, {230, 200, 30}},
+};
+// The slide's size in points (PageSetup).
+constexpr int kSlideWidth = 960;
+constexpr int kSlideHeight = 540;
+
+// What a shape is.
+enum Role { kNoRole, kTitle, kSlideImage, kBody };
+
+// The members looked up by name, per object kind: the n-th name (from 0) has
+// the DISPID `first` + n.
+struct NamedMembers {
   const char* kind;
-  const wchar_t* name;
-  DISPID dispId;
+  DISPID first;
+  const wchar_t* names[9];
 };
-constexpr NamedMember kNamedMembers[] = {
-    {"slideshowview", L"Previous", 7101}, {"slideshowview", L"First", 7102},
-    {"slideshowview", L"Last", 7103},     {"slideshowview", L"Exit", 7104},
-    {"slideshowview", L"State", 7105},    {"slideshowview", L"CurrentShowPosition", 7106},
-    {"presentation", L"Slides", 7201},    {"slides", L"Count", 7301},
-};
+const NamedMembers kNamedMembers[] = {
+    {"slideshowview",
+     7101,
+     {L"Previous", L"First", L"Last", L"Exit", L"State", L"CurrentShowPosition", L"GetClickIndex",
+      L"GetClickCount", L"Slide"}},
+    {"presentation", 7201, {L"Slides", L"PageSetup"}},
+    {"slides", 7301, {L"Count", L"Item"}},
+    {"slide", 7401, {L"Shapes", L"NotesPage", L"SlideShowTransition", L"Export", L"SlideIndex"}},
+    {"shapes", 7501, {L"HasTitle", L"Title", L"Placeholders"}},
+    {"notespage", 7601, {L"Shapes"}},
+    {"placeholders", 7701, {L"Count", L"Item"}},
+    {"shape", 7801, {L"TextFrame", L"PlaceholderFormat"}},
+    {"placeholderformat", 7901, {L"Type"}},
+    {"textframe", 8001, {L"TextRange"}},
+    {"textrange", 8101, {L"Text"}},
+    {"slideshowtransition", 8201, {L"Hidden"}},
+    {"pagesetup", 8301, {L"SlideWidth", L"SlideHeight"}}};
+
+// The slide shown after `slide` by Next, before it by Previous: the next
+// one (`step` 1) or previous one (-1) that is not hidden; 0 when none.
+int ShownSlide(int slide, int step) {
+  for (int other = slide + step; other >= 1 && other <= kSlideCount; other += step) {
+    if (!kDeck[other - 1].hidden) return other;
+  }
+  return 0;
+}
+
+// ---- A PNG of one colour: stored deflate blocks, CRC-32 and Adler-32 ----
+
+uint32_t Crc32(const std::string& bytes, size_t from) {
+  uint32_t crc = 0xffffffffu;
+  for (size_t i = from; i < bytes.size(); ++i) {
+    crc ^= static_cast<unsigned char>(bytes[i]);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void AppendBigEndian(std::string& bytes, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>(value >> shift);
+}
+
+void AppendChunk(std::string& png, const char* type, const std::string& data) {
+  AppendBigEndian(png, static_cast<uint32_t>(data.size()));
+  size_t from = png.size();
+  png += type;
+  png += data;
+  AppendBigEndian(png, Crc32(png, from));
+}
+
+std::string Png(int width, int height, const unsigned char colour[3]) {
+  std::string row(1 + static_cast<size_t>(width) * 3, '\0');  // filter type 0, then RGB
+  for (int x = 0; x < width; ++x) {
+    for (int c = 0; c < 3; ++c)
+      row[1 + static_cast<size_t>(x) * 3 + c] = static_cast<char>(colour[c]);
+  }
+  std::string raw;
+  for (int y = 0; y < height; ++y) raw += row;
+  std::string zlib = "\x78\x01";
+  uint32_t a = 1, b = 0;
+  for (unsigned char byte : raw) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  for (size_t at = 0; at < raw.size(); at += 65535) {
+    size_t length = std::min<size_t>(65535, raw.size() - at);
+    zlib += static_cast<char>(at + length >= raw.size() ? 1 : 0);
+    zlib += static_cast<char>(length & 0xff);
+    zlib += static_cast<char>(length >> 8);
+    zlib += static_cast<char>(~length & 0xff);
+    zlib += static_cast<char>((~length >> 8) & 0xff);
+    zlib.append(raw, at, length);
+  }
+  AppendBigEndian(zlib, (b << 16) | a);
+  std::string header;
+  AppendBigEndian(header, static_cast<uint32_t>(width));
+  AppendBigEndian(header, static_cast<uint32_t>(height));
+  header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, no interlace
+  std::string png = "\x89PNG\r\n\x1a\n";
+  AppendChunk(png, "IHDR", header);
+  AppendChunk(png, "IDAT", zlib);
+  AppendChunk(png, "IEND", std::string());
+  return png;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool done = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size();
+  CloseHandle(file);
+  return done;
+}
 
 std::wstring directory;
 std::map<std::wstring, int> serials;
@@ -153,9 +278,48 @@ std::string DescribeVariant(const VARIANT& v) {
   }
 }
 
+// What a member gives back: an object of a kind (on the slide `slide`, as
+// `role`), a number or a text; or only its outcome.
+struct Gift {
+  std::wstring kind;
+  int slide = 0;
+  Role role = kNoRole;
+  bool hasNumber = false;
+  int number = 0;
+  bool hasText = false;
+  std::wstring text;
+};
+
+HRESULT GiveObject(Gift* gift, const wchar_t* kind, int slide = 0, Role role = kNoRole) {
+  gift->kind = kind;
+  gift->slide = slide;
+  gift->role = role;
+  return S_OK;
+}
+
+HRESULT GiveNumber(Gift* gift, int number) {
+  gift->hasNumber = true;
+  gift->number = number;
+  return S_OK;
+}
+
+// The number an argument holds (VT_R8 from the server, VT_I4 from others); 0
+// for none.
+double NumberOf(const VARIANT& argument) {
+  VARIANT number;
+  VariantInit(&number);
+  double value = 0;
+  if (SUCCEEDED(VariantChangeType(&number, const_cast<VARIANT*>(&argument), 0, VT_R8))) {
+    value = number.dblVal;
+  }
+  VariantClear(&number);
+  return value;
+}
+
 class StandInObject final : public IDispatch {
  public:
-  explicit StandInObject(const std::wstring& kind) : kind_(Utf8(kind)) {
+  explicit StandInObject(const std::wstring& kind, int slide = 0, Role role = kNoRole)
+      : kind_(Utf8(kind)), slide_(slide), role_(role) {
     name_ = kind_ + std::to_string(++serials[kind]);
   }
 
@@ -192,8 +356,10 @@ class StandInObject final : public IDispatch {
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (names == nullptr || ids == nullptr || count != 1) return E_INVALIDARG;
     ids[0] = DISPID_UNKNOWN;
-    for (const NamedMember& member : kNamedMembers) {
-      if (kind_ == member.kind && std::wstring(names[0]) == member.name) ids[0] = member.dispId;
+    for (const NamedMembers& members : kNamedMembers) {
+      for (DISPID n = 0; kind_ == members.kind && n < 9 && members.names[n] != nullptr; ++n) {
+        if (std::wstring(names[0]) == members.names[n]) ids[0] = members.first + n;
+      }
     }
     AppendLog("names " + name_ + " " + Utf8(names[0]) + " -> " +
               (ids[0] == DISPID_UNKNOWN ? "unknown" : std::to_string(ids[0])));
@@ -237,20 +403,24 @@ class StandInObject final : public IDispatch {
       Sleep(kHangMilliseconds);
     }
     HRESULT hr = S_OK;
-    std::wstring give;
-    int number = -1;
+    Gift gift;
     if (Listed(member) || ended_) {
       hr = DISP_E_EXCEPTION;
     } else {
-      hr = Answer(dispId, flags, parameters, &give, &number);
+      hr = Answer(dispId, flags, parameters, &gift);
     }
-    if (SUCCEEDED(hr) && number >= 0 && result != nullptr) {
+    if (SUCCEEDED(hr) && gift.hasNumber && result != nullptr) {
       VariantInit(result);
       result->vt = VT_I4;  // as PowerPoint gives its Long and enumerated properties
-      result->lVal = number;
-      line += " -> I4:" + std::to_string(number);
-    } else if (SUCCEEDED(hr) && !give.empty() && result != nullptr) {
-      StandInObject* given = new StandInObject(give);
+      result->lVal = gift.number;
+      line += " -> I4:" + std::to_string(gift.number);
+    } else if (SUCCEEDED(hr) && gift.hasText && result != nullptr) {
+      VariantInit(result);
+      result->vt = VT_BSTR;
+      result->bstrVal = SysAllocStringLen(gift.text.data(), static_cast<UINT>(gift.text.size()));
+      line += " -> " + DescribeVariant(*result);
+    } else if (SUCCEEDED(hr) && !gift.kind.empty() && result != nullptr) {
+      StandInObject* given = new StandInObject(gift.kind, gift.slide, gift.role);
       VariantInit(result);
       result->vt = VT_DISPATCH;
       result->pdispVal = given;
@@ -265,24 +435,20 @@ class StandInObject final : public IDispatch {
   }
 
  private:
-  // What each member of each kind of object does: an object to give back
-  // (`give`), a number (`number`), or only an outcome.
-  HRESULT Answer(DISPID dispId, WORD flags, DISPPARAMS* parameters, std::wstring* give,
-                 int* number) {
+  // What each member of each kind of object does: an object, a number or a
+  // text to give back (`gift`), or only an outcome. Arguments arrive last first.
+  HRESULT Answer(DISPID dispId, WORD flags, DISPPARAMS* parameters, Gift* gift) {
     bool read = (flags & DISPATCH_PROPERTYGET) != 0;
     bool method = (flags & DISPATCH_METHOD) != 0;
     bool write = (flags & DISPATCH_PROPERTYPUT) != 0;
     UINT count = parameters != nullptr ? parameters->cArgs : 0;
+    auto argument = [&](UINT index) { return NumberOf(parameters->rgvarg[count - 1 - index]); };
     if (kind_ == "application") {
       if (dispId == 2030 && write && count == 1) return S_OK;  // Visible
-      if (dispId == 2001 && (read || method)) {                // Presentations
-        *give = L"presentations";
-        return S_OK;
-      }
+      if (dispId == 2001 && (read || method)) return GiveObject(gift, L"presentations");
       if (dispId == 2004 && (read || method)) {  // ActivePresentation
         if (!presentationOpened) return DISP_E_EXCEPTION;
-        *give = L"activepresentation";
-        return S_OK;
+        return GiveObject(gift, L"activepresentation");
       }
       if (dispId == 2021 && method) {  // Quit
         AppendLog("quit");
@@ -292,78 +458,160 @@ class StandInObject final : public IDispatch {
     } else if (kind_ == "presentations") {
       if (dispId == 2005 && method && count >= 1) {  // Open
         presentationOpened = true;
-        *give = L"presentation";
-        return S_OK;
+        return GiveObject(gift, L"presentation");
       }
     } else if (kind_ == "presentation" || kind_ == "activepresentation") {
-      if (dispId == 2015 && read) {  // SlideShowSettings
-        *give = L"slideshowsettings";
-        return S_OK;
-      }
-      if (dispId == 2047 && read) {  // SlideShowWindow
-        *give = L"slideshowwindow";
-        return S_OK;
-      }
+      if (dispId == 2015 && read) return GiveObject(gift, L"slideshowsettings");
+      if (dispId == 2047 && read) return GiveObject(gift, L"slideshowwindow");
       if (dispId == 2019 && method) return S_OK;
-      if (dispId == 7201 && read && kind_ == "presentation") {  // Slides
-        *give = L"slides";
-        return S_OK;
-      }
+      if (kind_ == "presentation" && dispId == 7201 && read) return GiveObject(gift, L"slides");
+      if (kind_ == "presentation" && dispId == 7202 && read) return GiveObject(gift, L"pagesetup");
     } else if (kind_ == "slides") {
-      if (dispId == 7301 && read) {  // Count
-        *number = kSlideCount;
+      if (dispId == 7301 && read) return GiveNumber(gift, kSlideCount);
+      if (dispId == 7302 && method && count == 1) {  // Item
+        int index = static_cast<int>(argument(0));
+        if (index < 1 || index > kSlideCount) return DISP_E_BADINDEX;
+        return GiveObject(gift, L"slide", index);
+      }
+    } else if (kind_ == "slide") {
+      if (dispId == 7401 && read) return GiveObject(gift, L"shapes", slide_, kTitle);
+      if (dispId == 7402 && read) return GiveObject(gift, L"notespage", slide_);
+      if (dispId == 7403 && read) return GiveObject(gift, L"slideshowtransition", slide_);
+      if (dispId == 7404 && method && count == 4) return Export(parameters);
+      if (dispId == 7405 && read) return GiveNumber(gift, slide_);
+    } else if (kind_ == "notespage") {
+      if (dispId == 7601 && read) return GiveObject(gift, L"shapes", slide_, kBody);
+    } else if (kind_ == "shapes") {
+      // A slide's shapes (role kTitle) have a title; a notes page's (kBody) do not.
+      bool slideShapes = role_ == kTitle;
+      if (dispId == 7501 && read) return GiveNumber(gift, slideShapes ? kMsoTrue : 0);
+      if (dispId == 7502 && read && slideShapes) return GiveObject(gift, L"shape", slide_, kTitle);
+      if (dispId == 7503 && read) return GiveObject(gift, L"placeholders", slide_, role_);
+    } else if (kind_ == "placeholders") {
+      // A notes page: the slide's image, then the body where it has one.
+      int placeholders = role_ == kTitle ? 1 : kDeck[slide_ - 1].notes != nullptr ? 2 : 1;
+      if (dispId == 7701 && read) return GiveNumber(gift, placeholders);
+      if (dispId == 7702 && method && count == 1) {
+        int index = static_cast<int>(argument(0));
+        if (index < 1 || index > placeholders) return DISP_E_BADINDEX;
+        Role role = role_ == kTitle ? kTitle : index == 1 ? kSlideImage : kBody;
+        return GiveObject(gift, L"shape", slide_, role);
+      }
+    } else if (kind_ == "shape") {
+      // A title that is a picture, and a slide's image, have no text frame.
+      bool text = role_ == kBody || (role_ == kTitle && kDeck[slide_ - 1].title != nullptr);
+      if (dispId == 7801 && read) {
+        return text ? GiveObject(gift, L"textframe", slide_, role_) : DISP_E_EXCEPTION;
+      }
+      if (dispId == 7802 && read) return GiveObject(gift, L"placeholderformat", slide_, role_);
+    } else if (kind_ == "placeholderformat") {
+      // ppPlaceholderTitle 1, ppPlaceholderBody 2, ppPlaceholderSlideImage 5.
+      if (dispId == 7901 && read) {
+        return GiveNumber(gift, role_ == kTitle ? 1 : role_ == kBody ? 2 : 5);
+      }
+    } else if (kind_ == "textframe") {
+      if (dispId == 8001 && read) return GiveObject(gift, L"textrange", slide_, role_);
+    } else if (kind_ == "textrange") {
+      if (dispId == 8101 && read) {
+        const DeckSlide& slide = kDeck[slide_ - 1];
+        gift->hasText = true;
+        gift->text = role_ == kTitle ? slide.title : slide.notes;
         return S_OK;
       }
+    } else if (kind_ == "slideshowtransition") {
+      if (dispId == 8201 && read) return GiveNumber(gift, kDeck[slide_ - 1].hidden ? kMsoTrue : 0);
+    } else if (kind_ == "pagesetup") {
+      if (dispId == 8301 && read) return GiveNumber(gift, kSlideWidth);
+      if (dispId == 8302 && read) return GiveNumber(gift, kSlideHeight);
     } else if (kind_ == "slideshowsettings") {
       if (dispId == 2008 && method) return S_OK;  // Run
     } else if (kind_ == "slideshowwindow") {
-      if (dispId == 2003 && read) {  // View
-        *give = L"slideshowview";
-        return S_OK;
-      }
+      if (dispId == 2003 && read) return GiveObject(gift, L"slideshowview");
     } else if (kind_ == "slideshowview") {
-      std::wstring clicked = directory + L"\\position.txt";
-      if (int moved = std::atoi(ReadFileText(clicked).c_str()); moved >= 1) {
-        DeleteFileW(clicked.c_str());
-        position_ = std::min(moved, kSlideCount);
-      }
-      double value =
-          count == 1 && parameters->rgvarg[0].vt == VT_R8 ? parameters->rgvarg[0].dblVal : 0;
-      if (dispId == 2019 && method) {  // Next: after the last slide, the end screen
-        if (position_ == kSlideCount) state_ = 5;
-        position_ = std::min(position_ + 1, kSlideCount);
-        return S_OK;
-      }
-      if (dispId == 2021 && method && count == 1) {  // GotoSlide
-        if (value >= 1 && value <= kSlideCount) position_ = static_cast<int>(value);
-        return S_OK;
-      }
-      if (dispId == 7101 && method) {  // Previous: from the end screen, the last slide
-        if (state_ != 5) position_ = std::max(position_ - 1, 1);
-        state_ = 1;
-      }
-      if (dispId == 7102 && method) position_ = 1;
-      if (dispId == 7103 && method) position_ = kSlideCount;
-      if (dispId == 7104 && method) ended_ = true;
-      if (dispId >= 7101 && dispId <= 7104 && method) return S_OK;
-      if (dispId == 7105 && write && value >= 1 && value <= 5) {  // State
-        state_ = static_cast<int>(value);
-        return S_OK;
-      }
-      if ((dispId == 7105 || dispId == 7106) && read) {
-        *number = dispId == 7105 ? state_ : position_;
-        return S_OK;
-      }
+      return View(dispId, method, read, write, count == 1 ? argument(0) : 0, count, gift);
     }
     return DISP_E_MEMBERNOTFOUND;
+  }
+
+  // The members of a slide-show view.
+  HRESULT View(DISPID dispId, bool method, bool read, bool write, double value, UINT count,
+               Gift* gift) {
+    std::wstring clicked = directory + L"\\position.txt";
+    if (int moved = std::atoi(ReadFileText(clicked).c_str()); moved >= 1) {
+      DeleteFileW(clicked.c_str());
+      Begin(std::min(moved, kSlideCount));
+    }
+    if (dispId == 2019 && method) {  // Next: after the last slide, the end screen
+      if (clicks_ < kDeck[position_ - 1].clicks) {
+        ++clicks_;
+      } else if (int next = ShownSlide(position_, 1); next != 0) {
+        Begin(next);
+      } else {
+        state_ = 5;
+      }
+      return S_OK;
+    }
+    if (dispId == 2021 && method && count == 1) {  // GotoSlide
+      if (value >= 1 && value <= kSlideCount) Begin(static_cast<int>(value));
+      return S_OK;
+    }
+    if (dispId == 7101 && method) {  // Previous: from the end screen, the last slide
+      if (state_ == 5) {
+        clicks_ = kDeck[position_ - 1].clicks;
+      } else if (clicks_ > 0) {
+        --clicks_;
+      } else if (int previous = ShownSlide(position_, -1); previous != 0) {
+        position_ = previous;
+        clicks_ = kDeck[previous - 1].clicks;  // shown with all its clicks
+      }
+      state_ = 1;
+    }
+    if (dispId == 7102 && method) Begin(1);
+    if (dispId == 7103 && method) Begin(kSlideCount);
+    if (dispId == 7104 && method) ended_ = true;
+    if (dispId >= 7101 && dispId <= 7104 && method) return S_OK;
+    if (dispId == 7105 && write && value >= 1 && value <= 5) {  // State
+      state_ = static_cast<int>(value);
+      return S_OK;
+    }
+    if (dispId == 7105 && read) return GiveNumber(gift, state_);
+    if (dispId == 7106 && read) return GiveNumber(gift, position_);
+    if (dispId == 7107 && method) return GiveNumber(gift, clicks_);  // GetClickIndex
+    if (dispId == 7108 && method) return GiveNumber(gift, kDeck[position_ - 1].clicks);
+    if (dispId == 7109 && read) return GiveObject(gift, L"slide", position_);
+    return DISP_E_MEMBERNOTFOUND;
+  }
+
+  // Slide `slide` from its start.
+  void Begin(int slide) {
+    position_ = slide;
+    clicks_ = 0;
+  }
+
+  // Slide.Export(FileName, FilterName, ScaleWidth, ScaleHeight): the slide
+  // as a PNG of that size.
+  HRESULT Export(DISPPARAMS* parameters) {
+    const VARIANT* arguments = parameters->rgvarg;  // last first
+    if (arguments[3].vt != VT_BSTR || arguments[2].vt != VT_BSTR ||
+        lstrcmpiW(arguments[2].bstrVal, L"PNG") != 0) {
+      return E_INVALIDARG;
+    }
+    double width = NumberOf(arguments[1]), height = NumberOf(arguments[0]);
+    if (width < 1 || width > 8000 || height < 1 || height > 8000) return E_INVALIDARG;
+    std::string png =
+        Png(static_cast<int>(width), static_cast<int>(height), kDeck[slide_ - 1].colour);
+    return WriteWholeFile(arguments[3].bstrVal, png) ? S_OK : E_FAIL;
   }
 
   std::string kind_;
   std::string name_;
   long references_ = 0;
-  // A view's show: its position, its State (ppSlideShowRunning 1 to Done 5),
-  // and whether it was ended.
+  int slide_;  // the slide an object below the slides belongs to
+  Role role_;  // what its shapes are
+  // A view's show: its position, the clicks taken there, its State
+  // (ppSlideShowRunning 1 to Done 5), and whether it was ended.
   int position_ = 1;
+  int clicks_ = 0;
   int state_ = 1;
   bool ended_ = false;
 };

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -241,6 +242,17 @@ class WineSlideShow : public ::testing::Test {
   // `times` times.
   bool WaitForCall(const std::string& prefix, int times = 1) {
     return PollUntil([&] { return LoggedLines(prefix) >= times; });
+  }
+
+  // The next `count` datagrams on the socket `feedback` (fewer when none
+  // comes for the wait).
+  std::vector<std::string> Heard(int feedback, size_t count) {
+    std::vector<std::string> texts;
+    std::string text;
+    while (texts.size() < count && e2e::ReceiveDatagram(feedback, kWaitMs, &text)) {
+      texts.push_back(text);
+    }
+    return texts;
   }
 
   // Closes the window and waits for the program's end, which must exit with
@@ -536,14 +548,7 @@ TEST_F(WineSlideShow, TheFurtherWordsSteerTheShowAndTheFeedbackFollowsIt) {
   const int feedback = e2e::HoldUdpPort(feedbackPort);
   ASSERT_GE(feedback, 0);
   StartServer("[feedback]\nto=127.0.0.1:" + std::to_string(feedbackPort) + "\ninterval=0\n");
-  auto heard = [&](size_t count) {
-    std::vector<std::string> texts;
-    std::string text;
-    while (texts.size() < count && e2e::ReceiveDatagram(feedback, kWaitMs, &text)) {
-      texts.push_back(text);
-    }
-    return texts;
-  };
+  auto heard = [&](size_t count) { return Heard(feedback, count); };
   using Lines = std::vector<std::string>;
 
   Send("OPEN C:\\My Shows\\talk.pptx");
@@ -606,6 +611,98 @@ TEST_F(WineSlideShow, TheFurtherWordsSteerTheShowAndTheFeedbackFollowsIt) {
   }
   EXPECT_EQ(calls, expected);
   close(feedback);
+
+  std::string last = CloseServer();
+  EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
+}
+
+// With notes=on, the slide's details as the presenter walks the slide with
+// two clicks forwards and backwards: each slide change brings TITLE, BUILD,
+// NEXTSLIDE and NOTES (texts in the program's code page, paragraphs as CR),
+// a click BUILD alone; the hidden slide 4 is skipped by NEXT, PREV and
+// NEXTSLIDE; a title that is a picture and a notes page without a body read
+// empty; every member is looked up once per kind of object.
+TEST_F(WineSlideShow, TheSlidesDetailsFollowTheShowWithNotesOn) {
+  Register(true);
+  const int feedbackPort = e2e::FreeUdpPort();
+  const int feedback = e2e::HoldUdpPort(feedbackPort);
+  ASSERT_GE(feedback, 0);
+  StartServer("[feedback]\nto=127.0.0.1:" + std::to_string(feedbackPort) +
+              "\ninterval=0\nnotes=on\n");
+  using Lines = std::vector<std::string>;
+  const Lines slide2 = {"SLIDE 2 5", "TITLE Caf\xe9 \xd6lberg", "BUILD 0 2", "NEXTSLIDE 3 ",
+                        "NOTES First the chart,\rthen the total."};
+  Lines slide2Built = slide2;
+  slide2Built[2] = "BUILD 2 2";
+  const Lines slide3 = {"SLIDE 3 5", "TITLE ", "BUILD 0 0", "NEXTSLIDE 5 Questions", "NOTES "};
+
+  Send("OPEN C:\\My Shows\\talk.pptx");
+  EXPECT_EQ(Heard(feedback, 7),
+            (Lines{"FILE C:\\My Shows\\talk.pptx", "SHOW RUNNING", "SLIDE 1 5", "TITLE Welcome",
+                   "BUILD 0 0", "NEXTSLIDE 2 Caf\xe9 \xd6lberg",
+                   "NOTES Good morning.\rThe agenda has three parts.\r\rGr\xfc\xdf"
+                   "e \x96 caf\xe9 ? next"}));
+  const std::pair<const char*, Lines> steps[] = {
+      {"NEXT", slide2},
+      {"NEXT", {"BUILD 1 2"}},
+      {"NEXT", {"BUILD 2 2"}},
+      {"NEXT", slide3},
+      {"PREV", slide2Built},
+      {"PREV", {"BUILD 1 2"}},
+      {"GOTO 3", slide3},
+      {"NEXT", {"SLIDE 5 5", "TITLE Questions", "NEXTSLIDE 0 ", "NOTES Thank you."}},
+      {"PREV", {"SLIDE 3 5", "TITLE ", "NEXTSLIDE 5 Questions", "NOTES "}},
+  };
+  for (const auto& [word, lines] : steps) {
+    Send(word);
+    EXPECT_EQ(Heard(feedback, lines.size()), lines) << word;
+  }
+  std::string more;
+  EXPECT_FALSE(e2e::ReceiveDatagram(feedback, 1000, &more)) << more;
+  close(feedback);
+
+  // The calls of each slide change's own details: from the view's
+  // GetClickCount (7108) to the next call on the view but its Slide (7109),
+  // objects by their kind.
+  struct Change {
+    std::string calls;
+    int count = 0, releases = 0;
+  };
+  std::vector<Change> changes;
+  bool inChange = false;
+  std::set<std::string> looked;
+  for (const std::string& line : CallLog()) {
+    std::istringstream words(line);
+    std::string what, object, member;
+    words >> what >> object >> member;
+    object = object.substr(0, object.find_first_of("0123456789"));
+    if (what == "names") {
+      EXPECT_TRUE(looked.insert(object + " " + member).second) << line;  // once per kind
+    }
+    if (what == "call" && object == "slideshowview" && member < "7108") inChange = false;
+    if (what == "call" && member == "7108") inChange = true, changes.emplace_back();
+    if (inChange && what == "call") {
+      changes.back().calls += object + " " + member + ",";
+      ++changes.back().count;
+    }
+    if (inChange && what == "release") ++changes.back().releases;
+  }
+  ASSERT_EQ(changes.size(), 7u);  // slides 1, 2, 3, 2, 3, 5, 3
+  // Slide 3: a title that is a picture, a notes page without a body, slide 4
+  // hidden, slide 5's title.
+  EXPECT_EQ(changes[2].calls,
+            "slideshowview 7108,slideshowview 7109,slide 7405,"         // the slide
+            "slide 7401,shapes 7501,shapes 7502,shape 7801,"            // its title
+            "slide 7402,notespage 7601,shapes 7503,placeholders 7701,"  // its notes
+            "placeholders 7702,shape 7802,placeholderformat 7901,"      //
+            "slides 7302,slide 7403,slideshowtransition 8201,"          // 4: hidden
+            "slides 7302,slide 7403,slideshowtransition 8201,"          // 5: shown
+            "slide 7401,shapes 7501,shapes 7502,shape 7801,textframe 8001,textrange 8101,");
+  for (size_t i = 0; i < changes.size(); ++i) {
+    std::printf("slide change %zu: %d calls and %d releases beyond the reading's GetClickIndex\n",
+                i + 1, changes[i].count, changes[i].releases);
+    RecordProperty("change_" + std::to_string(i + 1) + "_calls", changes[i].count);
+  }
 
   std::string last = CloseServer();
   EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
