@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/status_log.h"
-#include "common/utf8_text.h"
 #include "config/access_lists.h"
 #include "platform/code_page.h"
 #include "platform/host_names.h"

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "common/status_log.h"
 #include "common/text_rules.h"
 #include "config/access_lists.h"
 #include "config/settings.h"
