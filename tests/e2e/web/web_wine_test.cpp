@@ -22,9 +22,6 @@ constexpr const char* kTitle = "Podiant Server";
 constexpr int kLabel = 101;
 constexpr int kWaitMs = 30000;
 constexpr const char* kClassId = "{6E5A1F3C-8B27-4D19-A0C4-3F9B2D7E61A5}";
-// The slide pictures come from the application's export, which the stand-in
-// does not have yet: switch this on when it does.
-constexpr bool kStandInExportsSlides = false;
 
 std::string WindowsPath(const std::string& path) {
   std::string windows = "Z:" + path;
@@ -170,16 +167,19 @@ TEST_F(WineWebRemote, ServesThePageAndTheApiAndFollowsAShowOpenedFromTheFolder) 
   EXPECT_EQ(json::parse(message)["outcome"], "done") << message;
   EXPECT_EQ(NextState(*live, "\"slide\":2,")["state"], "RUNNING");
 
-  if (kStandInExportsSlides) {
-    e2e::HttpAnswer picture = Get("/api/slides/1.png?width=320", {bearer});
-    EXPECT_EQ(picture.status, 200);
-    EXPECT_EQ(e2e::HeaderValue(picture, "Content-Type"), "image/png");
-    EXPECT_EQ(picture.body.substr(1, 3), "PNG");
-    EXPECT_EQ(Get("/api/slides/1.png?width=320",
-                  {bearer, "If-None-Match: " + e2e::HeaderValue(picture, "ETag")})
-                  .status,
-              304);
-  }
+  // A slide picture, exported by the stand-in between commands; the show
+  // stays where it was.
+  e2e::HttpAnswer picture = Get("/api/slides/1.png?width=320", {bearer});
+  EXPECT_EQ(picture.status, 200);
+  EXPECT_EQ(e2e::HeaderValue(picture, "Content-Type"), "image/png");
+  EXPECT_EQ(picture.body.substr(1, 3), "PNG");
+  EXPECT_EQ(Get("/api/slides/1.png?width=320",
+                {bearer, "If-None-Match: " + e2e::HeaderValue(picture, "ETag")})
+                .status,
+            304);
+  json after = json::parse(Get("/api/state", {bearer}).body);
+  EXPECT_EQ(after["slide"], 2);
+  EXPECT_EQ(after["state"], "RUNNING");
 
   live.reset();
   int exitCode = -1;
