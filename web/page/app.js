@@ -255,22 +255,46 @@ function render() {
   refreshPictures();
 }
 
+const linkWords = {
+  live: "Live",
+  connecting: "Connecting…",
+  offline: "Offline",
+  unpaired: "Not paired",
+  busy: "Busy",
+};
+const linkReasons = {
+  server: "Server lost, reconnecting…",
+  silent: "No answer from the server, reconnecting…",
+  failed: "The server refused the link, retrying…",
+  network: "No network: waiting for it to come back…",
+};
+
 function renderLink(link, reason) {
   document.body.dataset.link = link;
-  const texts = {
-    live: "Live",
-    connecting: "Connecting…",
-    offline: reason === "network" ? "No network" : "Server lost, reconnecting…",
-    unpaired: "Not paired",
-    busy: "Server busy, retrying…",
-  };
-  $("link-text").textContent = texts[link] || link;
+  $("banner").dataset.reason = reason;
+  $("link-text").textContent = linkWords[link] || link;
   const pairing = link === "unpaired";
   $("pairing").hidden = !pairing;
   for (const name of views) $(name).hidden = pairing || name !== view;
   if (pairing) showPairing(reason);
   if (link === "live") keepAwake();
   tick();
+}
+
+// While the link is not live: why, and how old what the page shows is.
+function renderBanner(link, silence) {
+  const banner = $("banner");
+  let text = "";
+  if (link === "offline") {
+    text = linkReasons[$("banner").dataset.reason] || linkReasons.server;
+  } else if (link === "busy") {
+    text = "The server has as many remotes as it takes: retrying…";
+  } else if (link === "connecting" && state) {
+    text = "Reconnecting…";
+  }
+  if (text && state && silence !== null) text += ` What you see is ${formatAge(silence)} old.`;
+  banner.hidden = !text;
+  banner.textContent = text;
 }
 
 // Once a second: the clock, the timer, the age of the last update.
@@ -284,6 +308,7 @@ function tick() {
   const link = live.linkState();
   $("link-age").textContent =
     link === "unpaired" || silence === null ? "" : `· ${formatAge(silence)}`;
+  renderBanner(link, silence);
 }
 
 // ---- Views ---------------------------------------------------------------
