@@ -505,7 +505,12 @@ function start() {
   addPicture("s-next", (current) => (current.state === "NONE" ? 0 : current.nextSlide));
 
   for (const button of document.querySelectorAll("[data-command]")) {
-    button.addEventListener("click", () => send(button.dataset.command));
+    button.addEventListener("click", (event) => {
+      // A tap leaves no focus behind: a clicker's Space must not press the
+      // button tapped last. Keyboard users keep theirs (detail 0).
+      if (event.detail > 0) button.blur();
+      send(button.dataset.command);
+    });
   }
   for (const button of document.querySelectorAll("nav [data-view]")) {
     button.addEventListener("click", () => showView(button.dataset.view));

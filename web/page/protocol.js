@@ -112,7 +112,8 @@ export function pingAnswer() {
 export function commandMessage(word, state) {
   const message = { command: word };
   if ((word === "NEXT" || word === "PREV") && state && state.slide > 0) {
-    message.from = { slide: state.slide, build: Math.max(state.buildPosition, 0) };
+    // As the server said it, -1 ("not known") included: it compares both.
+    message.from = { slide: state.slide, build: state.buildPosition };
   }
   return JSON.stringify(message);
 }
