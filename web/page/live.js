@@ -21,6 +21,9 @@ let socket = null;
 let socketHasState = false;
 let lastSeq = -1;
 let heardAt = 0;  // performance.now() of the last message of any socket
+// performance.now() of the current socket's start or last message: what
+// tells whether it still carries anything.
+let socketHeardAt = 0;
 let retryTimer = 0;
 let retryCount = 0;
 let checking = false;
@@ -92,12 +95,13 @@ function connect() {
   const current = new WebSocket(protocol.liveUrl(location));
   socket = current;
   socketHasState = false;
+  socketHeardAt = performance.now();
   current.onopen = () => {
     opened = true;
-    heardAt = performance.now();
+    socketHeardAt = performance.now();
   };
   current.onmessage = (event) => {
-    heardAt = performance.now();
+    heardAt = socketHeardAt = performance.now();
     const message = protocol.readLiveMessage(event.data);
     if (message.kind === "state") {
       // The first state of a connection is the whole state as it is now,
@@ -201,7 +205,7 @@ export function sendCommand(word, state) {
 function reconnectNow() {
   if (link === "unpaired") return;
   retryCount = 0;
-  if (socket && silenceMs() !== null && silenceMs() < doubtfulAfterMs) return;
+  if (socket && performance.now() - socketHeardAt < doubtfulAfterMs) return;
   dropSocket();
   if (link === "live") setLink("connecting");
   connect();
@@ -224,9 +228,10 @@ export function startLink(callbacks, code, name) {
     dropSocket();
     if (link !== "unpaired") setLink("offline", "network");
   });
-  // A socket that falls silent is dead, whatever it says.
+  // A socket that falls silent is dead, whatever it says; so is one that
+  // never opens (a network that swallows what is sent).
   setInterval(() => {
-    if (socket && silenceMs() > protocol.silentLinkMs) lose("silent");
+    if (socket && performance.now() - socketHeardAt > protocol.silentLinkMs) lose("silent");
   }, 1000);
   handlers.onLink(link, linkReason);
   if (code) {
