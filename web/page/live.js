@@ -111,8 +111,8 @@ function connect() {
       socketHasState = true;
       lastSeq = message.state.seq;
       retryCount = 0;
-      setLink("live");
       handlers.onState(message.state);
+      setLink("live");
     } else if (message.kind === "ping") {
       const answer = protocol.pingAnswer();
       if (answer) current.send(answer);
