@@ -9,6 +9,7 @@
 #include "presentation/slide_show_back_end.h"
 #include "projector/projector_commands.h"
 #include "server/server_thread.h"
+#include "web/web_remote.h"
 
 namespace {
 
@@ -35,6 +36,8 @@ void InitialiseMainWindow() {
     LoadProjectorCommands("functions", SettingsFilePath);
     LoadShowSettings(SettingsFilePath);
   }
+  // The web remote follows the show from the server thread's start on.
+  StartWebRemote();
   SignalMainWindowInitialised();
 }
 
@@ -42,6 +45,7 @@ void RunCloseSequence() {
   stopRequested = 1;
   AddLogLine("WAITING FOR THREAD TO STOP!");
   if (serverThread.joinable()) JoinThreadHandlingMessages(serverThread);
+  StopWebRemote();
   AddLogLine("THREAD STOPPED!");
   SleepMilliseconds(1000);
 }

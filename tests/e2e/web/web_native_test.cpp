@@ -1,0 +1,292 @@
+// The web remote of the real podiant-server on Linux, with plain HTTP clients
+// and a WebSocket client on loopback. The program runs as a copy without the
+// office module beside it, so that an OPEN fails at once.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/support/e2e_support.h"
+#include "tests/support/web_client.h"
+
+namespace {
+
+using nlohmann::json;
+
+constexpr int kStartMs = 20000;
+constexpr int kLineMs = 10000;
+constexpr const char* kCode = "123456";
+
+class WebRemote : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory = e2e::MakeTemporaryDirectory();
+    port = e2e::FreeUdpPort();
+    webPort = e2e::FreeTcpPort();
+    program = directory + "/bin/podiant-server";
+    int copied = -1;
+    e2e::RunProgram({"install", "-D", e2e::BinaryDir() + "/shell/podiant-server", program},
+                    directory, &copied);
+    ASSERT_EQ(copied, 0);
+  }
+  void TearDown() override {
+    e2e::StopProcess(server);
+    e2e::RemoveTree(directory);
+  }
+
+  void Start(const std::string& webLines) {
+    e2e::WriteTextFile(directory + "/podiant.ini", "[settings]\nport=" + std::to_string(port) +
+                                                       "\n[web]\nport=" + std::to_string(webPort) +
+                                                       "\n" + webLines);
+    server = e2e::StartProcess({program}, directory, {"DISPLAY"});
+    ASSERT_TRUE(e2e::WaitForOutput(server, "Web remote at ", kStartMs)) << server.output;
+    ASSERT_TRUE(e2e::WaitForOutput(server, "\n", kLineMs, server.output.find("Web remote at ")));
+  }
+
+  e2e::HttpAnswer Get(const std::string& target, const std::vector<std::string>& headers = {}) {
+    return e2e::HttpExchange(webPort, e2e::HttpRequest("GET", target, webPort, "", headers));
+  }
+  e2e::HttpAnswer Post(const std::string& target, const std::string& body,
+                       const std::vector<std::string>& headers = {}, const std::string& from = "") {
+    return e2e::HttpExchange(webPort, e2e::HttpRequest("POST", target, webPort, body, headers),
+                             10000, from);
+  }
+
+  // Pairs as `name`; the token.
+  std::string Pair(const std::string& name) {
+    e2e::HttpAnswer answer = Post("/api/pair", json{{"code", kCode}, {"name", name}}.dump());
+    EXPECT_EQ(answer.status, 200) << answer.head << answer.body;
+    return json::parse(answer.body, nullptr, false).value("token", "");
+  }
+
+  // Waits for a line that matches `pattern` after `mark`.
+  bool WaitForLine(const std::string& pattern, size_t mark) {
+    const std::regex line(pattern);
+    for (int waited = 0; waited < kLineMs; waited += 50) {
+      std::smatch match;
+      const std::string after = server.output.substr(mark);
+      if (std::regex_search(after, match, line)) return true;
+      e2e::WaitForOutput(server, "\n", 50, server.output.size());
+    }
+    return false;
+  }
+
+  std::string directory;
+  std::string program;
+  int port = 0;
+  int webPort = 0;
+  e2e::Process server;
+};
+
+TEST_F(WebRemote, PairedClientsSendCommandsThroughTheApiAndTheLiveChannel) {
+  Start("code=123456\n");
+  EXPECT_TRUE(std::regex_search(
+      server.output,
+      std::regex(R"(Listening at (\d+\.\d+\.\d+\.\d+):\d+\.\.\.\nWeb remote at http://\1:)" +
+                 std::to_string(webPort) + "/ code 123456\n")))
+      << server.output;
+
+  // The page's files without a token; the API not.
+  e2e::HttpAnswer page = Get("/");
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(e2e::HeaderValue(page, "Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(e2e::HeaderValue(page, "Content-Security-Policy").rfind("default-src 'self'", 0), 0u);
+  EXPECT_EQ(Get("/", {"If-None-Match: " + e2e::HeaderValue(page, "ETag")}).status, 304);
+  EXPECT_NE(Get("/qrcode.js").body.find("qrcode"), std::string::npos);
+  EXPECT_EQ(Get("/api/state").status, 401);
+  EXPECT_EQ(Post("/api/pair", R"({"code":"654321","name":"x"})").status, 403);
+
+  // A name beyond 32 characters, with a control character.
+  const std::string name = "Stage\x01left, a name well beyond thirty-two characters";
+  e2e::HttpAnswer paired = Post("/api/pair", json{{"code", kCode}, {"name", name}}.dump());
+  ASSERT_EQ(paired.status, 200) << paired.body;
+  const std::string token = json::parse(paired.body).value("token", "");
+  EXPECT_GE(token.size(), 32u);
+  const std::string cookie = e2e::HeaderValue(paired, "Set-Cookie");
+  EXPECT_EQ(cookie.find("podiant_token=" + token + ";"), 0u) << cookie;
+  EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
+  EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos);
+  const std::string bearer = "Authorization: Bearer " + token;
+
+  e2e::HttpAnswer state = Get("/api/state", {"Cookie: podiant_token=" + token});
+  ASSERT_EQ(state.status, 200);
+  json stateJson = json::parse(state.body);
+  EXPECT_EQ(stateJson["type"], "state");
+  EXPECT_EQ(stateJson["state"], "NONE");
+  EXPECT_TRUE(stateJson["next"].is_null() && stateJson["elapsed"].is_null()) << state.body;
+
+  // A command is logged with the device's name (its first 32 characters) and
+  // carried out through the dispatcher.
+  const std::string shown = "Stage\\^Aleft, a name well beyond t";
+  size_t mark = server.output.size();
+  EXPECT_EQ(Post("/api/command", R"({"command":"GOTO 5"})", {bearer}).status, 202);
+  EXPECT_TRUE(WaitForLine("W " + shown + R"( 127\.0\.0\.1 \d\d:\d\d:\d\d -> "GOTO 5"\n)", mark))
+      << server.output.substr(mark);
+  EXPECT_EQ(Post("/api/command", R"({"command":"RUN true"})", {bearer}).status, 403);
+  EXPECT_EQ(Post("/api/command", R"({"command":"HELLO"})", {bearer}).status, 400);
+  EXPECT_EQ(Post("/api/command", "{", {bearer}).status, 400);
+  // No show: a step sent from slide 4 finds the show elsewhere.
+  e2e::HttpAnswer movedOn =
+      Post("/api/command", R"({"command":"NEXT","from":{"slide":4,"build":0}})", {bearer});
+  EXPECT_EQ(movedOn.status, 409);
+  EXPECT_EQ(json::parse(movedOn.body).value("outcome", ""), "moved-on");
+  EXPECT_EQ(Get("/api/slides/1.png?width=100", {bearer}).status, 400);
+  EXPECT_EQ(Get("/api/slides/1.png?width=640", {bearer}).status, 404);
+  EXPECT_EQ(Get("/api/shows", {bearer}).status, 404);
+
+  // The live channel: refused without a token; with one, hello and state.
+  int status = 0;
+  EXPECT_EQ(e2e::OpenLive(webPort, {}, &status), nullptr);
+  EXPECT_EQ(status, 401);
+  e2e::LiveHandle live = e2e::OpenLive(webPort, {bearer});
+  ASSERT_NE(live, nullptr);
+  std::string message;
+  ASSERT_TRUE(e2e::ReceiveLive(*live, kLineMs, &message));
+  EXPECT_EQ(json::parse(message)["commands"],
+            json::parse(
+                R"(["NEXT","GOTO","PREV","FIRST","LAST","BLACK","WHITE","RESUME","END","STATE"])"));
+  ASSERT_TRUE(e2e::ReceiveLive(*live, kLineMs, &message));
+  EXPECT_EQ(json::parse(message)["type"], "state");
+
+  mark = server.output.size();
+  ASSERT_TRUE(e2e::SendLive(*live, R"({"command":"NEXT","from":{"slide":0,"build":0},"id":1})"));
+  ASSERT_TRUE(e2e::ReceiveLiveWith(*live, "\"result\"", kLineMs, &message));
+  EXPECT_EQ(message, R"({"type":"result","id":1,"command":"NEXT","status":202,"outcome":"done"})");
+  EXPECT_TRUE(WaitForLine(R"(W Stage\^Aleft[^\n]* 127\.0\.0\.1 \d\d:\d\d:\d\d -> "NEXT"\n)", mark));
+  ASSERT_TRUE(e2e::SendLive(*live, R"({"command":"PREV","from":{"slide":2,"build":0},"id":2})"));
+  ASSERT_TRUE(e2e::ReceiveLiveWith(*live, "\"result\"", kLineMs, &message));
+  EXPECT_EQ(json::parse(message)["outcome"], "moved-on") << message;
+  ASSERT_TRUE(e2e::SendLive(*live, R"({"command":"OPEN /etc/passwd","id":"x"})"));
+  ASSERT_TRUE(e2e::ReceiveLiveWith(*live, "\"result\"", kLineMs, &message));
+  EXPECT_EQ(json::parse(message)["status"], 403) << message;
+  // Only the carried-out NEXT was logged.
+  EXPECT_EQ(e2e::CountOccurrences(server.output.substr(mark), "W Stage"), 1)
+      << server.output.substr(mark);
+}
+
+TEST_F(WebRemote, ForeignHostsAndSitesGuessersAndGreedyOrSlowClientsAreRefused) {
+  std::filesystem::create_directories(directory + "/shows");
+  for (const char* file : {"a.pptx", "b.odp", "notes.txt"}) {
+    e2e::WriteTextFile(directory + "/shows/" + file, "");
+  }
+  Start("code=123456\nshows=shows\n");
+  const std::string token = Pair("Phone");
+  const std::string bearer = "Authorization: Bearer " + token;
+
+  // A client that never finishes its request, and a live client that never
+  // answers a ping: both dropped later (checked at the end).
+  const int slow = e2e::ConnectTcp(webPort);
+  ASSERT_GE(slow, 0);
+  const std::string partial = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  ASSERT_EQ(send(slow, partial.data(), partial.size(), 0), static_cast<ssize_t>(partial.size()));
+  const int silent = e2e::ConnectTcp(webPort);
+  const std::string upgrade =
+      "GET /api/live HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+      "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" +
+      bearer + "\r\n\r\n";
+  ASSERT_EQ(send(silent, upgrade.data(), upgrade.size(), 0), static_cast<ssize_t>(upgrade.size()));
+
+  // DNS rebinding: another name for this address; cross-site requests.
+  EXPECT_EQ(Get("/", {"Host: attacker.example"}).status, 403);
+  EXPECT_EQ(Post("/api/pair", R"({"code":"123456"})", {"Host: attacker.example:80"}).status, 403);
+  EXPECT_EQ(Get("/", {"Host: localhost:" + std::to_string(webPort)}).status, 200);
+  EXPECT_EQ(Post("/api/pair", R"({"code":"123456"})", {"Origin: http://attacker.example"}).status,
+            403);
+  EXPECT_EQ(Post("/api/pair", R"({"code":"123456"})",
+                 {"Origin: http://127.0.0.1:" + std::to_string(webPort)})
+                .status,
+            200);
+  int status = 0;
+  EXPECT_EQ(e2e::OpenLive(webPort, {bearer, "Origin: http://attacker.example"}, &status), nullptr);
+  EXPECT_EQ(status, 403);
+
+  // Five wrong codes a minute from one address; the sixth, and then the right
+  // one, get 429; another address is not held up.
+  size_t mark = server.output.size();
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Post("/api/pair", R"({"code":"000000"})").status, 403);
+  EXPECT_EQ(Post("/api/pair", R"({"code":"000000"})").status, 429);
+  EXPECT_EQ(Post("/api/pair", R"({"code":"123456"})").status, 429);
+  EXPECT_EQ(Post("/api/pair", R"({"code":"123456"})", {}, "127.0.0.2").status, 200);
+  EXPECT_TRUE(e2e::WaitForOutput(server, "Web pairing refused from 127.0.0.1\n", kLineMs, mark));
+  EXPECT_EQ(e2e::CountOccurrences(server.output.substr(mark), "Web pairing refused"), 1);
+
+  // Requests beyond their bounds.
+  EXPECT_EQ(Post("/api/pair", std::string(20000, ' ')).status, 413);
+  EXPECT_EQ(Get("/", {"X-Filler: " + std::string(10000, 'x')}).status, 431);
+
+  // The pairing page and its code, from this computer.
+  EXPECT_EQ(Get("/pair").status, 200);
+  EXPECT_NE(Get("/api/pairing").body.find("/#code=123456\""), std::string::npos);
+
+  // The shows of the folder, by name only.
+  EXPECT_EQ(json::parse(Get("/api/shows", {bearer}).body),
+            json::parse(R"({"shows":["a.pptx","b.odp"]})"));
+  EXPECT_EQ(Post("/api/open", R"({"name":"../a.pptx"})", {bearer}).status, 400);
+  EXPECT_EQ(Post("/api/open", R"({"name":"shows/a.pptx"})", {bearer}).status, 400);
+  EXPECT_EQ(Post("/api/open", R"({"name":"notes.txt"})", {bearer}).status, 404);
+  mark = server.output.size();
+  EXPECT_EQ(Post("/api/open", R"({"name":"a.pptx"})", {bearer}).status, 202);
+  EXPECT_TRUE(WaitForLine(
+      R"(W Phone 127\.0\.0\.1 \d\d:\d\d:\d\d -> "OPEN )" + directory + R"(/shows/a\.pptx"\n)",
+      mark))
+      << server.output.substr(mark);
+  EXPECT_TRUE(e2e::WaitForOutput(server, "Couldn't open presentation\n", kLineMs, mark));
+
+  // 64 connections at once: the slow and the silent one hold two, so of 66
+  // more (kept alive after their answer) the last four are refused.
+  std::vector<int> many;
+  for (int i = 0; i < 66; ++i) many.push_back(e2e::ConnectTcp(webPort));
+  const std::string get = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  int ok = 0, busy = 0;
+  for (int fd : many) {
+    send(fd, get.data(), get.size(), MSG_NOSIGNAL);
+  }
+  for (int fd : many) {
+    char answer[16] = {};
+    recv(fd, answer, sizeof answer - 1, MSG_WAITALL);
+    ok += std::string(answer).rfind("HTTP/1.1 200", 0) == 0;
+    busy += std::string(answer).rfind("HTTP/1.1 503", 0) == 0;
+  }
+  for (int fd : many) close(fd);
+  EXPECT_EQ(ok, 62);
+  EXPECT_EQ(busy, 4);
+
+  // Dropped: the slow one after 10 s, the silent one after 15 s without a pong.
+  EXPECT_TRUE(e2e::ClosedWithin(slow, 20000));
+  EXPECT_TRUE(e2e::ClosedWithin(silent, 25000));
+  close(slow);
+  close(silent);
+  EXPECT_EQ(Get("/").status, 200);
+}
+
+TEST_F(WebRemote, APortThatCannotBeOpenedLeavesTheServerWithoutTheRemote) {
+  // Another program holds the port.
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(webPort));
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  e2e::WriteTextFile(directory + "/podiant.ini", "[settings]\nport=" + std::to_string(port) +
+                                                     "\n[web]\nport=" + std::to_string(webPort) +
+                                                     "\n");
+  server = e2e::StartProcess({program}, directory, {"DISPLAY"});
+  EXPECT_TRUE(e2e::WaitForOutput(
+      server,
+      "ERROR: cannot listen for the web remote at 0.0.0.0:" + std::to_string(webPort) + "\n",
+      kStartMs))
+      << server.output;
+  size_t mark = server.output.size();
+  e2e::SendDatagram("NEXT", port);
+  EXPECT_TRUE(e2e::WaitForOutput(server, "-> \"NEXT\"\n", kLineMs, mark));
+  close(listener);
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+// The pairing page (opened on the presentation computer itself): the
+// remote's address with the code, as text and as a QR code.
+"use strict";
+
+function drawCode(canvas, text) {
+  const code = qrcode(0, "M"); // the smallest version that holds the text
+  code.addData(text);
+  code.make();
+  const modules = code.getModuleCount();
+  const quiet = 4; // the blank border that scanners need
+  const cell = Math.floor(canvas.width / (modules + 2 * quiet));
+  const size = cell * (modules + 2 * quiet);
+  canvas.width = canvas.height = size;
+  const context = canvas.getContext("2d");
+  context.fillStyle = "#fff";
+  context.fillRect(0, 0, size, size);
+  context.fillStyle = "#000";
+  for (let row = 0; row < modules; row++) {
+    for (let column = 0; column < modules; column++) {
+      if (code.isDark(row, column)) {
+        context.fillRect((column + quiet) * cell, (row + quiet) * cell, cell, cell);
+      }
+    }
+  }
+}
+
+fetch("/api/pairing")
+  .then((response) => {
+    if (!response.ok) throw new Error("the server answered " + response.status);
+    return response.json();
+  })
+  .then((pairing) => {
+    document.getElementById("url").textContent = pairing.url;
+    document.getElementById("code").textContent = pairing.code;
+    drawCode(document.getElementById("qr"), pairing.url);
+  })
+  .catch((failure) => {
+    document.getElementById("error").textContent = "No pairing code: " + failure.message;
+  });

@@ -1,0 +1,286 @@
+#include "web/web_access.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "common/status_log.h"
+#include "common/utf8_text.h"
+#include "config/access_lists.h"
+#include "platform/code_page.h"
+#include "platform/host_names.h"
+#include "platform/random.h"
+
+namespace {
+
+constexpr uint64_t kNamesLookUpMilliseconds = 10 * 1000;
+constexpr size_t kTokenBytes = 32;
+
+struct WrongCodes {
+  std::deque<uint64_t> times;  // the wrong codes of the last minute
+  uint64_t refusedUntil = 0;
+  uint64_t lastSeen = 0;
+};
+
+struct Device {
+  std::string name;  // as the status list shows it
+  uint64_t serial = 0;
+};
+
+struct WebAccessRecord {
+  std::string code;
+  std::unordered_map<std::string, Device> tokens;
+  uint64_t tokenSerial = 0;
+  std::map<uint32_t, WrongCodes> wrongCodes;
+  LocalNames localNames;
+  bool namesLookedUp = false;
+  uint64_t namesLookedUpAt = 0;
+};
+
+WebAccessRecord WebAccess;
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+std::string Hex(const unsigned char* bytes, size_t count) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (size_t i = 0; i < count; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+  return text;
+}
+
+// Six digits, every code as likely as any other.
+bool DrawCode(std::string* code) {
+  constexpr uint32_t kCodes = 1000000;
+  constexpr uint32_t kFairLimit = (UINT32_MAX / kCodes) * kCodes;
+  for (;;) {
+    uint32_t value = 0;
+    if (!FillRandomBytes(&value, sizeof value)) return false;
+    if (value >= kFairLimit) continue;
+    std::string digits = std::to_string(value % kCodes);
+    *code = std::string(6 - digits.size(), '0') + digits;
+    return true;
+  }
+}
+
+bool SameCode(std::string_view given, const std::string& code) {
+  // Every byte compared, whatever the first difference.
+  unsigned difference = given.size() == code.size() ? 0 : 1;
+  for (size_t i = 0; i < code.size(); ++i) {
+    difference |= static_cast<unsigned char>(i < given.size() ? given[i] : 0) ^
+                  static_cast<unsigned char>(code[i]);
+  }
+  return difference == 0;
+}
+
+std::string NewToken() {
+  unsigned char bytes[kTokenBytes];
+  if (!FillRandomBytes(bytes, sizeof bytes)) return std::string();
+  return Hex(bytes, sizeof bytes);
+}
+
+void KeepToken(const std::string& token, std::string name) {
+  WebAccessRecord& access = WebAccess;
+  if (access.tokens.size() >= kTokensAtMost) {
+    auto oldest = std::min_element(
+        access.tokens.begin(), access.tokens.end(),
+        [](const auto& a, const auto& b) { return a.second.serial < b.second.serial; });
+    access.tokens.erase(oldest);
+  }
+  access.tokens[token] = Device{std::move(name), ++access.tokenSerial};
+}
+
+WrongCodes& WrongCodesOf(uint32_t address, uint64_t now) {
+  std::map<uint32_t, WrongCodes>& table = WebAccess.wrongCodes;
+  if (table.size() >= kPairingAddressesAtMost && table.find(address) == table.end()) {
+    auto oldest = std::min_element(table.begin(), table.end(), [](const auto& a, const auto& b) {
+      return a.second.lastSeen < b.second.lastSeen;
+    });
+    table.erase(oldest);
+  }
+  WrongCodes& entry = table[address];
+  entry.lastSeen = now;
+  return entry;
+}
+
+// The host part of a Host header (lower case, without a port and a final
+// dot); empty when the header is malformed.
+std::string HostName(std::string_view host) {
+  if (!host.empty() && host.front() == '[') {
+    const size_t close = host.find(']');
+    if (close == std::string_view::npos) return std::string();
+    std::string_view rest = host.substr(close + 1);
+    if (!rest.empty() && (rest.front() != ':' || rest.size() < 2 ||
+                          rest.find_first_not_of("0123456789", 1) != std::string_view::npos)) {
+      return std::string();
+    }
+    return Lower(host.substr(0, close + 1));
+  }
+  const size_t colon = host.rfind(':');
+  if (colon != std::string_view::npos) {
+    std::string_view port = host.substr(colon + 1);
+    if (port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string_view::npos) {
+      return std::string();
+    }
+    host = host.substr(0, colon);
+  }
+  if (!host.empty() && host.back() == '.') host.remove_suffix(1);
+  return Lower(host);
+}
+
+bool KnownHost(const std::string& name, uint32_t localAddress) {
+  const LocalNames& local = WebAccess.localNames;
+  if (std::optional<uint32_t> address = ParseIpv4Address(name)) {
+    return IsLoopbackAddress(*address) || *address == localAddress ||
+           std::find(local.addresses.begin(), local.addresses.end(), *address) !=
+               local.addresses.end();
+  }
+  return std::find(local.names.begin(), local.names.end(), name) != local.names.end();
+}
+
+}  // namespace
+
+bool StartWebAccess(const std::string& fixedCode) {
+  WebAccess = WebAccessRecord{};
+  if (!fixedCode.empty()) {
+    WebAccess.code = fixedCode;
+    return true;
+  }
+  return DrawCode(&WebAccess.code);
+}
+
+const std::string& PairingCode() { return WebAccess.code; }
+
+PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view nameUtf8,
+                      uint64_t nowMilliseconds) {
+  PairAnswer answer;
+  WrongCodes& wrong = WrongCodesOf(address, nowMilliseconds);
+  if (nowMilliseconds < wrong.refusedUntil) {
+    answer.outcome = PairOutcome::kRefused;
+    return answer;
+  }
+  if (SameCode(code, WebAccess.code)) {
+    answer.token = NewToken();
+    if (answer.token.empty()) return answer;  // no random bytes: as a wrong code
+    KeepToken(answer.token, DeviceNameForLog(nameUtf8));
+    answer.outcome = PairOutcome::kPaired;
+    return answer;
+  }
+  while (!wrong.times.empty() &&
+         nowMilliseconds - wrong.times.front() >= kPairingWindowMilliseconds) {
+    wrong.times.pop_front();
+  }
+  wrong.times.push_back(nowMilliseconds);
+  if (wrong.times.size() > static_cast<size_t>(kWrongCodesPerMinute)) {
+    wrong.times.clear();
+    wrong.refusedUntil = nowMilliseconds + kPairingWindowMilliseconds;
+    AddLogLine("Web pairing refused from " + FormatIpAddress(address));
+    answer.outcome = PairOutcome::kRefused;
+    return answer;
+  }
+  answer.outcome = PairOutcome::kWrongCode;
+  return answer;
+}
+
+const std::string* DeviceOfToken(std::string_view token) {
+  if (token.empty()) return nullptr;
+  auto found = WebAccess.tokens.find(std::string(token));
+  return found == WebAccess.tokens.end() ? nullptr : &found->second.name;
+}
+
+std::string TokenOfRequest(std::string_view cookieHeader, std::string_view authorizationHeader) {
+  // Cookies: "a=1; podiant_token=...; b=2".
+  const std::string_view name = kTokenCookie;
+  size_t start = 0;
+  while (start < cookieHeader.size()) {
+    size_t end = cookieHeader.find(';', start);
+    if (end == std::string_view::npos) end = cookieHeader.size();
+    std::string_view pair = cookieHeader.substr(start, end - start);
+    while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+    if (pair.size() > name.size() && pair.substr(0, name.size()) == name &&
+        pair[name.size()] == '=') {
+      std::string_view value = pair.substr(name.size() + 1);
+      while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+      if (DeviceOfToken(value) != nullptr) return std::string(value);
+    }
+    start = end + 1;
+  }
+  constexpr std::string_view kBearer = "bearer ";
+  if (authorizationHeader.size() > kBearer.size() &&
+      Lower(authorizationHeader.substr(0, kBearer.size())) == kBearer) {
+    std::string_view value = authorizationHeader.substr(kBearer.size());
+    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+    return std::string(value);
+  }
+  return std::string();
+}
+
+std::string DeviceNameForLog(std::string_view nameUtf8) {
+  // The first 32 characters: a character begins with any byte that is no
+  // continuation byte.
+  size_t characters = 0;
+  size_t end = 0;
+  while (end < nameUtf8.size()) {
+    if ((static_cast<unsigned char>(nameUtf8[end]) & 0xC0) != 0x80) {
+      if (characters == kDeviceNameCharactersAtMost) break;
+      ++characters;
+    }
+    ++end;
+  }
+  const std::string text = CodePageFromUtf8(nameUtf8.substr(0, end));
+  std::string shown;
+  for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) {
+      shown += '^';
+      shown += static_cast<char>(byte + '@');
+    } else if (byte == 0x7F) {
+      shown += "^?";
+    } else {
+      shown += c;
+    }
+  }
+  return shown.empty() ? std::string("web") : shown;
+}
+
+bool HostIsThisComputer(std::string_view host, uint32_t localAddress, uint64_t nowMilliseconds) {
+  const std::string name = HostName(host);
+  if (name.empty()) return false;
+  if (name == "localhost" || name == "[::1]") return true;
+  WebAccessRecord& access = WebAccess;
+  if (access.namesLookedUp && KnownHost(name, localAddress)) return true;
+  if (access.namesLookedUp && nowMilliseconds - access.namesLookedUpAt < kNamesLookUpMilliseconds) {
+    return false;
+  }
+  access.localNames = LookUpLocalNames();
+  access.namesLookedUp = true;
+  access.namesLookedUpAt = nowMilliseconds;
+  return KnownHost(name, localAddress);
+}
+
+bool OriginMatchesHost(std::string_view origin, std::string_view host) {
+  constexpr std::string_view kScheme = "http://";
+  if (origin.size() <= kScheme.size() || Lower(origin.substr(0, kScheme.size())) != kScheme) {
+    return false;
+  }
+  return Lower(origin.substr(kScheme.size())) == Lower(host);
+}
+
+bool IsLoopbackAddress(uint32_t address) {
+  unsigned char bytes[4];
+  std::memcpy(bytes, &address, sizeof bytes);
+  return bytes[0] == 127;
+}

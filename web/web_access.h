@@ -1,0 +1,68 @@
+// Who may use the web remote: the pairing code, the paired devices' tokens,
+// the limit on wrong codes, and the checks of a request's Host and Origin.
+// Used on the web thread only (nothing here locks).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// A wrong code more than this often within a minute from one address, and the
+// address is refused for a minute.
+constexpr int kWrongCodesPerMinute = 5;
+constexpr uint64_t kPairingWindowMilliseconds = 60 * 1000;
+// The most tokens kept (the oldest is forgotten for a new one) and the most
+// addresses whose wrong codes are counted.
+constexpr size_t kTokensAtMost = 1024;
+constexpr size_t kPairingAddressesAtMost = 1024;
+// A device's name in the status list: at most this many characters.
+constexpr size_t kDeviceNameCharactersAtMost = 32;
+
+// Sets the pairing code (`fixedCode`, 6 digits, or a new random one when it is
+// empty) and forgets every token and count. False when the system gave no
+// random bytes.
+bool StartWebAccess(const std::string& fixedCode);
+const std::string& PairingCode();
+
+enum class PairOutcome {
+  kPaired,     // `token` holds the device's new token
+  kWrongCode,  // 403
+  kRefused,    // 429: too many wrong codes from the address within a minute
+};
+struct PairAnswer {
+  PairOutcome outcome = PairOutcome::kWrongCode;
+  std::string token;
+};
+
+// A pairing request from `address` (network order) with the code and the
+// device's name as sent (UTF-8). The wrong code that starts a refusal writes
+// "Web pairing refused from <address>" (so at most one line a minute per
+// address).
+PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view nameUtf8,
+                      uint64_t nowMilliseconds);
+
+// The paired device's name for the status list, or nullptr when the token is
+// none of ours.
+const std::string* DeviceOfToken(std::string_view token);
+
+// The token a request carries: the cookie kTokenCookie, else the
+// "Authorization: Bearer" header; empty when neither.
+constexpr const char* kTokenCookie = "podiant_token";
+std::string TokenOfRequest(std::string_view cookieHeader, std::string_view authorizationHeader);
+
+// The name as the status list shows it: its first 32 characters (UTF-8 in),
+// in the program's code page, control characters in caret notation ("^M");
+// "web" when nothing is left.
+std::string DeviceNameForLog(std::string_view nameUtf8);
+
+// Whether a Host header names this computer: localhost, 127.0.0.0/8, [::1],
+// the address the request came in on (`localAddress`), or one of the
+// computer's names and addresses (looked up again, at most every 10 s, when a
+// host is not found among them). An optional ":port" is allowed.
+bool HostIsThisComputer(std::string_view host, uint32_t localAddress, uint64_t nowMilliseconds);
+
+// Whether an Origin header is this page's own: "http://" and the Host.
+bool OriginMatchesHost(std::string_view origin, std::string_view host);
+
+bool IsLoopbackAddress(uint32_t address);

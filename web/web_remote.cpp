@@ -1,0 +1,67 @@
+#include "web/web_remote.h"
+
+#include <string>
+#include <thread>
+
+#include "common/status_log.h"
+#include "config/access_lists.h"
+#include "config/settings.h"
+#include "platform/sockets.h"
+#include "server/command_inbox.h"
+#include "server/server_thread.h"
+#include "server/show_watch.h"
+#include "web/live_state.h"
+#include "web/web_access.h"
+#include "web/web_routes.h"
+#include "web/web_server.h"
+
+namespace {
+
+std::thread webThread;
+
+void WebThread() {
+  // Without a running server there is nothing to steer.
+  if (!WaitForStartUpLines()) return;
+  const WebSettings& web = *Settings.web;
+  const uint32_t listen = Settings.listenAddress ? Settings.listenAddress->address.value_or(0) : 0;
+  const uint32_t shown = listen != 0 ? listen : LookUpLocalAddress();
+  if (!StartWebAccess(web.code)) {
+    AddLogLine("ERROR: web remote: the system gave no random numbers for its code");
+    return;
+  }
+  const std::string address =
+      "http://" + FormatIpAddress(shown) + ":" + std::to_string(web.port) + "/";
+  WebRoutesSettings routes;
+  routes.pairingUrl = address + "#code=" + PairingCode();
+  routes.showsFolder = web.showsFolder;
+  routes.commands = web.commands & Settings.allowedCommands.value_or(kEveryCommandWord) &
+                    ~CommandWordBit(CommandWord::kOpen);
+  StartWebRoutes(std::move(routes));
+  if (!OpenWebServer(listen, web.port)) {
+    AddLogLine("ERROR: cannot listen for the web remote at " + FormatIpAddress(listen) + ":" +
+               std::to_string(web.port));
+    return;
+  }
+  AddLogLine("Web remote at " + address + " code " + PairingCode());
+  RunWebServer();
+}
+
+}  // namespace
+
+void StartWebRemote() {
+  if (!Settings.web || webThread.joinable()) return;
+  ObserveShowStatus(ObserveShowStatusForWeb);
+  PrepareWebServer();
+  webThread = std::thread(WebThread);
+}
+
+void StopWebRemote() {
+  if (!webThread.joinable()) return;
+  StopWebServer();
+  webThread.join();
+  // Commands posted after the server thread had ended are answered (their
+  // answers go nowhere now), so that nothing of the connections outlives them.
+  DropInboxCommands();
+  CloseWebServer();
+  ObserveShowStatus(nullptr);
+}

@@ -1,0 +1,580 @@
+#include "web/web_routes.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "common/status_log.h"
+#include "common/text_rules.h"
+#include "config/access_lists.h"
+#include "config/settings.h"
+#include "platform/code_page.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/timing.h"
+#include "presentation/slide_images.h"
+#include "server/command_inbox.h"
+#include "web/live_state.h"
+#include "web/page_files.h"
+#include "web/web_access.h"
+#include "web/web_thread.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// The longest command text a client may send, in bytes of UTF-8, and the most
+// commands of one live client that may wait for the server thread.
+constexpr size_t kCommandBytesAtMost = 1024;
+constexpr int kLiveCommandsWaitingAtMost = 16;
+constexpr int32_t kDefaultSlideImageWidth = 640;
+constexpr const char* kTokenCookieAttributes =
+    "; Path=/; HttpOnly; SameSite=Strict; Max-Age=31536000";
+
+WebRoutesSettings Routes;
+
+std::string Dump(const json& value) {
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+WebResponse TextResponse(int status, std::string contentType, std::string body) {
+  WebResponse response;
+  response.status = status;
+  response.contentType = std::move(contentType);
+  response.owner = std::make_shared<const std::string>(std::move(body));
+  response.body = *response.owner;
+  return response;
+}
+
+WebResponse JsonResponse(int status, const json& value) {
+  WebResponse response = TextResponse(status, "application/json", Dump(value));
+  response.headers.emplace_back("Cache-Control", "no-store");
+  return response;
+}
+
+std::string TwoDigits(int value) {
+  return std::string(1, static_cast<char>('0' + value / 10)) + static_cast<char>('0' + value % 10);
+}
+
+bool HasControlCharacters(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+// --- Commands -------------------------------------------------------------
+
+struct CheckedCommand {
+  int status = 0;  // 0: it may be posted; else the HTTP status of its refusal
+  std::string error;
+  std::string given;  // as the client sent it (UTF-8)
+  std::string text;   // in the program's code page, as a datagram would carry it
+  std::optional<ShowPosition> from;
+};
+
+std::optional<int32_t> Int32Member(const json& object, const char* name) {
+  auto found = object.find(name);
+  if (found == object.end() || !found->is_number_integer()) return std::nullopt;
+  const int64_t value = found->get<int64_t>();
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+// {"command":"GOTO 5"}, with "from":{"slide":3,"build":1} for NEXT and PREV.
+CheckedCommand CheckCommand(const json& message) {
+  auto text = message.find("command");
+  if (text == message.end() || !text->is_string()) {
+    CheckedCommand command;
+    command.status = 400;
+    command.error = "no command";
+    return command;
+  }
+  const std::string& utf8 = text->get_ref<const std::string&>();
+  CheckedCommand command;
+  command.given = utf8.substr(0, kCommandBytesAtMost);
+  auto refuse = [&command](int status, std::string error) {
+    command.status = status;
+    command.error = std::move(error);
+    return command;
+  };
+  if (utf8.size() > kCommandBytesAtMost) return refuse(400, "the command is too long");
+  if (HasControlCharacters(utf8)) return refuse(400, "the command has control characters");
+  command.text = CodePageFromUtf8(utf8);
+  const size_t first = command.text.find_first_not_of(' ');
+  if (first == std::string::npos) return refuse(400, "no command");
+  const std::string word =
+      FoldUpper(command.text.substr(first, command.text.find(' ', first) - first));
+  CommandWord known;
+  if (!FindCommandWord(word, &known)) {
+    return refuse(400, "unknown command word " + Utf8FromCodePage(word));
+  }
+  if ((Routes.commands & CommandWordBit(known)) == 0) {
+    return refuse(403, "the remote may not send " + word);
+  }
+  auto from = message.find("from");
+  if (from != message.end() && (known == CommandWord::kNext || known == CommandWord::kPrev)) {
+    std::optional<int32_t> slide, build;
+    if (from->is_object()) {
+      slide = Int32Member(*from, "slide");
+      build = Int32Member(*from, "build");
+    }
+    if (!slide || !build) return refuse(400, "from needs a slide and a build");
+    command.from = ShowPosition{*slide, *build};
+  }
+  return command;
+}
+
+// Hands the command to the server thread, with its W line. `done`, when
+// given, is called on the web thread with the outcome. False when the inbox
+// is full (`done` is then told kDropped).
+bool PostWebCommand(const std::string& name, uint32_t address, const CheckedCommand& command,
+                    std::function<void(InboxOutcome)> done) {
+  const TimeOfDay now = LocalTimeOfDay();
+  InboxCommand inbox;
+  inbox.logLine = "W " + name + " " + FormatIpAddress(address) + " " + TwoDigits(now.hour) + ":" +
+                  TwoDigits(now.minute) + ":" + TwoDigits(now.second) + " -> \"" + command.text +
+                  "\"";
+  inbox.commandText = command.text;
+  inbox.from = command.from;
+  if (done) {
+    inbox.done = [done = std::move(done)](InboxOutcome outcome) {
+      PostToWebThread([done, outcome] { done(outcome); });
+    };
+  }
+  return PostCommand(std::move(inbox));
+}
+
+struct OutcomeWords {
+  int status;
+  const char* outcome;
+};
+
+OutcomeWords WordsOf(InboxOutcome outcome) {
+  switch (outcome) {
+    case InboxOutcome::kCarriedOut:
+      return {202, "done"};
+    case InboxOutcome::kMovedOn:
+      return {409, "moved-on"};
+    case InboxOutcome::kDropped:
+      break;
+  }
+  return {503, "dropped"};
+}
+
+json CommandAnswer(const std::string& command, int status, const char* outcome,
+                   const std::string& error) {
+  json answer;
+  answer["command"] = command;
+  answer["status"] = status;
+  answer["outcome"] = outcome;
+  if (!error.empty()) answer["error"] = error;
+  return answer;
+}
+
+std::string OutcomeError(InboxOutcome outcome) {
+  switch (outcome) {
+    case InboxOutcome::kCarriedOut:
+      return std::string();
+    case InboxOutcome::kMovedOn:
+      return "the show has moved on since";
+    case InboxOutcome::kDropped:
+      break;
+  }
+  return "the server did not take the command";
+}
+
+// --- Shows ----------------------------------------------------------------
+
+bool IsShowFile(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string extension = FoldUpper(name.substr(dot + 1));
+  return extension == "PPT" || extension == "PPTX" || extension == "PPS" || extension == "PPSX" ||
+         extension == "ODP";
+}
+
+// The names of the shows in the folder, in the program's code page.
+std::vector<std::string> ShowNames() {
+  std::vector<std::string> names;
+  for (std::string& name : FilesInFolder(Routes.showsFolder)) {
+    if (IsShowFile(name)) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+// The folder as OPEN needs it: a relative one from the working directory.
+std::string ShowsFolderPath() {
+  const std::string separator = PathSeparator();
+  std::string folder = Routes.showsFolder;
+  const bool absolute = separator == "\\"
+                            ? (folder.size() >= 2 && folder[1] == ':') ||
+                                  (!folder.empty() && (folder[0] == '\\' || folder[0] == '/'))
+                            : !folder.empty() && folder[0] == '/';
+  if (!absolute) folder = CurrentDirectory() + separator + folder;
+  if (!folder.empty() && folder.back() != separator[0] && folder.back() != '/') folder += separator;
+  return folder;
+}
+
+// --- Requests -------------------------------------------------------------
+
+std::optional<json> JsonBody(const WebRequest& request) {
+  json body = json::parse(request.body, nullptr, false);
+  if (body.is_discarded() || !body.is_object()) return std::nullopt;
+  return body;
+}
+
+// The checks that every request passes first, the WebSocket upgrade too.
+std::optional<WebResponse> RefuseForeign(const WebRequest& request) {
+  if (!HostIsThisComputer(request.host, request.localAddress, MonotonicMilliseconds())) {
+    return ErrorResponse(403, "the request is for another host");
+  }
+  if (Settings.allowedSenders && !AddressInRanges(request.peerAddress, *Settings.allowedSenders)) {
+    return ErrorResponse(403, "this address may not use the remote");
+  }
+  if (request.origin && !OriginMatchesHost(*request.origin, request.host)) {
+    return ErrorResponse(403, "a request from another site");
+  }
+  return std::nullopt;
+}
+
+WebResponse PageFileResponse(const WebRequest& request, const PageFile& file) {
+  const std::string tag = "\"" + std::string(file.tag) + "\"";
+  WebResponse response;
+  response.headers.emplace_back("ETag", tag);
+  response.headers.emplace_back("Cache-Control", "no-cache");
+  if (request.ifNoneMatch == tag) {
+    response.status = 304;
+    return response;
+  }
+  response.contentType = std::string(file.contentType);
+  response.body = file.Bytes();
+  return response;
+}
+
+WebResponse ServePage(const WebRequest& request, std::string_view path) {
+  if (request.method != "GET") return ErrorResponse(405, "only GET here");
+  if (path == "/pair" || path == "/pair.html") {
+    if (!IsLoopbackAddress(request.peerAddress)) {
+      return ErrorResponse(403, "the pairing page opens on this computer only");
+    }
+    path = "/pair.html";
+  }
+  const PageFile* file = FindPageFile(path);
+  if (file == nullptr) return ErrorResponse(404, "no such page");
+  return PageFileResponse(request, *file);
+}
+
+WebResponse Pair(const WebRequest& request) {
+  std::optional<json> body = JsonBody(request);
+  if (!body) return ErrorResponse(400, "the body is no JSON object");
+  auto code = body->find("code");
+  auto name = body->find("name");
+  if (code == body->end() || !code->is_string()) return ErrorResponse(400, "no code");
+  std::string nameText;
+  if (name != body->end() && name->is_string()) nameText = name->get<std::string>();
+  PairAnswer answer = PairDevice(request.peerAddress, code->get_ref<const std::string&>(), nameText,
+                                 MonotonicMilliseconds());
+  if (answer.outcome == PairOutcome::kRefused) {
+    WebResponse response = ErrorResponse(429, "too many wrong codes: try again in a minute");
+    response.headers.emplace_back("Retry-After", "60");
+    return response;
+  }
+  if (answer.outcome == PairOutcome::kWrongCode) return ErrorResponse(403, "wrong code");
+  json paired;
+  paired["token"] = answer.token;
+  paired["name"] = Utf8FromCodePage(*DeviceOfToken(answer.token));
+  WebResponse response = JsonResponse(200, paired);
+  response.headers.emplace_back(
+      "Set-Cookie", std::string(kTokenCookie) + "=" + answer.token + kTokenCookieAttributes);
+  return response;
+}
+
+std::vector<std::string> RemoteCommandWords() {
+  std::vector<std::string> words;
+  for (size_t i = 0; i < kCommandWordCount; ++i) {
+    if ((Routes.commands & (1u << i)) != 0) words.emplace_back(kCommandWords[i]);
+  }
+  return words;
+}
+
+json Info(const std::string& name) {
+  json info;
+  info["name"] = Utf8FromCodePage(name);
+  info["commands"] = RemoteCommandWords();
+  info["shows"] = !Routes.showsFolder.empty();
+  return info;
+}
+
+void Command(const WebRequest& request, const std::string& name, const WebRespond& respond) {
+  std::optional<json> body = JsonBody(request);
+  if (!body) return respond(ErrorResponse(400, "the body is no JSON object"));
+  CheckedCommand command = CheckCommand(*body);
+  const std::string& shown = command.given;
+  if (command.status != 0) {
+    return respond(
+        JsonResponse(command.status,
+                     CommandAnswer(shown, command.status,
+                                   command.status == 403 ? "refused" : "invalid", command.error)));
+  }
+  if (!command.from) {
+    // Answered as soon as the server thread has it.
+    if (PostWebCommand(name, request.peerAddress, command, nullptr)) {
+      return respond(JsonResponse(202, CommandAnswer(shown, 202, "queued", std::string())));
+    }
+    return respond(JsonResponse(
+        503, CommandAnswer(shown, 503, "dropped", OutcomeError(InboxOutcome::kDropped))));
+  }
+  // A step from a slide and build: answered once the server thread has
+  // compared them with the show.
+  PostWebCommand(name, request.peerAddress, command, [respond, shown](InboxOutcome outcome) {
+    const OutcomeWords words = WordsOf(outcome);
+    respond(JsonResponse(words.status,
+                         CommandAnswer(shown, words.status, words.outcome, OutcomeError(outcome))));
+  });
+}
+
+void Open(const WebRequest& request, const std::string& name, const WebRespond& respond) {
+  if (Routes.showsFolder.empty()) return respond(ErrorResponse(404, "no shows folder"));
+  std::optional<json> body = JsonBody(request);
+  if (!body) return respond(ErrorResponse(400, "the body is no JSON object"));
+  auto show = body->find("name");
+  if (show == body->end() || !show->is_string() || show->get_ref<const std::string&>().empty()) {
+    return respond(ErrorResponse(400, "no name"));
+  }
+  const std::string& utf8 = show->get_ref<const std::string&>();
+  if (utf8.find('/') != std::string::npos || utf8.find('\\') != std::string::npos ||
+      utf8.find("..") != std::string::npos || HasControlCharacters(utf8)) {
+    return respond(ErrorResponse(400, "a name of the list, not a path"));
+  }
+  if (Settings.allowedCommands &&
+      (*Settings.allowedCommands & CommandWordBit(CommandWord::kOpen)) == 0) {
+    return respond(ErrorResponse(403, "OPEN is not allowed"));
+  }
+  const std::string fileName = CodePageFromUtf8(utf8);
+  const std::vector<std::string> names = ShowNames();
+  if (std::find(names.begin(), names.end(), fileName) == names.end()) {
+    return respond(ErrorResponse(404, "no such show"));
+  }
+  CheckedCommand command;
+  command.text = "OPEN " + ShowsFolderPath() + fileName;
+  if (!PostWebCommand(name, request.peerAddress, command, nullptr)) {
+    return respond(ErrorResponse(503, OutcomeError(InboxOutcome::kDropped)));
+  }
+  respond(JsonResponse(202, CommandAnswer("OPEN " + utf8, 202, "queued", std::string())));
+}
+
+std::optional<int32_t> DigitsValue(std::string_view digits) {
+  if (digits.empty() || digits.size() > 6 ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  int32_t value = 0;
+  for (char c : digits) value = value * 10 + (c - '0');
+  return value;
+}
+
+// The value of `key` in a query "a=1&width=640"; none when it is not there.
+std::optional<std::string_view> QueryValue(std::string_view query, std::string_view key) {
+  while (!query.empty()) {
+    const size_t end = std::min(query.find('&'), query.size());
+    std::string_view pair = query.substr(0, end);
+    if (pair.size() > key.size() && pair.substr(0, key.size()) == key && pair[key.size()] == '=') {
+      return pair.substr(key.size() + 1);
+    }
+    query.remove_prefix(std::min(end + 1, query.size()));
+  }
+  return std::nullopt;
+}
+
+void SlideImage(const WebRequest& request, std::string_view path, std::string_view query,
+                const WebRespond& respond) {
+  constexpr std::string_view kPrefix = "/api/slides/";
+  constexpr std::string_view kSuffix = ".png";
+  std::string_view number = path.substr(kPrefix.size());
+  if (number.size() <= kSuffix.size() || number.substr(number.size() - kSuffix.size()) != kSuffix) {
+    return respond(ErrorResponse(404, "no such route"));
+  }
+  std::optional<int32_t> slide = DigitsValue(number.substr(0, number.size() - kSuffix.size()));
+  if (!slide || *slide < 1) return respond(ErrorResponse(404, "no such slide"));
+  int32_t width = kDefaultSlideImageWidth;
+  if (std::optional<std::string_view> text = QueryValue(query, "width")) {
+    std::optional<int32_t> value = DigitsValue(*text);
+    if (!value || *value < kSlideImageWidthMin || *value > kSlideImageWidthMax) {
+      return respond(ErrorResponse(400, "width is " + std::to_string(kSlideImageWidthMin) + "-" +
+                                            std::to_string(kSlideImageWidthMax)));
+    }
+    width = *value;
+  }
+  RequestSlideImage(*slide, width,
+                    [respond, ifNoneMatch = request.ifNoneMatch](const SlideImageAnswer& answer) {
+                      PostToWebThread([respond, ifNoneMatch, answer] {
+                        switch (answer.outcome) {
+                          case SlideImageOutcome::kImage: {
+                            const std::string tag = "\"" + answer.tag + "\"";
+                            WebResponse response;
+                            response.headers.emplace_back("ETag", tag);
+                            response.headers.emplace_back("Cache-Control", "private, no-cache");
+                            if (ifNoneMatch == tag) {
+                              response.status = 304;
+                            } else {
+                              response.contentType = "image/png";
+                              response.owner = answer.png;
+                              response.body = *answer.png;
+                            }
+                            return respond(std::move(response));
+                          }
+                          case SlideImageOutcome::kNoShow:
+                            return respond(ErrorResponse(404, "no show"));
+                          case SlideImageOutcome::kNoSlide:
+                            return respond(ErrorResponse(404, "no such slide"));
+                          case SlideImageOutcome::kFailed:
+                            break;
+                        }
+                        respond(ErrorResponse(500, "the application could not make the picture"));
+                      });
+                    });
+}
+
+void ServeApi(const WebRequest& request, std::string_view path, std::string_view query,
+              const WebRespond& respond) {
+  const bool get = request.method == "GET";
+  const bool post = request.method == "POST";
+  if (path == "/api/pair") {
+    return respond(post ? Pair(request) : ErrorResponse(405, "only POST here"));
+  }
+  if (path == "/api/pairing") {
+    if (!IsLoopbackAddress(request.peerAddress)) {
+      return respond(ErrorResponse(403, "the pairing code shows on this computer only"));
+    }
+    json pairing;
+    pairing["url"] = Routes.pairingUrl;
+    pairing["code"] = PairingCode();
+    return respond(get ? JsonResponse(200, pairing) : ErrorResponse(405, "only GET here"));
+  }
+  const std::string* device = DeviceOfToken(TokenOfRequest(request.cookie, request.authorization));
+  if (device == nullptr) {
+    WebResponse response = ErrorResponse(401, "not paired: POST /api/pair with the code first");
+    response.headers.emplace_back("WWW-Authenticate", "Bearer");
+    return respond(std::move(response));
+  }
+  const std::string name = *device;
+  if (path == "/api/state") {
+    if (!get) return respond(ErrorResponse(405, "only GET here"));
+    WebResponse response =
+        TextResponse(200, "application/json", StateMessage(MonotonicMilliseconds()));
+    response.headers.emplace_back("Cache-Control", "no-store");
+    return respond(std::move(response));
+  }
+  if (path == "/api/info") {
+    return respond(get ? JsonResponse(200, Info(name)) : ErrorResponse(405, "only GET here"));
+  }
+  if (path == "/api/command") {
+    return post ? Command(request, name, respond) : respond(ErrorResponse(405, "only POST here"));
+  }
+  if (path == "/api/shows") {
+    if (!get) return respond(ErrorResponse(405, "only GET here"));
+    if (Routes.showsFolder.empty()) return respond(ErrorResponse(404, "no shows folder"));
+    json shows = json::array();
+    for (const std::string& show : ShowNames()) shows.push_back(Utf8FromCodePage(show));
+    return respond(JsonResponse(200, json{{"shows", shows}}));
+  }
+  if (path == "/api/open") {
+    return post ? Open(request, name, respond) : respond(ErrorResponse(405, "only POST here"));
+  }
+  if (path.substr(0, 12) == "/api/slides/") {
+    return get ? SlideImage(request, path, query, respond)
+               : respond(ErrorResponse(405, "only GET here"));
+  }
+  if (path == "/api/live")
+    return respond(ErrorResponse(400, "a WebSocket upgrade is expected here"));
+  respond(ErrorResponse(404, "no such route"));
+}
+
+json ResultMessage(const json& id, json answer) {
+  json message;
+  message["type"] = "result";
+  if (!id.is_null()) message["id"] = id;
+  message.update(answer);
+  return message;
+}
+
+}  // namespace
+
+void StartWebRoutes(WebRoutesSettings settings) { Routes = std::move(settings); }
+
+WebResponse ErrorResponse(int status, std::string_view message) {
+  return JsonResponse(status, json{{"error", message}});
+}
+
+void HandleWebRequest(const WebRequest& request, WebRespond respond) {
+  if (std::optional<WebResponse> refusal = RefuseForeign(request))
+    return respond(std::move(*refusal));
+  std::string_view target = request.target;
+  const size_t question = target.find('?');
+  const std::string_view path = target.substr(0, question);
+  const std::string_view query =
+      question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+  if (path.substr(0, 5) == "/api/") return ServeApi(request, path, query, respond);
+  respond(ServePage(request, path));
+}
+
+std::optional<WebResponse> CheckLiveUpgrade(const WebRequest& request, LiveClient* client) {
+  if (std::optional<WebResponse> refusal = RefuseForeign(request)) return refusal;
+  if (request.target != "/api/live") return ErrorResponse(404, "no such route");
+  const std::string* device = DeviceOfToken(TokenOfRequest(request.cookie, request.authorization));
+  if (device == nullptr)
+    return ErrorResponse(401, "not paired: POST /api/pair with the code first");
+  client->name = *device;
+  client->address = request.peerAddress;
+  return std::nullopt;
+}
+
+std::vector<std::string> LiveGreeting(const LiveClient& client) {
+  json hello = Info(client.name);
+  json message;
+  message["type"] = "hello";
+  message.update(hello);
+  return {Dump(message), StateMessage(MonotonicMilliseconds())};
+}
+
+std::string LivePingMessage() { return "{\"type\":\"ping\"}"; }
+
+void HandleLiveMessage(std::string_view text, const LiveClient& client, LiveAnswer answer) {
+  json message = json::parse(text, nullptr, false);
+  if (message.is_discarded() || !message.is_object()) {
+    return answer(Dump(ResultMessage(
+        nullptr, CommandAnswer("", 400, "invalid", "the message is no JSON object"))));
+  }
+  json id = nullptr;
+  if (auto found = message.find("id");
+      found != message.end() &&
+      (found->is_number() ||
+       (found->is_string() && found->get_ref<const std::string&>().size() <= 64))) {
+    id = *found;
+  }
+  if (auto type = message.find("type"); type != message.end() && *type == "ping") {
+    json pong;
+    pong["type"] = "pong";
+    if (!id.is_null()) pong["id"] = id;
+    return answer(Dump(pong));
+  }
+  CheckedCommand command = CheckCommand(message);
+  const std::string& shown = command.given;
+  if (command.status != 0) {
+    return answer(Dump(ResultMessage(
+        id, CommandAnswer(shown, command.status, command.status == 403 ? "refused" : "invalid",
+                          command.error))));
+  }
+  if (*client.commandsWaiting >= kLiveCommandsWaitingAtMost) {
+    return answer(
+        Dump(ResultMessage(id, CommandAnswer(shown, 429, "dropped", "too many commands wait"))));
+  }
+  ++*client.commandsWaiting;
+  PostWebCommand(client.name, client.address, command,
+                 [answer, id, shown, waiting = client.commandsWaiting](InboxOutcome outcome) {
+                   --*waiting;
+                   const OutcomeWords words = WordsOf(outcome);
+                   answer(Dump(ResultMessage(id, CommandAnswer(shown, words.status, words.outcome,
+                                                               OutcomeError(outcome)))));
+                 });
+}
