@@ -2,6 +2,7 @@
 // and a WebSocket client on loopback. The program runs as a copy without the
 // office module beside it, so that an OPEN fails at once.
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -169,6 +170,13 @@ TEST_F(WebRemote, PairedClientsSendCommandsThroughTheApiAndTheLiveChannel) {
   // Only the carried-out NEXT was logged.
   EXPECT_EQ(e2e::CountOccurrences(server.output.substr(mark), "W Stage"), 1)
       << server.output.substr(mark);
+
+  // The close sequence ends the remote with its client still connected.
+  e2e::SendSignal(server, SIGTERM);
+  ASSERT_TRUE(e2e::WaitForExit(server, kStartMs)) << server.output;
+  EXPECT_EQ(e2e::ExitCode(server), 0);
+  EXPECT_TRUE(server.output.ends_with("THREAD STOPPED!\n")) << server.output;
+  EXPECT_FALSE(e2e::ReceiveLive(*live, 2000, &message));
 }
 
 TEST_F(WebRemote, ForeignHostsAndSitesGuessersAndGreedyOrSlowClientsAreRefused) {
