@@ -62,7 +62,8 @@ def write_deck(path):
           'xmlns:anim="urn:oasis:names:tc:opendocument:xmlns:animation:1.0" office:version="1.2"')
 
     def frame(kind, y, height, paragraphs):
-        text = "".join(f"<text:p>{p}</text:p>" for p in paragraphs)
+        text = "".join(f'<text:p><text:span text:style-name="t-{kind}">{p}</text:span></text:p>'
+                       for p in paragraphs)
         return (f'<draw:frame presentation:style-name="pr-{kind}" presentation:class="{kind}" '
                 f'draw:layer="layout" svg:x="1.5cm" svg:y="{y}cm" svg:width="25cm" '
                 f'svg:height="{height}cm"><draw:text-box>{text}</draw:text-box></draw:frame>')
@@ -74,15 +75,17 @@ def write_deck(path):
                 f'smil:fill="hold" smil:targetElement="{target}" smil:attributeName="visibility" '
                 'smil:to="visible"/></anim:par></anim:par></anim:par>')
 
-    text_style = ('<style:graphic-properties draw:fill="none" draw:stroke="none"/>'
-                  '<style:text-properties fo:font-size="{}pt" fo:color="{}" fo:font-weight="{}"/>')
-    styles = (f'<style:style style:name="pr-title" style:family="presentation">'
-              f'{text_style.format(40, "#ffffff", "bold")}</style:style>'
-              f'<style:style style:name="pr-outline" style:family="presentation">'
-              f'{text_style.format(28, "#ffffff", "normal")}</style:style>'
-              '<style:style style:name="pr-notes" style:family="presentation"/>'
-              f'<style:style style:name="built" style:family="graphic">'
-              f'{text_style.format(28, "#ffd866", "normal")}</style:style>')
+    # The text's look on its characters (the text properties of a frame's
+    # own style did not reach its text).
+    text_style = ('<style:style style:name="t-{}" style:family="text"><style:text-properties '
+                  'fo:font-size="{}pt" fo:color="{}" fo:font-weight="{}"/></style:style>')
+    styles = "".join(text_style.format(*look) for look in (
+        ("title", 44, "#ffffff", "bold"), ("outline", 30, "#ffffff", "normal"),
+        ("notes", 12, "#000000", "normal"), ("built", 30, "#ffd866", "bold")))
+    styles += "".join(f'<style:style style:name="{name}" style:family="{family}"><style:graphic-properties '
+                      'draw:fill="none" draw:stroke="none"/></style:style>'
+                      for name, family in (("pr-title", "presentation"), ("pr-outline", "presentation"),
+                                           ("pr-notes", "presentation"), ("built", "graphic")))
     pages = ""
     for index, (colour, title, outline, built, notes) in enumerate(SLIDES):
         styles += (f'<style:style style:name="dp{index}" style:family="drawing-page">'
@@ -94,7 +97,8 @@ def write_deck(path):
             name = f"b{index}{k}"
             shapes += (f'<draw:frame draw:style-name="built" draw:id="{name}" svg:x="2cm" '
                        f'svg:y="{5 + 3 * k}cm" svg:width="24cm" svg:height="2.5cm"><draw:text-box>'
-                       f'<text:p>{text}</text:p></draw:text-box></draw:frame>')
+                       f'<text:p><text:span text:style-name="t-built">{text}</text:span></text:p></draw:text-box>'
+                       '</draw:frame>')
             steps += click(name)
         if steps:
             shapes += ('<anim:par presentation:node-type="timing-root"><anim:seq '
