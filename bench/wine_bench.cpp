@@ -1,7 +1,7 @@
 // The Windows program under Wine: what it costs while idle, and how soon its
 // close sequence goes on once the server thread has ended.
 //
-//   wine-bench --server EXE --probe PROBE [--standin STANDIN] [--quick]
+//   wine-bench --server EXE --probe PROBE [--standin STANDIN] [--clients SCRIPT] [--quick]
 //
 // Runs in a Wine session of its own (scripts/wine-session.sh: WINEPREFIX and
 // DISPLAY set, nothing else running in that prefix). EXE is the
@@ -18,6 +18,9 @@
 //   same after an OPEN whose show runs on the stand-in, with the feedback to
 //   a socket of the bench (the program reads the show every 250 ms, the
 //   heartbeat every 5 s) and without it.
+// - The web remote (with SCRIPT, bench/web_clients.py): the same idle windows
+//   with [web] and 3 live clients of the script connected (a ping each every
+//   5 s).
 // - Close: the probe watches the status label; the close box is pressed.
 //   From the moment the server thread has closed its socket (the port gone
 //   from /proc/net/udp: its last step that shows outside) and from its end
@@ -28,9 +31,12 @@
 //
 // Rows of a markdown table (measure | figure) go to standard output,
 // progress to standard error.
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,6 +66,7 @@ struct Options {
   std::string server;
   std::string probe;
   std::string standIn;
+  std::string clients;
   int idleSeconds = 10;
   int idleWindows = 3;
   int closes = 10;
@@ -308,13 +315,44 @@ struct IdleFigures {
   std::vector<double> cpuMs[3], runMs[3], scheduled[3];
 };
 
+// A TCP port on 127.0.0.1 that was free a moment ago.
+int FreeTcpPort() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
 // The idle windows of the program (started here when `withProgram`, with
-// `moreSettings` and, when `withShow`, a show open) and of the prefix around it.
+// `moreSettings`, when `withShow` a show open, and with `webPort` the
+// script's 3 live clients connected to it) and of the prefix around it.
 IdleFigures MeasureIdle(bool withProgram, const std::string& moreSettings = "",
-                        bool withShow = false) {
+                        bool withShow = false, int webPort = 0) {
   Program program;
   if (withProgram) program = StartProgram(moreSettings);
   if (withShow) OpenShow(program);
+  Child clients;
+  if (webPort != 0) {
+    Clock::time_point deadline = Clock::now() + std::chrono::seconds(60);
+    while (FromHex(RunProbe({"control-text", kTitle, "101"})).find("Web remote at") ==
+           std::string::npos) {
+      if (Clock::now() > deadline) Fail("the web remote did not start");
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    clients = Spawn({"/usr/bin/python3", options.clients, std::to_string(webPort), "123456", "3"},
+                    "", true);
+    char line[64] = {};
+    if (read(clients.output, line, sizeof line - 1) <= 0 ||
+        std::string(line).rfind("connected", 0) != 0) {
+      Fail("the live clients did not connect");
+    }
+    close(clients.output);
+  }
   std::this_thread::sleep_for(std::chrono::seconds(3));  // the prefix settles
   PrefixProcesses prefix = FindPrefixProcesses(program.pid);
   if (prefix.wineserver < 0) Fail("no wineserver of this prefix found");
@@ -351,6 +389,10 @@ IdleFigures MeasureIdle(bool withProgram, const std::string& moreSettings = "",
       figures.runMs[g].push_back(growth.runMs / seconds);
       figures.scheduled[g].push_back(growth.scheduled / seconds);
     }
+  }
+  if (clients.pid > 0) {
+    kill(clients.pid, SIGTERM);
+    Reap(clients.pid);
   }
   if (withProgram) EndProgram(program);
   return figures;
@@ -460,17 +502,21 @@ int main(int argc, char** argv) {
       options.probe = argv[++i];
     } else if (argument == "--standin" && i + 1 < argc) {
       options.standIn = argv[++i];
+    } else if (argument == "--clients" && i + 1 < argc) {
+      options.clients = argv[++i];
     } else if (argument == "--quick") {
       options.idleSeconds = 2;
       options.idleWindows = 1;
       options.closes = 2;
     } else {
-      Fail("usage: wine-bench --server EXE --probe PROBE [--standin STANDIN] [--quick]");
+      Fail(
+          "usage: wine-bench --server EXE --probe PROBE [--standin STANDIN] [--clients SCRIPT] "
+          "[--quick]");
     }
   }
   if (options.server.empty() || options.probe.empty()) Fail("--server and --probe are needed");
   // The program starts in a directory of its own.
-  for (std::string* path : {&options.server, &options.probe, &options.standIn}) {
+  for (std::string* path : {&options.server, &options.probe, &options.standIn, &options.clients}) {
     if (path->empty()) continue;
     char* absolute = realpath(path->c_str(), nullptr);
     if (absolute == nullptr) Fail("no such file: " + *path);
@@ -490,6 +536,15 @@ int main(int argc, char** argv) {
     CloseTimes times = MeasureOneClose();
     fromSocketMs.push_back(MillisecondsBetween(times.socketClosed, times.stoppedShown));
     fromEndMs.push_back(MillisecondsBetween(times.threadEnded, times.stoppedShown));
+  }
+
+  // The web remote with three idle live clients.
+  IdleFigures webIdle;
+  if (!options.clients.empty()) {
+    Progress("the web remote with 3 live clients");
+    const int webPort = FreeTcpPort();
+    webIdle = MeasureIdle(true, "[web]\nport=" + std::to_string(webPort) + "\ncode=123456\n", false,
+                          webPort);
   }
 
   // A show open, the feedback off and on (to a socket that is never read).
@@ -526,6 +581,16 @@ int main(int argc, char** argv) {
       Spread(prefixAlone.cpuMs[1], "%.1f ms").c_str(),
       Spread(prefixAlone.runMs[1], "%.2f ms").c_str(),
       Spread(prefixAlone.scheduled[1], "%.0f").c_str());
+  if (!options.clients.empty()) {
+    std::printf(
+        "| idle CPU per second, utime+stime, with [web] and 3 live clients: the program / its "
+        "wineserver / the prefix's other processes, %s | %s / %s / %s |\n",
+        windows.c_str(), Spread(webIdle.cpuMs[0], "%.1f ms").c_str(),
+        Spread(webIdle.cpuMs[1], "%.1f ms").c_str(), Spread(webIdle.cpuMs[2], "%.1f ms").c_str());
+    std::printf("| the same, schedstat run time: the program / its wineserver | %s / %s |\n",
+                Spread(webIdle.runMs[0], "%.2f ms").c_str(),
+                Spread(webIdle.runMs[1], "%.2f ms").c_str());
+  }
   std::string closes = "median (min–max) of " + std::to_string(options.closes);
   std::printf("| server thread's socket closed to \"THREAD STOPPED!\" in the label, %s | %s |\n",
               closes.c_str(), Spread(fromSocketMs, "%.1f ms").c_str());

@@ -20,7 +20,8 @@ if [ "${1:-}" = "--quick" ]; then quick=1; fi
 
 cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc \
   -DCMAKE_CXX_COMPILER=g++ -DPODIANT_BUILD_TESTS=OFF -DPODIANT_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build_dir" --target podiant-micro-bench e2e-bench feedback-bench wine-bench -j2 >/dev/null
+cmake --build "$build_dir" --target podiant-micro-bench e2e-bench feedback-bench wine-bench web-bench \
+  -j2 >/dev/null
 
 work="$(mktemp -d)"
 x11_pids=()
@@ -59,6 +60,9 @@ echo "end-to-end..." >&2
 "$build_dir/bench/e2e-bench" "${e2e_args[@]}" >"$work/e2e.md"
 echo "the feedback on Impress..." >&2
 "$build_dir/bench/feedback-bench" "${e2e_args[@]}" >"$work/feedback.md"
+echo "the web remote..." >&2
+"$build_dir/bench/web-bench" "${e2e_args[@]}" --server "$build_dir/shell/podiant-server" \
+  --clients "$source_dir/bench/web_clients.py" >"$work/web.md"
 
 windows_dir="$source_dir/build/windows"
 # The probe that reads the window is built with the Windows tests.
@@ -69,7 +73,8 @@ if grep -qs '^PODIANT_BUILD_TESTS:BOOL=ON' "$windows_dir/CMakeCache.txt"; then
   "$source_dir/scripts/wine-session.sh" "$build_dir/bench/wine-bench" "${e2e_args[@]}" \
     --server "$windows_dir/shell/podiant-server.exe" \
     --probe "$windows_dir/tests/wine_probe/podiant-probe.exe" \
-    --standin "$windows_dir/tests/e2e/presentation/powerpoint-standin.exe" | grep '^|' >"$work/wine.md"
+    --standin "$windows_dir/tests/e2e/presentation/powerpoint-standin.exe" \
+    --clients "$source_dir/bench/web_clients.py" | grep '^|' >"$work/wine.md"
 else
   echo "no Windows build with tests in $windows_dir: the program under Wine is not measured" >&2
 fi
@@ -98,6 +103,10 @@ awk -F, -v quick="$quick" 'NR > 1 && $1 != "" && $9 != "true" {
   printf "| micro, %s: %s | %.0f %s | – | – | – |\n", what, name, value, $5
 }' "$work/micro.csv"
 cat "$work/e2e.md" "$work/feedback.md"
+echo
+echo "| Measure: the web remote (native) | figure |"
+echo "|---|---|"
+cat "$work/web.md"
 if [ -s "$work/wine.md" ]; then
   echo
   echo "| Measure: the Windows program under Wine | figure |"
