@@ -123,6 +123,18 @@ struct OfficeShowReading {
   int32_t slideCount = 0;
 };
 
+// What the show shows of its current slide beyond its index. Texts are UTF-8,
+// as the office holds them (paragraphs separated by "\n").
+struct OfficeSlideDetails {
+  std::string title;            // the title placeholder's text; empty when it has none
+  std::string notes;            // the text of the notes page's notes placeholder
+  int32_t buildPosition = 0;    // click steps taken on the slide; -1: not known
+  int32_t buildCount = 0;       // click steps the slide has; -1: not known
+  int32_t nextSlideIndex = -1;  // the slide the show goes on to after the last step
+                                // (from 0, hidden slides skipped); -1: none
+  std::string nextTitle;
+};
+
 // The state of the presentation's show. The office tells of changes by the
 // show's events and the document's; the show is read (through the
 // connection, bounded as every call) only when one of them, or a step of this
@@ -132,7 +144,30 @@ struct OfficeShowReading {
 // or kWhite while a blank screen of StepOfficeShow holds (a screen blanked in
 // the office itself reads kRunning: the office does not say which colour, nor
 // whether a pause is one).
-OfficeShowReading ReadOfficeShow(OfficePresentation presentation);
+//
+// With `details` (nullptr: none, and no call for them) the current slide's
+// details too: the slide's own (title, notes, build count, the next slide and
+// its title) are read from the office when the slide index changed since they
+// were last read; the build position is followed from the show's events (the
+// click groups of the slide's main sequence that began since the slide was
+// last displayed). Until the first reading of a slide, and after one that
+// failed, the details of the slide last read are given.
+OfficeShowReading ReadOfficeShow(OfficePresentation presentation, OfficeSlideDetails* details);
+
+enum class OfficeSlideExport : int32_t {
+  kDone,
+  kGone,     // the office went away, or the document was closed
+  kNoSlide,  // the document has no such slide
+  kFailed,
+};
+
+// The office's graphic export of slide `slideIndex` (from 0, the document's
+// numbering, hidden slides included) of the presentation as PNG, `pixelWidth`
+// pixels wide and as high as the slide's aspect gives, into `png`. The
+// picture comes through a stream of this program (no file); the show, its
+// window and its blank screen are left as they are.
+OfficeSlideExport ExportOfficeSlide(OfficePresentation presentation, int32_t slideIndex,
+                                    int32_t pixelWidth, std::string* png);
 
 // Ends the show if it runs and closes the document; failures are silent (the
 // user may have closed it already).

@@ -196,23 +196,40 @@ void StepShow(ShowStep step) {
 
 // The office tells of changes by events, and the reading calls it only after
 // one (or after a step of this program): `mayAsk` makes no difference here.
-ShowReading ReadShow(bool, bool) {
+ShowReading ReadShow(bool, bool details) {
   // In the order of OfficeShowState.
   constexpr ShowState kStates[] = {ShowState::kNone, ShowState::kRunning, ShowState::kBlack,
                                    ShowState::kWhite, ShowState::kEnded};
   ShowReading show;
   if (ImpressSession.show == nullptr) return show;
-  OfficeShowReading reading = ReadOfficeShow(ImpressSession.show);
+  OfficeSlideDetails slide;
+  OfficeShowReading reading = ReadOfficeShow(ImpressSession.show, details ? &slide : nullptr);
   show.state = kStates[static_cast<int>(reading.state)];
   if (reading.slideIndex >= 0 && reading.slideCount > 0) {
     show.slide = reading.slideIndex + 1;
     show.slideCount = reading.slideCount;
   }
+  if (details) {
+    show.details =
+        SlideDetails{std::move(slide.title), std::move(slide.notes),   slide.buildPosition,
+                     slide.buildCount,       slide.nextSlideIndex + 1, std::move(slide.nextTitle)};
+  }
   return show;
 }
 
-SlideExport ExportShowSlide(int32_t, int32_t, std::string*) {
-  return ImpressSession.show == nullptr ? SlideExport::kNoShow : SlideExport::kFailed;
+SlideExport ExportShowSlide(int32_t slide, int32_t width, std::string* png) {
+  if (ImpressSession.show == nullptr) return SlideExport::kNoShow;
+  switch (ExportOfficeSlide(ImpressSession.show, slide - 1, width, png)) {
+    case OfficeSlideExport::kDone:
+      return SlideExport::kDone;
+    case OfficeSlideExport::kGone:
+      return SlideExport::kNoShow;
+    case OfficeSlideExport::kNoSlide:
+      return SlideExport::kNoSlide;
+    case OfficeSlideExport::kFailed:
+      break;
+  }
+  return SlideExport::kFailed;
 }
 
 bool ShowSessionStarted() { return ImpressSession.started != 0; }

@@ -89,10 +89,16 @@ void StepOfficeShow(OfficePresentation presentation, OfficeShowStep step) {
   if (Loaded() && presentation != nullptr) module->step(presentation, step);
 }
 
-OfficeShowReading ReadOfficeShow(OfficePresentation presentation) {
+OfficeShowReading ReadOfficeShow(OfficePresentation presentation, OfficeSlideDetails* details) {
   OfficeShowReading reading;
-  if (Loaded() && presentation != nullptr) module->read(presentation, &reading);
+  if (Loaded() && presentation != nullptr) module->read(presentation, &reading, details);
   return reading;
+}
+
+OfficeSlideExport ExportOfficeSlide(OfficePresentation presentation, int32_t slideIndex,
+                                    int32_t pixelWidth, std::string* png) {
+  if (!Loaded() || presentation == nullptr) return OfficeSlideExport::kGone;
+  return module->exportSlide(presentation, slideIndex, pixelWidth, png);
 }
 
 void CloseOfficePresentation(OfficePresentation presentation) {

@@ -9,11 +9,12 @@
 
 #include "platform/office.h"
 
-constexpr uint32_t kOfficeModuleVersion = 2;
+constexpr uint32_t kOfficeModuleVersion = 3;
 constexpr const char* kOfficeModuleFile = "podiant-impress.so";
 constexpr const char* kOfficeModuleEntry = "PodiantOfficeModule";
 
-// Texts are UTF-8 (the file URL, the pipe name); no exception leaves the module.
+// Texts are UTF-8 (the file URL, the pipe name, the slide's texts); no exception
+// leaves the module.
 struct OfficeModuleTable {
   uint32_t version;
   bool (*bootstrap)();
@@ -27,7 +28,10 @@ struct OfficeModuleTable {
   void (*advance)(OfficePresentation presentation);
   void (*gotoSlide)(OfficePresentation presentation, int32_t slideIndex);
   void (*step)(OfficePresentation presentation, OfficeShowStep step);
-  void (*read)(OfficePresentation presentation, OfficeShowReading* reading);
+  void (*read)(OfficePresentation presentation, OfficeShowReading* reading,
+               OfficeSlideDetails* details);
+  OfficeSlideExport (*exportSlide)(OfficePresentation presentation, int32_t slideIndex,
+                                   int32_t pixelWidth, std::string* png);
   void (*close)(OfficePresentation presentation);
   void (*release)(OfficePresentation presentation);
 };

@@ -8,30 +8,44 @@
 // watched: when one takes longer than the bound given at connect, a watch
 // thread closes the pipe, the call fails, and the connection counts as lost.
 // No exception leaves the module.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
+#include <com/sun/star/animations/Event.hpp>
+#include <com/sun/star/animations/EventTrigger.hpp>
+#include <com/sun/star/animations/XAnimationNodeSupplier.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
 #include <com/sun/star/document/XDocumentEventListener.hpp>
+#include <com/sun/star/document/XExporter.hpp>
+#include <com/sun/star/document/XFilter.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/io/XOutputStream.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/presentation/EffectNodeType.hpp>
 #include <com/sun/star/presentation/XPresentation2.hpp>
+#include <com/sun/star/presentation/XPresentationPage.hpp>
 #include <com/sun/star/presentation/XPresentationSupplier.hpp>
 #include <com/sun/star/presentation/XSlideShowController.hpp>
 #include <com/sun/star/presentation/XSlideShowListener.hpp>
 #include <com/sun/star/task/XInteractionAbort.hpp>
 #include <com/sun/star/task/XInteractionDisapprove.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/theMacroExpander.hpp>
 #include <cppuhelper/bootstrap.hxx>
@@ -224,6 +238,29 @@ class ShowListener : public cppu::WeakImplHelper2<css::presentation::XSlideShowL
     changing_ = false;
   }
 
+  // Follows the effects that the NEXT about to be made begins. The show drops
+  // a NEXT that reaches it while the slide's last effect still runs, and
+  // until it has told that the slide's animations have ended (measured on
+  // LibreOffice 7.4: nothing happens at all; a NEXT during an earlier effect
+  // finishes it and begins the next one).
+  void StartStep() {
+    std::vector<Reference<css::animations::XAnimationNode>> dropped;
+    std::lock_guard<std::mutex> guard(lock_);
+    dropped.swap(stepEffects_);
+    stepping_ = true;
+  }
+
+  // Waits, at most `bound`, until the show is not changing slides, the
+  // effects that the last NEXT began have ended (an effect that repeats until
+  // the next click never ends) and the slide's animations, if they ended
+  // with them, have been told to have ended.
+  void WaitUntilReadyForNext(std::chrono::milliseconds bound) {
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait_for(lock, bound,
+                      [this] { return (!changing_ && stepEffects_.empty()) || ended_; });
+    changing_ = false;
+  }
+
   uint64_t Reports() {
     std::lock_guard<std::mutex> guard(lock_);
     return reports_;
@@ -255,16 +292,79 @@ class ShowListener : public cppu::WeakImplHelper2<css::presentation::XSlideShowL
     return ended_;
   }
 
-  // A new slide is being prepared; it is ready when its effects begin, or,
-  // when it has none, when its animations have ended. A step that starts an
-  // effect begins it.
-  void SAL_CALL slideTransitionStarted() override { Report(true, Moved); }
-  void SAL_CALL slideTransitionEnded() override { Report(false, Moved); }
-  void SAL_CALL slideAnimationsEnded() override { Report(false, Moved); }
-  void SAL_CALL beginEvent(const Reference<css::animations::XAnimationNode>&) override {
-    Report(false, Moved);
+  // The notes that the build position is followed by, kept once a reading
+  // has asked for the slide's details: the animation nodes that began since
+  // the show last displayed a slide. The show displays a slide (its
+  // transition starts) when it changes slides, and again when a step back
+  // within the slide redisplays it to skip its effects up to the click
+  // before; the effects it skips begin then too, in their order (measured on
+  // LibreOffice 7.4, also when a step back enters the previous slide with all
+  // its effects shown). Each node is noted once.
+  struct BuildNotes {
+    uint64_t displays = 0;  // how often a slide was displayed
+    std::vector<Reference<css::animations::XAnimationNode>> begun;  // since the last taking
+    bool overflowed = false;  // more nodes began since the display than are kept
+  };
+
+  void FollowBuilds() {
+    std::lock_guard<std::mutex> guard(lock_);
+    followBuilds_ = true;
   }
-  void SAL_CALL endEvent(const Reference<css::animations::XAnimationNode>&) override { Note(Kept); }
+
+  BuildNotes TakeBuildNotes() {
+    std::lock_guard<std::mutex> guard(lock_);
+    BuildNotes notes;
+    notes.displays = displays_;
+    notes.begun.swap(begun_);
+    notes.overflowed = overflowed_;
+    return notes;
+  }
+
+  // A new slide is being prepared. It is ready for a step when its animations
+  // have ended (a slide without effects), or once its main sequence has
+  // begun: the root of its effects begins first, and the main sequence, which
+  // then waits for the first click, in the show's next round, the second node
+  // to begin after the display (measured on LibreOffice 7.4: a NEXT that came
+  // between the two was dropped in 1 of 4 runs; the end of a slide
+  // transition comes before both). A step that starts an effect begins it.
+  void SAL_CALL slideTransitionStarted() override {
+    std::vector<Reference<css::animations::XAnimationNode>> dropped[3];
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      ++displays_;
+      dropped[0].swap(begun_);
+      overflowed_ = false;
+      dropped[1].swap(displayNodes_);
+      // A slide displayed: what begins now is the slide's, not a step's.
+      dropped[2].swap(stepEffects_);
+      stepping_ = false;
+    }
+    Report(kDisplays, Moved);
+  }
+  void SAL_CALL slideTransitionEnded() override { Report(kKeeps, Moved); }
+  void SAL_CALL slideAnimationsEnded() override { Report(kSettles, Moved); }
+  void SAL_CALL beginEvent(const Reference<css::animations::XAnimationNode>& node) override {
+    NoteBegun(node);
+    Report(kBegins, Moved);
+  }
+  void SAL_CALL endEvent(const Reference<css::animations::XAnimationNode>& node) override {
+    Reference<css::animations::XAnimationNode> ended;
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto effect = stepEffects_.begin(); effect != stepEffects_.end(); ++effect) {
+      if (effect->get() == node.get()) {
+        ended = *effect;
+        stepEffects_.erase(effect);
+        changed_.notify_all();
+        break;
+      }
+    }
+    // The root or the main sequence ended: the slide's animations are ending,
+    // which the show tells a moment later.
+    for (const auto& first : displayNodes_) {
+      if (first.get() == node.get()) changing_ = true;
+    }
+    NoteLocked(Kept);
+  }
   void SAL_CALL repeat(const Reference<css::animations::XAnimationNode>&, sal_Int32) override {
     Note(Kept);
   }
@@ -296,22 +396,69 @@ class ShowListener : public cppu::WeakImplHelper2<css::presentation::XSlideShowL
     endedForward_ = note == EndedForward;
   }
 
-  void Report(bool changing, EndScreenNote note) {
+  void NoteBegun(const Reference<css::animations::XAnimationNode>& node) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!node.is()) return;
+    if (displayed_ && displayNodes_.size() < 2) displayNodes_.push_back(node);
+    if (stepping_ && stepEffects_.size() < kBegunNodesAtMost) stepEffects_.push_back(node);
+    if (!followBuilds_) return;
+    for (const auto& known : begun_) {
+      if (known.get() == node.get()) return;
+    }
+    if (begun_.size() >= kBegunNodesAtMost) {
+      overflowed_ = true;
+    } else {
+      begun_.push_back(node);
+    }
+  }
+
+  // What an event that the show reports says about a slide change.
+  enum Change { kDisplays, kBegins, kSettles, kKeeps };
+
+  void Report(Change change, EndScreenNote note) {
     std::lock_guard<std::mutex> guard(lock_);
     NoteLocked(note);
-    changing_ = changing;
+    switch (change) {
+      case kDisplays:
+        changing_ = true;
+        displayed_ = true;
+        break;
+      case kBegins:
+        // Before the first display seen (the first slide, shown before the
+        // listener came) any begin will do.
+        if (!displayed_ || displayNodes_.size() >= 2) changing_ = false;
+        break;
+      case kSettles:
+        changing_ = false;
+        break;
+      case kKeeps:
+        break;
+    }
     ++reports_;
     changed_.notify_all();
   }
 
   std::mutex lock_;
   std::condition_variable changed_;
-  bool changing_ = true;  // from its start, the show prepares its first slide
+  bool changing_ = true;    // from its start, the show prepares its first slide
+  bool displayed_ = false;  // a slide was displayed since the listener came
+  // The first two nodes that began after the show last displayed a slide:
+  // the root of its effects and its main sequence.
+  std::vector<Reference<css::animations::XAnimationNode>> displayNodes_;
   bool ended_ = false;
   uint64_t reports_ = 0;
   uint64_t events_ = 0;
   bool endedForward_ = false;
   bool endScreen_ = false;
+  // A bound far beyond the animation nodes of any slide: the notes stay
+  // bounded whatever the show does between two readings.
+  static constexpr size_t kBegunNodesAtMost = 4096;
+  bool stepping_ = false;
+  std::vector<Reference<css::animations::XAnimationNode>> stepEffects_;  // begun, not ended
+  bool followBuilds_ = false;
+  uint64_t displays_ = 0;
+  std::vector<Reference<css::animations::XAnimationNode>> begun_;
+  bool overflowed_ = false;
 };
 
 void CloseDocument(const Reference<css::lang::XComponent>& document) {
@@ -340,6 +487,15 @@ struct OfficePresentationTag {
   bool ended = false;  // the show ended: the steps do nothing any more
   // The blank screen that this program's BLACK or WHITE put up (kRunning: none).
   OfficeShowState blank = OfficeShowState::kRunning;
+  // The details of slide `detailsIndex` (-1: none read yet), when a reading
+  // asks for them; with the children of that slide's main sequence and, for
+  // each, the click steps up to and including it; and the listener's count
+  // of displayed slides when the build position was last followed.
+  int32_t detailsIndex = -1;
+  OfficeSlideDetails details{};
+  std::vector<Reference<css::animations::XAnimationNode>> steps{};
+  std::vector<int32_t> clicksUpTo{};
+  uint64_t displaysSeen = 0;
 };
 
 namespace {
@@ -489,7 +645,8 @@ bool Steerable(OfficePresentation presentation) {
 void Advance(OfficePresentation presentation) {
   if (!Steerable(presentation)) return;
   presentation->stale = true;
-  presentation->listener->WaitUntilSettled(kSettleBound);
+  presentation->listener->WaitUntilReadyForNext(kSettleBound);
+  presentation->listener->StartStep();
   uint64_t seen = presentation->listener->Reports();
   if (Watched([&] { presentation->controller->gotoNextEffect(); })) {
     presentation->listener->WaitForReportAfter(seen, kStepTakenBound);
@@ -558,20 +715,126 @@ void Step(OfficePresentation presentation, OfficeShowStep step) {
   }
 }
 
-void Read(OfficePresentation presentation, OfficeShowReading* reading) {
+std::string Utf8(const OUString& text) {
+  rtl::OString utf8 = rtl::OUStringToOString(text, RTL_TEXTENCODING_UTF8);
+  return std::string(utf8.getStr(), static_cast<size_t>(utf8.getLength()));
+}
+
+// The text of the page's first shape of `type` (a presentation placeholder's
+// kind); empty when it has none, or when that shape holds no text.
+OUString ShapeText(const Reference<css::drawing::XDrawPage>& page, const OUString& type) {
+  const sal_Int32 count = page->getCount();
+  for (sal_Int32 index = 0; index < count; ++index) {
+    Reference<css::drawing::XShape> shape(page->getByIndex(index), UNO_QUERY);
+    // Only the shape type tells the placeholders' kinds apart (a notes
+    // placeholder's services do not name it); the IDL marks it deprecated.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!shape.is() || shape->getShapeType() != type) continue;
+#pragma GCC diagnostic pop
+    Reference<css::text::XTextRange> text(shape, UNO_QUERY);
+    return text.is() ? text->getString() : OUString();
+  }
+  return OUString();
+}
+
+sal_Int16 EffectNodeType(const Reference<css::animations::XAnimationNode>& node) {
+  sal_Int16 type = css::presentation::EffectNodeType::DEFAULT;
+  const auto data = node->getUserData();
+  for (const css::beans::NamedValue& value : data) {
+    if (value.Name == "node-type") value.Value >>= type;
+  }
+  return type;
+}
+
+// The children of the page's main sequence (the effects that the show's
+// steps play in turn) and, for each, how many of them up to it begin on a
+// click ("next"); none for a page without animations.
+void ReadMainSequence(const Reference<css::drawing::XDrawPage>& page,
+                      std::vector<Reference<css::animations::XAnimationNode>>* steps,
+                      std::vector<int32_t>* clicksUpTo) {
+  Reference<css::animations::XAnimationNodeSupplier> supplier(page, UNO_QUERY);
+  Reference<css::container::XEnumerationAccess> root(
+      supplier.is() ? supplier->getAnimationNode() : nullptr, UNO_QUERY);
+  if (!root.is()) return;
+  const Reference<css::container::XEnumeration> sequences = root->createEnumeration();
+  while (sequences->hasMoreElements()) {
+    Reference<css::animations::XAnimationNode> sequence(sequences->nextElement(), UNO_QUERY);
+    Reference<css::container::XEnumerationAccess> children(sequence, UNO_QUERY);
+    if (!children.is() ||
+        EffectNodeType(sequence) != css::presentation::EffectNodeType::MAIN_SEQUENCE) {
+      continue;
+    }
+    const Reference<css::container::XEnumeration> effects = children->createEnumeration();
+    int32_t clicks = 0;
+    while (effects->hasMoreElements()) {
+      Reference<css::animations::XAnimationNode> step(effects->nextElement(), UNO_QUERY);
+      if (!step.is()) continue;
+      css::animations::Event begin;
+      if ((step->getBegin() >>= begin) && begin.Trigger == css::animations::EventTrigger::ON_NEXT) {
+        ++clicks;
+      }
+      steps->push_back(step);
+      clicksUpTo->push_back(clicks);
+    }
+    return;
+  }
+}
+
+// Reads the slide's own details: its title, notes and click steps, the slide
+// that the show goes on to after it (the show's own answer, which skips
+// hidden slides) and that slide's title. What cannot be read is left empty,
+// or -1, and is read again at the next reading of the show after an event.
+void ReadSlideDetails(OfficePresentation presentation, int32_t index) {
+  static const OUString kTitle("com.sun.star.presentation.TitleTextShape");
+  static const OUString kNotes("com.sun.star.presentation.NotesShape");
+  const Reference<css::presentation::XSlideShowController>& controller = presentation->controller;
+  OfficeSlideDetails details{};
+  details.buildCount = -1;
+  std::vector<Reference<css::animations::XAnimationNode>> steps{};
+  std::vector<int32_t> clicksUpTo{};
+  Reference<css::drawing::XDrawPage> page;
+  bool whole = Watched([&] { page = controller->getSlideByIndex(index); }) && page.is();
+  if (page.is()) {
+    whole = Watched([&] { details.title = Utf8(ShapeText(page, kTitle)); }) && whole;
+    whole = Watched([&] {
+              Reference<css::presentation::XPresentationPage> notes(page, UNO_QUERY_THROW);
+              details.notes = Utf8(ShapeText(notes->getNotesPage(), kNotes));
+            }) &&
+            whole;
+    bool clicks = Watched([&] { ReadMainSequence(page, &steps, &clicksUpTo); });
+    if (clicks) details.buildCount = clicksUpTo.empty() ? 0 : clicksUpTo.back();
+    whole = clicks && whole;
+  }
+  whole = Watched([&] {
+            details.nextSlideIndex = std::max(controller->getNextSlideIndex(), sal_Int32{-1});
+            if (details.nextSlideIndex >= 0) {
+              details.nextTitle =
+                  Utf8(ShapeText(controller->getSlideByIndex(details.nextSlideIndex), kTitle));
+            }
+          }) &&
+          whole;
+  presentation->detailsIndex = whole ? index : -1;
+  presentation->details = std::move(details);
+  presentation->steps = std::move(steps);
+  presentation->clicksUpTo = std::move(clicksUpTo);
+}
+
+// Reads the show when it is stale; true when it was read now.
+bool ReadState(OfficePresentation presentation, OfficeShowReading* reading) {
   if (connection == nullptr || connection->listener->disposed) {
     *reading = OfficeShowReading{};  // the office went away
-    return;
+    return false;
   }
   if (!presentation->controller.is()) {
     *reading = OfficeShowReading{OfficeShowState::kEnded, -1, 0};
-    return;
+    return false;
   }
   ShowListener& listener = *presentation->listener;
   const uint64_t events = listener.Events();
   if (!presentation->stale && events == presentation->readAtEvent) {
     *reading = presentation->reading;
-    return;
+    return false;
   }
   // A failed call is not made again before the next event: the last reading
   // stands meanwhile.
@@ -592,7 +855,7 @@ void Read(OfficePresentation presentation, OfficeShowReading* reading) {
   });
   if (!read) {
     *reading = connection == nullptr ? OfficeShowReading{} : presentation->reading;
-    return;
+    return false;
   }
   OfficeShowReading& last = presentation->reading;
   if (!running) {
@@ -607,6 +870,128 @@ void Read(OfficePresentation presentation, OfficeShowReading* reading) {
     last.slideCount = count;
   }
   *reading = last;
+  return running;
+}
+
+// The current slide's details after a reading of the show: its own read anew
+// when the show was read now and is on another slide than they were read
+// for; the build position from the listener's notes.
+void FollowSlide(OfficePresentation presentation, bool read) {
+  ShowListener& listener = *presentation->listener;
+  listener.FollowBuilds();
+  const int32_t index = presentation->reading.slideIndex;
+  const bool newSlide = read && index >= 0 && index != presentation->detailsIndex;
+  if (newSlide) ReadSlideDetails(presentation, index);
+  ShowListener::BuildNotes notes = listener.TakeBuildNotes();
+  OfficeSlideDetails& details = presentation->details;
+  if (newSlide || notes.displays != presentation->displaysSeen) {
+    details.buildPosition = 0;
+    presentation->displaysSeen = notes.displays;
+  }
+  // The proxies of the nodes are the bridge's one proxy per node (the steps
+  // are held, so theirs stay the same): the same node, the same pointer.
+  for (const auto& node : notes.begun) {
+    for (size_t step = 0; step < presentation->steps.size(); ++step) {
+      if (presentation->steps[step].get() == node.get()) {
+        details.buildPosition = std::max(details.buildPosition, presentation->clicksUpTo[step]);
+      }
+    }
+  }
+  if (notes.overflowed || details.buildCount < 0) details.buildPosition = -1;
+}
+
+void Read(OfficePresentation presentation, OfficeShowReading* reading,
+          OfficeSlideDetails* details) {
+  bool read = ReadState(presentation, reading);
+  if (details == nullptr) return;
+  if (reading->state != OfficeShowState::kGone && presentation->listener.is()) {
+    FollowSlide(presentation, read);
+  }
+  *details = presentation->details;
+}
+
+// Receives the picture that the graphic export writes, on the bridge's
+// threads, during the filter's call.
+class PictureStream : public cppu::WeakImplHelper1<css::io::XOutputStream> {
+ public:
+  void SAL_CALL writeBytes(const css::uno::Sequence<sal_Int8>& data) override {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (bytes_.size() + static_cast<size_t>(data.getLength()) > kPictureBytesAtMost) {
+      tooLong_ = true;
+      return;
+    }
+    bytes_.append(reinterpret_cast<const char*>(data.getConstArray()),
+                  static_cast<size_t>(data.getLength()));
+  }
+  void SAL_CALL flush() override {}
+  void SAL_CALL closeOutput() override {}
+
+  // The picture, when it is a whole PNG.
+  bool Take(std::string* png) {
+    std::lock_guard<std::mutex> guard(lock_);
+    static const char kSignature[] = "\x89PNG\r\n\x1a\n";
+    if (tooLong_ || bytes_.compare(0, sizeof kSignature - 1, kSignature) != 0) return false;
+    png->swap(bytes_);
+    return true;
+  }
+
+ private:
+  static constexpr size_t kPictureBytesAtMost = 64 * 1024 * 1024;
+  std::mutex lock_;
+  std::string bytes_;
+  bool tooLong_ = false;
+};
+
+OfficeSlideExport ExportSlide(OfficePresentation presentation, int32_t slideIndex,
+                              int32_t pixelWidth, std::string* png) {
+  if (connection == nullptr || connection->listener->disposed ||
+      (presentation->listener.is() && presentation->listener->Ended())) {
+    return OfficeSlideExport::kGone;
+  }
+  Reference<css::drawing::XDrawPage> page;
+  sal_Int32 width = 0;
+  sal_Int32 height = 0;
+  bool found = Watched([&] {
+    Reference<css::drawing::XDrawPagesSupplier> supplier(presentation->document, UNO_QUERY_THROW);
+    Reference<css::drawing::XDrawPages> pages = supplier->getDrawPages();
+    if (slideIndex < 0 || slideIndex >= pages->getCount()) return;
+    page.set(pages->getByIndex(slideIndex), UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> properties(page, UNO_QUERY_THROW);
+    properties->getPropertyValue("Width") >>= width;
+    properties->getPropertyValue("Height") >>= height;
+  });
+  if (!found) return connection == nullptr ? OfficeSlideExport::kGone : OfficeSlideExport::kFailed;
+  if (!page.is()) return OfficeSlideExport::kNoSlide;
+  if (width <= 0 || height <= 0 || pixelWidth <= 0) return OfficeSlideExport::kFailed;
+  const auto pixelHeight = static_cast<sal_Int32>(
+      std::max<int64_t>(1, (int64_t{pixelWidth} * height + width / 2) / width));
+  rtl::Reference<PictureStream> stream = new PictureStream;
+  bool written = false;
+  bool exported = Watched([&] {
+    Reference<css::document::XExporter> exporter(
+        connection->office->getServiceManager()->createInstanceWithContext(
+            "com.sun.star.drawing.GraphicExportFilter", connection->office),
+        UNO_QUERY_THROW);
+    exporter->setSourceDocument(Reference<css::lang::XComponent>(page, UNO_QUERY_THROW));
+    css::uno::Sequence<css::beans::PropertyValue> size(2);
+    size.getArray()[0].Name = "PixelWidth";
+    size.getArray()[0].Value <<= sal_Int32{pixelWidth};
+    size.getArray()[1].Name = "PixelHeight";
+    size.getArray()[1].Value <<= pixelHeight;
+    css::uno::Sequence<css::beans::PropertyValue> arguments(3);
+    css::beans::PropertyValue* argument = arguments.getArray();
+    argument[0].Name = "MediaType";
+    argument[0].Value <<= OUString("image/png");
+    argument[1].Name = "OutputStream";
+    argument[1].Value <<= Reference<css::io::XOutputStream>(stream.get());
+    argument[2].Name = "FilterData";
+    argument[2].Value <<= size;
+    written = Reference<css::document::XFilter>(exporter, UNO_QUERY_THROW)->filter(arguments);
+  });
+  if (!exported) {
+    return connection == nullptr ? OfficeSlideExport::kGone : OfficeSlideExport::kFailed;
+  }
+  return written && stream->Take(png) ? OfficeSlideExport::kDone : OfficeSlideExport::kFailed;
 }
 
 void Close(OfficePresentation presentation) {
@@ -632,6 +1017,7 @@ const OfficeModuleTable kTable = {
     GotoSlide,
     Step,
     Read,
+    ExportSlide,
     Close,
     Release,
 };

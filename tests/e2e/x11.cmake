@@ -45,15 +45,33 @@ endif()
 
 # The slide-show commands on a real LibreOffice Impress, when the program is
 # built with its office back end. The test reads the shows through its own
-# UNO connection to the office.
+# UNO connection to the office, and runs the slide-show area with the office
+# back end in its own process for the slide pictures: it lies one directory
+# below the build tree, as the program does, so that the loader finds the
+# office module at the same place relative to it.
 if(TARGET x11_server_test AND TARGET podiant-impress)
   add_executable(impress_server_test x11/impress_server_test.cpp x11/office_probe.cpp)
   podiant_warnings(impress_server_test)
   target_link_libraries(impress_server_test PRIVATE
     e2e_support podiant_x11_session podiant_uno_sdk podiant_gtest_main)
+  podiant_link(impress_server_test podiant_presentation podiant_show_back_end podiant_config
+    podiant_status_log podiant_common platform_office platform_profile platform_timing
+    platform_files platform_code_page fake_display fake_notice)
   set_target_properties(impress_server_test PROPERTIES
-    BUILD_RPATH "${PODIANT_LIBREOFFICE_PROGRAM_DIR}")
+    BUILD_RPATH "${PODIANT_LIBREOFFICE_PROGRAM_DIR}"
+    RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
   add_dependencies(impress_server_test podiant-server podiant-impress)
   add_test(NAME impress_server_test COMMAND impress_server_test)
   set_tests_properties(impress_server_test PROPERTIES TIMEOUT 600)
+endif()
+
+# The web remote's page in Debian's headless Chromium (Selenium, chromedriver)
+# against the program and a real Impress; the scenario is a Python script.
+if(TARGET impress_server_test)
+  add_executable(web_page_test x11/web_page_test.cpp)
+  podiant_warnings(web_page_test)
+  target_link_libraries(web_page_test PRIVATE e2e_support podiant_x11_session podiant_gtest_main)
+  add_dependencies(web_page_test podiant-server podiant-impress)
+  add_test(NAME web_page_test COMMAND web_page_test)
+  set_tests_properties(web_page_test PROPERTIES TIMEOUT 480)
 endif()

@@ -1,9 +1,10 @@
 // The real podiant-server driving a real LibreOffice Impress on a private Xvfb
 // display with openbox, over real UDP: OPEN, NEXT and GOTO, bad files, an
 // office killed between commands, one that ran already, and a machine without
-// the office back end; the further show words with the feedback. The test
-// looks at the shows through its own connection to the same office, on the
-// same pipe.
+// the office back end; the further show words and the slide's details with
+// the feedback. The slide pictures are asked for in this process, through the
+// program's own slide-show area and office back end. The test looks at the
+// shows through its own connection to the same office, on the same pipe.
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,13 +12,22 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "presentation/slide_images.h"
+#include "presentation/slide_show.h"
+#include "presentation/slide_show_back_end.h"
 #include "tests/e2e/x11/office_probe.h"
 #include "tests/support/e2e_support.h"
 // Xlib's macros (None, Bool, Status) after the test framework's headers.
 #include "tests/e2e/x11/x11_session.h"
+
+// The program's slide-show area runs in this process for the slide pictures:
+// there is no window to minimise.
+void MinimiseMainWindow() {}
 
 namespace {
 
@@ -156,7 +166,7 @@ class ImpressServer : public ::testing::Test {
   bool ShowAt(const std::string& name, int index, bool paused = false) {
     return WaitUntil(
         [&] {
-          ShowState show = ReadShow(pipe, Url(name));
+          OfficeShow show = ReadShow(pipe, Url(name));
           return show.running && show.slides == 5 && show.index == index && show.paused == paused;
         },
         kShowWait);
@@ -349,6 +359,155 @@ TEST_F(ImpressServer, WithoutTheOfficeOpenShowsTheNoticeAndTheServerGoesOn) {
   EXPECT_TRUE(Written().empty()) << written;
   StopServer();
   EXPECT_TRUE(OfficeProcesses(pipe).empty());
+}
+
+// With [feedback] notes=on, on a presentation that the office made: the
+// slide's title, notes, build and next slide follow the words and a move at
+// the PC, forwards and backwards through the builds; the hidden slide is
+// skipped as the next slide but keeps its number.
+TEST_F(ImpressServer, TheFeedbackTellsTheSlidesTitleNotesBuildAndNextSlide) {
+  WithFeedback();
+  e2e::WriteTextFile(directory + "/podiant.ini",
+                     e2e::ReadTextFile(directory + "/podiant.ini") + "notes=on\n");
+  StartServer();
+  using Lines = std::vector<std::string>;
+  // Pages written by hand: no title, no notes.
+  Send("OPEN " + directory + "/a.fodp");
+  EXPECT_EQ(Heard(7), (Lines{"FILE " + directory + "/a.fodp", "SHOW RUNNING", "SLIDE 1 5", "TITLE ",
+                             "BUILD 0 0", "NEXTSLIDE 2 ", "NOTES "}));
+  const std::string deck = directory + "/details.odp";
+  ASSERT_TRUE(MakeDetailsPresentation(
+      pipe, deck, "First paragraph\nThe caf\xC3\xA9 costs 3 \xE2\x82\xAC\n\n\xE2\x86\x92 the end"));
+  Send("OPEN " + deck);
+  // Line breaks as CR, the text in Windows-1252, '?' for the arrow it lacks.
+  EXPECT_EQ(Heard(7), (Lines{"FILE " + deck, "SHOW RUNNING", "SLIDE 1 6", "TITLE Welcome",
+                             "BUILD 0 0", "NEXTSLIDE 2 Builds",
+                             "NOTES First paragraph\rThe caf\xE9 costs 3 \x80\r\r? the end"}));
+  const Lines builds{"SLIDE 2 6", "TITLE Builds", "BUILD 0 2", "NEXTSLIDE 4 No notes",
+                     "NOTES Two clicks on this slide"};
+  Lines buildsDone = builds;
+  buildsDone[2] = "BUILD 2 2";
+  const std::pair<const char*, Lines> steps[] = {
+      {"NEXT", builds},
+      {"NEXT", {"BUILD 1 2"}},
+      {"NEXT", {"BUILD 2 2"}},
+      {"NEXT", {"SLIDE 4 6", "TITLE No notes", "BUILD 0 0", "NEXTSLIDE 5 ", "NOTES "}},
+      {"PREV", buildsDone},  // back into the slide with its builds shown
+      {"PREV", {"BUILD 1 2"}},
+      {"PREV", {"BUILD 0 2"}},
+      {"NEXT", {"BUILD 1 2"}},
+      {"GOTO 3", {"SLIDE 3 6", "TITLE Hidden", "BUILD 0 0", "NOTES Never shown"}},
+      {"LAST", {"SLIDE 6 6", "TITLE The end", "NEXTSLIDE 0 ", "NOTES Last"}},
+  };
+  for (const auto& [word, lines] : steps) {
+    Send(word);
+    EXPECT_EQ(Heard(lines.size()), lines) << word;
+  }
+  Send("GOTO 7");  // beyond the count
+  EXPECT_TRUE(Heard(1, 500).empty());
+  // At the PC (the probe's first look at the documents may meet the one it
+  // made while that is still going).
+  ASSERT_TRUE(WaitUntil([&] { return MoveShow(pipe, Url("details.odp"), 4); }, kShowWait));
+  EXPECT_EQ(Heard(4),
+            (Lines{"SLIDE 5 6", "TITLE ", "NEXTSLIDE 6 The end", "NOTES The title is a picture"}));
+  Send("STATE");
+  EXPECT_EQ(Heard(7), (Lines{"FILE " + deck, "SHOW RUNNING", "SLIDE 5 6", "TITLE ", "BUILD 0 0",
+                             "NEXTSLIDE 6 The end", "NOTES The title is a picture"}));
+  StopServer();
+}
+
+// The width and height in a PNG's header; 0 x 0 for anything else.
+std::pair<uint32_t, uint32_t> PngSize(const std::string& png) {
+  auto number = [&](size_t at) {
+    uint32_t value = 0;
+    for (size_t i = at; i < at + 4; ++i) value = value << 8 | static_cast<unsigned char>(png[i]);
+    return value;
+  };
+  if (png.size() < 24 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return {0, 0};
+  return {number(16), number(20)};
+}
+
+// Every file and folder below `folder`.
+std::set<std::string> FilesBelow(const std::string& folder) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
+    names.insert(entry.path().string());
+  }
+  return names;
+}
+
+// The slide pictures, asked for in this process as the web remote asks for
+// them, exported by the office of this process's OPEN while its show stands
+// black on a slide with one build taken: PNGs of the asked width and the
+// slide's aspect, by the document's numbers (the hidden slide too), the
+// second time from memory; the show, its blank screen, the foreground window
+// and the keys stay as they were, and no file is left behind.
+TEST_F(ImpressServer, SlidePicturesAreExportedWithoutDisturbingTheShow) {
+  std::string png;
+  EXPECT_EQ(ExportShowSlide(1, 640, &png), SlideExport::kNoShow);
+  // The office inherits the temporary folder of this process (for this test).
+  struct Temporary {
+    explicit Temporary(const std::string& folder) {
+      if (const char* set = std::getenv("TMPDIR")) before = set;
+      std::filesystem::create_directory(folder);
+      setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~Temporary() { before.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", before.c_str(), 1); }
+    std::string before;
+  } temporary(directory + "/tmp");
+  LoadShowSettings(directory + "/podiant.ini");
+  HandleSlideShowCommand("OPEN", directory + "/a.fodp");
+  ASSERT_TRUE(ShowAt("a.fodp", 0));
+  const std::string deck = directory + "/details.odp";
+  ASSERT_TRUE(MakeDetailsPresentation(pipe, deck, "Notes"));
+  HandleSlideShowCommand("OPEN", deck);
+  // The build position is followed from the first reading on.
+  EXPECT_EQ(ReadShow(true, true).details.buildCount, 0);
+  HandleSlideShowCommand("GOTO", "2");
+  HandleSlideShowCommand("NEXT", "");
+  HandleSlideShowCommand("BLACK", "");
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        OfficeShow show = ReadShow(pipe, Url("details.odp"));
+        return show.index == 1 && show.paused;
+      },
+      kShowWait));
+  const Window active = ActiveWindow(session.connection);
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(session.connection, &focus, &revert);
+  const std::set<std::string> files = FilesBelow(directory + "/tmp");
+
+  std::vector<SlideImageAnswer> answers;
+  auto keep = [&](const SlideImageAnswer& answer) { answers.push_back(answer); };
+  RequestSlideImage(2, 640, keep);  // the slide shown
+  RequestSlideImage(3, 160, keep);  // the hidden slide
+  RequestSlideImage(7, 640, keep);  // beyond the count
+  while (SlideImagesWaiting()) ExportWaitingSlideImage();
+  RequestSlideImage(2, 640, keep);  // kept: answered at once
+  ASSERT_EQ(answers.size(), 4u);
+  ASSERT_EQ(answers[0].outcome, SlideImageOutcome::kImage);
+  EXPECT_EQ(PngSize(*answers[0].png), std::make_pair(640u, 360u));
+  ASSERT_EQ(answers[1].outcome, SlideImageOutcome::kImage);
+  EXPECT_EQ(PngSize(*answers[1].png), std::make_pair(160u, 90u));
+  EXPECT_EQ(answers[2].outcome, SlideImageOutcome::kNoSlide);
+  EXPECT_EQ(answers[3].png, answers[0].png);
+
+  OfficeShow show = ReadShow(pipe, Url("details.odp"));
+  EXPECT_TRUE(show.index == 1 && show.paused) << show.index;
+  ShowReading reading = ReadShow(true, true);
+  EXPECT_EQ(reading.state, ShowState::kBlack);
+  EXPECT_EQ(reading.details.buildPosition, 1);  // the slide was not displayed anew
+  EXPECT_EQ(ActiveWindow(session.connection), active);
+  Window focusAfter = 0;
+  XGetInputFocus(session.connection, &focusAfter, &revert);
+  EXPECT_EQ(focusAfter, focus);
+  EXPECT_TRUE(NoKeyIsDown(session.connection));
+  EXPECT_EQ(FilesBelow(directory + "/tmp"), files);
+
+  EndShowSession();
+  EXPECT_EQ(ExportShowSlide(2, 640, &png), SlideExport::kNoShow);
 }
 
 }  // namespace
