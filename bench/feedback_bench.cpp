@@ -1,6 +1,6 @@
 // The feedback on a real LibreOffice Impress: how soon a change of the show
-// reaches a controller as its SLIDE datagram, and what following the show
-// costs the idle server.
+// reaches a controller as its SLIDE and NOTES datagrams, what following the
+// show costs the idle server, and how long a slide picture takes.
 //
 //   feedback-bench [--server PATH] [--quick]
 //
@@ -13,7 +13,16 @@
 //   - from a key pressed at the PC (xdotool key Right or Left, from the start
 //     of xdotool; the show window has the focus) to its SLIDE datagram;
 //   - the server's CPU time while the show stands open for a while, with the
-//     feedback on, and in a second run without it.
+//     feedback on, and in a later run without it.
+// In a second run with [feedback] notes=on it lets the office make the
+// presentation of the Impress tests (six slides with titles and notes,
+// through tests/e2e/x11/office_probe.cpp) and OPENs it:
+//   - from sending "GOTO n" to the SLIDE datagram and to the NOTES datagram;
+//   - the server's CPU time while that show stands open.
+// Then, in this process, through the program's own slide-show area and office
+// back end (an office of its own): each slide's picture at 640 pixels as the
+// web remote asks for it (RequestSlideImage and the server thread's
+// ExportWaitingSlideImage), the first time and again from memory.
 // The figures are rows of the bench table (scripts/bench.sh prints the
 // header), in the first column; a row that cannot be measured here (no Xvfb,
 // no LibreOffice, no xdotool) says why. Progress goes to standard error.
@@ -38,6 +47,13 @@
 #include <vector>
 
 #include "bench/process_stats.h"
+#include "presentation/slide_images.h"
+#include "presentation/slide_show.h"
+#include "presentation/slide_show_back_end.h"
+#include "tests/e2e/x11/office_probe.h"
+
+// The slide-show area runs in this process for the pictures: no window.
+void MinimiseMainWindow() {}
 
 namespace {
 
@@ -119,16 +135,19 @@ std::string StartDisplay(pid_t* xvfb) {
 }
 
 // Waits for the datagram `text` on `fd`, skipping others; false after `ms`.
-bool Hear(int fd, const std::string& text, int ms) {
+// With `prefix`, a datagram that begins with it will do.
+bool Hear(int fd, const std::string& text, int ms, bool prefix = false) {
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
     int left = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
     pollfd wait{fd, POLLIN, 0};
     if (left <= 0 || poll(&wait, 1, left) != 1) return false;
-    char buffer[2048];
+    char buffer[66000];
     ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n >= 0 && std::string(buffer, static_cast<size_t>(n)) == text) return true;
+    if (n < 0) continue;
+    std::string heard(buffer, static_cast<size_t>(n));
+    if (heard == text || (prefix && heard.rfind(text, 0) == 0)) return true;
   }
 }
 
@@ -198,16 +217,18 @@ void EndOffice() {
 }
 
 // One run of the server on `display`, with the feedback to `feedbackPort`
-// (0: without the feedback); OPENs the presentation and waits until its show
-// is up. The server's pid, or -1.
+// (0: without the feedback), and `notes=on` with `notes`; OPENs the
+// presentation and waits until its show is up. The server's pid, or -1.
 pid_t StartServerWithShow(const std::string& display, int serverPort, int feedback,
-                          int feedbackPort, int sender) {
+                          int feedbackPort, int sender, bool notes = false) {
   std::ofstream ini(directory + "/podiant.ini");
   // A profile of each run's own: the office of the last run may still hold its
   // profile's lock while it ends.
   ini << "[settings]\nport=" << serverPort << "\n[impress]\npipe=" << pipeName
-      << "\nprofile=" << directory << "/profile-" << feedbackPort << "\n";
+      << "\nprofile=" << directory << "/profile-" << feedbackPort << (notes ? "-notes" : "")
+      << "\n";
   if (feedbackPort != 0) ini << "[feedback]\nto=127.0.0.1:" << feedbackPort << "\ninterval=0\n";
+  if (notes) ini << "notes=on\n";
   ini.close();
   pid_t server = Start({options.serverPath}, display);
   std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -232,6 +253,107 @@ double IdleCpu(pid_t server) {
   return CpuMicroseconds(server) - before;
 }
 
+// The run with notes=on: GOTO to its SLIDE and to its NOTES datagram, on the
+// presentation that the office makes; the server's idle CPU time (-1 when the
+// show did not come up).
+double MeasureNotes(const std::string& display, int serverPort, int feedback, int feedbackPort,
+                    int sender) {
+  const std::string slideRow =
+      "Impress, notes=on: GOTO datagram to its SLIDE datagram, p50 / p99 (" +
+      std::to_string(options.gotoSamples) + ")";
+  const std::string notesRow =
+      "Impress, notes=on: GOTO datagram to its NOTES datagram, p50 / p99 (" +
+      std::to_string(options.gotoSamples) + ")";
+  Progress("the show with notes=on");
+  pid_t server = StartServerWithShow(display, serverPort, feedback, feedbackPort, sender, true);
+  const std::string deck = directory + "/details.odp";
+  // One show at a time: two full-screen shows take the focus from each other.
+  SendTo(sender, serverPort, "END");
+  bool made = server >= 0 && Hear(feedback, "SHOW ENDED", 10000) &&
+              MakeDetailsPresentation(pipeName, deck, "First\nSecond\nThird");
+  if (made) {
+    SendTo(sender, serverPort, "OPEN " + deck);
+    made = Hear(feedback, "SLIDE 1 6", 120000);
+  }
+  if (!made) {
+    for (const std::string& row : {slideRow, notesRow}) Row(row, "– (the show did not come up)");
+    Stop(server);
+    EndOffice();
+    return -1;
+  }
+  double idle = IdleCpu(server);
+  std::vector<double> slides, notes;
+  for (int i = 0; i < options.gotoSamples; ++i) {
+    int slide = 2 + i % 5;  // never the slide shown before; each with other notes than slide 1
+    Clock::time_point sent = Clock::now();
+    SendTo(sender, serverPort, "GOTO " + std::to_string(slide));
+    if (Hear(feedback, "SLIDE " + std::to_string(slide) + " 6", 10000)) {
+      slides.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+      if (Hear(feedback, "NOTES ", 10000, true)) {
+        notes.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+      }
+    }
+    SendTo(sender, serverPort, "GOTO 1");
+    Hear(feedback, "SLIDE 1 6", 10000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  Row(slideRow, Milliseconds(slides));
+  Row(notesRow, Milliseconds(notes));
+  Stop(server);
+  EndOffice();
+  return idle;
+}
+
+// The slide pictures, in this process: the show of the presentation that the
+// notes run made, on an office of this process's own.
+void MeasurePictures(const std::string& display) {
+  const std::string firstRow =
+      "Impress, a slide's picture at 640 px (in process): the office's first export / each "
+      "further slide's first, p50";
+  const std::string keptRow =
+      "Impress, a slide's picture at 640 px kept: RequestSlideImage, p50 / p99";
+  const std::string deck = directory + "/details.odp";
+  if (access(deck.c_str(), R_OK) != 0) {
+    for (const std::string& row : {firstRow, keptRow}) Row(row, "– (no presentation)");
+    return;
+  }
+  Progress("slide pictures in process");
+  setenv("DISPLAY", display.c_str(), 1);
+  std::ofstream(directory + "/pictures.ini")
+      << "[impress]\npipe=" << pipeName << "-pictures\nprofile=" << directory
+      << "/profile-pictures\n";
+  LoadShowSettings(directory + "/pictures.ini");
+  HandleSlideShowCommand("OPEN", deck);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  std::vector<double> firsts;
+  bool failed = false;
+  auto answered = [&](const SlideImageAnswer& answer) {
+    failed = failed || answer.outcome != SlideImageOutcome::kImage;
+  };
+  for (int slide = 1; slide <= 6; ++slide) {
+    Clock::time_point asked = Clock::now();
+    RequestSlideImage(slide, 640, answered);
+    ExportWaitingSlideImage();
+    firsts.push_back(std::chrono::duration<double, std::milli>(Clock::now() - asked).count());
+  }
+  std::vector<double> kept;
+  for (int i = 0; i < 1000; ++i) {
+    Clock::time_point asked = Clock::now();
+    RequestSlideImage(1 + i % 6, 640, answered);
+    kept.push_back(std::chrono::duration<double, std::micro>(Clock::now() - asked).count());
+  }
+  EndShowSession();
+  if (failed) {
+    for (const std::string& row : {firstRow, keptRow}) Row(row, "– (an export failed)");
+    return;
+  }
+  const double first = firsts.front();
+  firsts.erase(firsts.begin());
+  Row(firstRow, Format("%.1f ms / ", first) + Format("%.1f ms", Percentile(firsts, 0.5)));
+  Row(keptRow,
+      Format("%.1f", Percentile(kept, 0.5)) + Format(" / %.1f µs", Percentile(kept, 0.99)));
+}
+
 void Measure(const std::string& display) {
   const std::string gotoRow =
       "Impress, feedback: GOTO datagram to its SLIDE datagram, p50 / p99 (" +
@@ -241,7 +363,7 @@ void Measure(const std::string& display) {
       std::to_string(options.keySamples) + ")";
   const std::string idleRow = "Impress, a show open: server CPU idle in " +
                               std::to_string(options.idleSeconds) +
-                              " s (schedstat), feedback on / off";
+                              " s (schedstat), feedback on / with notes=on / off";
   int feedbackPort = 0, senderPort = 0, serverPort = 0;
   int feedback = BoundSocket(&feedbackPort);
   int sender = BoundSocket(&senderPort);
@@ -288,18 +410,21 @@ void Measure(const std::string& display) {
   Stop(server);
   EndOffice();
 
+  double idleNotes = MeasureNotes(display, serverPort, feedback, feedbackPort, sender);
+
   Progress("the show open without the feedback");
   server = StartServerWithShow(display, serverPort, feedback, 0, sender);
   double idleOff = server < 0 ? -1 : IdleCpu(server);
   Stop(server);
   EndOffice();
-  char cell[96];
-  std::snprintf(cell, sizeof cell, "%.0f µs / %s", idleOn,
-                idleOff < 0 ? "– (the show was not seen: needs xdotool)"
-                            : (std::to_string(static_cast<long long>(idleOff)) + " µs").c_str());
-  Row(idleRow, cell);
+  auto micro = [](double value) {
+    return value < 0 ? std::string("–") : std::to_string(static_cast<long long>(value)) + " µs";
+  };
+  Row(idleRow, micro(idleOn) + " / " + micro(idleNotes) + " / " +
+                   (idleOff < 0 ? "– (the show was not seen: needs xdotool)" : micro(idleOff)));
   close(feedback);
   close(sender);
+  MeasurePictures(display);
 }
 
 }  // namespace

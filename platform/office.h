@@ -133,6 +133,9 @@ struct OfficeSlideDetails {
   int32_t nextSlideIndex = -1;  // the slide the show goes on to after the last step
                                 // (from 0, hidden slides skipped); -1: none
   std::string nextTitle;
+  // The show moved to another slide: these are still the details of the
+  // slide last read, and the new slide's are read at the next reading.
+  bool pending = false;
 };
 
 // The state of the presentation's show. The office tells of changes by the
@@ -150,8 +153,10 @@ struct OfficeSlideDetails {
 // its title) are read from the office when the slide index changed since they
 // were last read; the build position is followed from the show's events (the
 // click groups of the slide's main sequence that began since the slide was
-// last displayed). Until the first reading of a slide, and after one that
-// failed, the details of the slide last read are given.
+// last displayed). A reading that finds the show on another slide gives the
+// last slide's details as `pending`, so that the new index goes out before
+// the office, busy showing the slide, is asked for the rest; the next reading
+// reads them (the first reading of a show reads them at once).
 OfficeShowReading ReadOfficeShow(OfficePresentation presentation, OfficeSlideDetails* details);
 
 enum class OfficeSlideExport : int32_t {

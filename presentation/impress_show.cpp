@@ -213,6 +213,7 @@ ShowReading ReadShow(bool, bool details) {
     show.details =
         SlideDetails{std::move(slide.title), std::move(slide.notes),   slide.buildPosition,
                      slide.buildCount,       slide.nextSlideIndex + 1, std::move(slide.nextTitle)};
+    show.detailsFollow = slide.pending;
   }
   return show;
 }

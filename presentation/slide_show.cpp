@@ -143,6 +143,7 @@ ShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot) {
     tracking.askedYet = true;
     tracking.askedAt = nowMilliseconds;
   }
+  if (reading.detailsFollow) tracking.askNow = true;
   status.state = reading.state;
   // An ended show, or a gone application, keeps the slide it was last seen on.
   if (reading.slideCount > 0) {

@@ -64,6 +64,11 @@ struct ShowReading {
   // Only when ReadShow was asked for them; those of the slide last seen
   // otherwise (an ended show, a failed call: as the slide and count are kept).
   SlideDetails details;
+  // The slide changed and `details` are still the last slide's: the back end
+  // reads the new slide's at the next reading, which it wants at once (so
+  // that the new slide is told before a slow application is asked for the
+  // rest).
+  bool detailsFollow = false;
 };
 
 // The state of the show NEXT and GOTO act on, for the feedback. Called only

@@ -18,7 +18,7 @@ test_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" lib
   iproute2 util-linux wixl msitools icoutils zip unzip dpkg-dev lintian systemd
   "${web_packages[@]}" chromium chromium-driver python3-selenium python3-websockets liblo-tools)
 bench_packages=(cmake make g++ libx11-dev libxtst-dev libbenchmark-dev iproute2 "${web_packages[@]}"
-  python3-websockets liblo-tools)
+  python3-websockets liblo-tools "${office_packages[@]}")
 
 case "${1:-test}" in
   run) wanted=("${run_packages[@]}") ;;

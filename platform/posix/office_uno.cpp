@@ -324,9 +324,9 @@ class ShowListener : public cppu::WeakImplHelper2<css::presentation::XSlideShowL
   // have ended (a slide without effects), or once its main sequence has
   // begun: the root of its effects begins first, and the main sequence, which
   // then waits for the first click, in the show's next round, the second node
-  // to begin after the display (measured on LibreOffice 7.4: a NEXT that came
-  // between the two was dropped in 1 of 4 runs; the end of a slide
-  // transition comes before both). A step that starts an effect begins it.
+  // to begin after the display (measured on LibreOffice 7.4; a NEXT that came
+  // between the two was lost in the tests; the end of a slide transition
+  // comes before both). A step that starts an effect begins it.
   void SAL_CALL slideTransitionStarted() override {
     std::vector<Reference<css::animations::XAnimationNode>> dropped[3];
     {
@@ -492,6 +492,8 @@ struct OfficePresentationTag {
   // each, the click steps up to and including it; and the listener's count
   // of displayed slides when the build position was last followed.
   int32_t detailsIndex = -1;
+  bool detailsKnown = false;  // a slide's details were read
+  bool detailsDue = false;    // a reading gave them as pending: the next one reads them
   OfficeSlideDetails details{};
   std::vector<Reference<css::animations::XAnimationNode>> steps{};
   std::vector<int32_t> clicksUpTo{};
@@ -645,11 +647,12 @@ bool Steerable(OfficePresentation presentation) {
 void Advance(OfficePresentation presentation) {
   if (!Steerable(presentation)) return;
   presentation->stale = true;
-  presentation->listener->WaitUntilReadyForNext(kSettleBound);
-  presentation->listener->StartStep();
-  uint64_t seen = presentation->listener->Reports();
+  ShowListener& listener = *presentation->listener;
+  listener.WaitUntilReadyForNext(kSettleBound);
+  listener.StartStep();
+  const uint64_t seen = listener.Reports();
   if (Watched([&] { presentation->controller->gotoNextEffect(); })) {
-    presentation->listener->WaitForReportAfter(seen, kStepTakenBound);
+    listener.WaitForReportAfter(seen, kStepTakenBound);
   }
 }
 
@@ -874,14 +877,24 @@ bool ReadState(OfficePresentation presentation, OfficeShowReading* reading) {
 }
 
 // The current slide's details after a reading of the show: its own read anew
-// when the show was read now and is on another slide than they were read
-// for; the build position from the listener's notes.
-void FollowSlide(OfficePresentation presentation, bool read) {
+// when the show was read now and is on another slide than they were read for
+// (a reading later, when there are details to give meanwhile); the build
+// position from the listener's notes. False when they are pending.
+bool FollowSlide(OfficePresentation presentation, bool read) {
   ShowListener& listener = *presentation->listener;
   listener.FollowBuilds();
   const int32_t index = presentation->reading.slideIndex;
-  const bool newSlide = read && index >= 0 && index != presentation->detailsIndex;
-  if (newSlide) ReadSlideDetails(presentation, index);
+  const bool moved = index >= 0 && index != presentation->detailsIndex;
+  if (moved && read && presentation->detailsKnown && !presentation->detailsDue) {
+    presentation->detailsDue = true;
+    return false;
+  }
+  const bool newSlide = moved && (read || presentation->detailsDue);
+  presentation->detailsDue = false;
+  if (newSlide) {
+    ReadSlideDetails(presentation, index);
+    presentation->detailsKnown = true;
+  }
   ShowListener::BuildNotes notes = listener.TakeBuildNotes();
   OfficeSlideDetails& details = presentation->details;
   if (newSlide || notes.displays != presentation->displaysSeen) {
@@ -898,16 +911,19 @@ void FollowSlide(OfficePresentation presentation, bool read) {
     }
   }
   if (notes.overflowed || details.buildCount < 0) details.buildPosition = -1;
+  return true;
 }
 
 void Read(OfficePresentation presentation, OfficeShowReading* reading,
           OfficeSlideDetails* details) {
   bool read = ReadState(presentation, reading);
   if (details == nullptr) return;
+  bool followed = true;
   if (reading->state != OfficeShowState::kGone && presentation->listener.is()) {
-    FollowSlide(presentation, read);
+    followed = FollowSlide(presentation, read);
   }
   *details = presentation->details;
+  details->pending = !followed;
 }
 
 // Receives the picture that the graphic export writes, on the bridge's

@@ -26,6 +26,8 @@
 #include <osl/file.hxx>
 #include <rtl/bootstrap.hxx>
 
+#include <cstdio>
+
 #include <utility>
 #include <vector>
 
@@ -280,6 +282,11 @@ bool MakeDetailsPresentation(const std::string& pipeName, const std::string& pat
         ->storeToURL(FromUtf8(OfficeFileUrl(path)), filter);
     Reference<css::util::XCloseable>(document, UNO_QUERY_THROW)->close(true);
     return true;
+  } catch (const css::uno::Exception& failure) {
+    std::fprintf(stderr, "MakeDetailsPresentation: %s\n",
+                 rtl::OUStringToOString(failure.Message, RTL_TEXTENCODING_UTF8).getStr());
+    desktop.clear();
+    return false;
   } catch (...) {
     return false;
   }
