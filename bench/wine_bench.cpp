@@ -571,7 +571,6 @@ int main(int argc, char** argv) {
                           false, webPort);
   }
 
-
   // A show open: the feedback off, on and with notes=on (to a socket that is
   // never read), idle and with a GOTO every second.
   struct ShowCase {

@@ -46,6 +46,9 @@ struct ShowStatus {
   // Followed only while TrackShowDetails(true); empty otherwise. An ended
   // show, or a gone application, keeps those of the slide it was last seen on.
   SlideDetails details;
+  // The slide changed and `details` are still those of the slide before: the
+  // next refresh, due at once, reads the new slide's.
+  bool detailsPending = false;
   bool operator==(const ShowStatus&) const = default;
 };
 

@@ -62,7 +62,8 @@ void OpenPresentation(const std::string& fileName) {
   }
   if (ShowTracking.on) {
     ShowStatus& status = ShowTracking.status;
-    status = ShowStatus{status.show + 1, fileName, ShowState::kRunning, 0, 0, SlideDetails{}};
+    status =
+        ShowStatus{status.show + 1, fileName, ShowState::kRunning, 0, 0, SlideDetails{}, false};
     ShowTracking.askNow = true;
   }
   ChangeSlideImageSource(++showsOpened, fileName);
@@ -144,6 +145,7 @@ ShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot) {
     tracking.askedAt = nowMilliseconds;
   }
   if (reading.detailsFollow) tracking.askNow = true;
+  status.detailsPending = tracking.details && reading.detailsFollow;
   status.state = reading.state;
   // An ended show, or a gone application, keeps the slide it was last seen on.
   if (reading.slideCount > 0) {

@@ -26,9 +26,14 @@ ShowWatchRecord ShowWatch;
 
 bool Following() { return ShowWatch.feedback || ShowWatch.osc || ShowWatch.observer != nullptr; }
 
+// The observer sees whole states only: a new slide whose details are still
+// those of the slide before waits for the refresh right after.
 void Publish(const ShowStatus& status) {
   ShowWatchRecord& watch = ShowWatch;
-  if (watch.observer == nullptr || (watch.published && status == watch.lastPublished)) return;
+  if (watch.observer == nullptr || status.detailsPending ||
+      (watch.published && status == watch.lastPublished)) {
+    return;
+  }
   watch.published = true;
   watch.lastPublished = status;
   watch.observer(status);
