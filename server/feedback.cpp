@@ -23,8 +23,7 @@ struct FeedbackRecord {
   SocketHandle socket = kNoSocket;
   ShowStatus sent;  // what the destinations were told last
   uint64_t heartbeatAt = 0;
-  std::array<uint64_t, kFeedbackDestinationsAtMost> refusalReportedAt{};
-  std::array<bool, kFeedbackDestinationsAtMost> refusalReported{};
+  DestinationRefusals refusals;
 };
 
 // Used on the server thread only.
@@ -143,22 +142,31 @@ void SendFeedbackSnapshotOf(const ShowStatus& status) {
   if (FeedbackConfigured()) SendSnapshot(status);
 }
 
-void FeedbackRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds) {
-  const std::vector<FeedbackDestination>& destinations = Settings.feedback->destinations;
+const FeedbackDestination* RefusalToReport(DestinationRefusals& refusals,
+                                           const std::vector<FeedbackDestination>& destinations,
+                                           uint32_t address, uint16_t port,
+                                           uint64_t nowMilliseconds) {
   auto match =
       std::find(destinations.begin(), destinations.end(), FeedbackDestination{address, port});
   size_t which = static_cast<size_t>(match - destinations.begin());
   if (match == destinations.end()) {
-    if (destinations.size() != 1 || address != 0) return;
+    if (destinations.size() != 1 || address != 0) return nullptr;
     which = 0;
   }
-  if (Feedback.refusalReported[which] &&
-      nowMilliseconds - Feedback.refusalReportedAt[which] < kRefusalReportMilliseconds) {
-    return;
+  if (refusals.reported[which] &&
+      nowMilliseconds - refusals.reportedAt[which] < kRefusalReportMilliseconds) {
+    return nullptr;
   }
-  Feedback.refusalReported[which] = true;
-  Feedback.refusalReportedAt[which] = nowMilliseconds;
-  AddLogLine("Feedback to " + FormatFeedbackDestination(destinations[which]) + " refused");
+  refusals.reported[which] = true;
+  refusals.reportedAt[which] = nowMilliseconds;
+  return &destinations[which];
+}
+
+void FeedbackRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds) {
+  if (const FeedbackDestination* refused = RefusalToReport(
+          Feedback.refusals, Settings.feedback->destinations, address, port, nowMilliseconds)) {
+    AddLogLine("Feedback to " + FormatFeedbackDestination(*refused) + " refused");
+  }
 }
 
 bool IsFeedbackDatagram(const std::string& payload) {

@@ -5,10 +5,12 @@
 // the server thread, except the log's observer, which both threads call.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "config/access_lists.h"
 #include "platform/sockets.h"
 #include "presentation/show_status.h"
 
@@ -48,6 +50,21 @@ void SendFeedbackSnapshot();
 
 // The whole status to the feedback's destinations.
 void SendFeedbackSnapshotOf(const ShowStatus& status);
+
+// When each destination of a to= list last had its refusal line.
+struct DestinationRefusals {
+  std::array<uint64_t, kFeedbackDestinationsAtMost> reportedAt{};
+  std::array<bool, kFeedbackDestinationsAtMost> reported{};
+};
+
+// The destination of `destinations` whose refusal of a datagram is to be
+// written now: the one that `address`:`port` names (both 0: the system did
+// not say which, which names the only one when there is one), unless its line
+// was written less than a minute ago. None when no line is due.
+const FeedbackDestination* RefusalToReport(DestinationRefusals& refusals,
+                                           const std::vector<FeedbackDestination>& destinations,
+                                           uint32_t address, uint16_t port,
+                                           uint64_t nowMilliseconds);
 
 // `address`:`port` refused a datagram (both 0: the system did not say which;
 // with one destination it is that one): the line "Feedback to A:P refused",

@@ -30,8 +30,7 @@ struct OscRecord {
   bool sending = false;  // to= names somebody
   ShowStatus sent;       // what the destinations were told last
   uint64_t heartbeatAt = 0;
-  std::array<uint64_t, kFeedbackDestinationsAtMost> refusalReportedAt{};
-  std::array<bool, kFeedbackDestinationsAtMost> refusalReported{};
+  DestinationRefusals refusals;
   SenderReports badPacketReports;
 };
 
@@ -187,21 +186,10 @@ void HandleOscPacket(const char* data, size_t length, uint32_t senderAddress, ui
 
 void OscRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds) {
   if (!Osc.sending) return;
-  const std::vector<FeedbackDestination>& destinations = OscSetup().destinations;
-  auto match =
-      std::find(destinations.begin(), destinations.end(), FeedbackDestination{address, port});
-  size_t which = static_cast<size_t>(match - destinations.begin());
-  if (match == destinations.end()) {
-    if (destinations.size() != 1 || address != 0) return;
-    which = 0;
+  if (const FeedbackDestination* refused =
+          RefusalToReport(Osc.refusals, OscSetup().destinations, address, port, nowMilliseconds)) {
+    AddLogLine("OSC to " + FormatFeedbackDestination(*refused) + " refused");
   }
-  if (Osc.refusalReported[which] &&
-      nowMilliseconds - Osc.refusalReportedAt[which] < kRefusalReportMilliseconds) {
-    return;
-  }
-  Osc.refusalReported[which] = true;
-  Osc.refusalReportedAt[which] = nowMilliseconds;
-  AddLogLine("OSC to " + FormatFeedbackDestination(destinations[which]) + " refused");
 }
 
 bool OscWantsDetails() { return Osc.sending; }
