@@ -305,6 +305,23 @@ std::string RunProgram(const std::vector<std::string>& argv, const std::string& 
 
 std::string WineLoader() { return "/usr/lib/wine/wine64"; }
 
+std::string WindowsPath(const std::string& path) {
+  std::string windows = "Z:" + path;
+  for (char& c : windows) {
+    if (c == '/') c = '\\';
+  }
+  return windows;
+}
+
+std::string RegString(const std::string& text) {
+  std::string escaped = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  return escaped + "\"";
+}
+
 std::string RunProbe(const std::vector<std::string>& arguments, int* exitCode) {
   std::vector<std::string> argv = {WineLoader(),
                                    WindowsBinaryDir() + "/tests/wine_probe/podiant-probe.exe"};

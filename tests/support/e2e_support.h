@@ -87,6 +87,10 @@ std::string RunProgram(const std::vector<std::string>& argv, const std::string& 
 
 // Wine: wine64 with the environment of the test run (WINEPREFIX, DISPLAY).
 std::string WineLoader();
+// /tmp/x/y as Wine's Z:\tmp\x\y.
+std::string WindowsPath(const std::string& path);
+// A text as a .reg file's string: in quotes, backslashes and quotes escaped.
+std::string RegString(const std::string& text);
 // Runs the Windows probe (tests/wine_probe) with `arguments`; its output.
 std::string RunProbe(const std::vector<std::string>& arguments, int* exitCode = nullptr);
 // The text of control `id` of the top-level window titled `title`; false when

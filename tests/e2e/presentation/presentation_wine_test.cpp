@@ -29,25 +29,6 @@ constexpr const char* kClassId = "{6E5A1F3C-8B27-4D19-A0C4-3F9B2D7E61A5}";
 constexpr const char* kNoticeText =
     "Powerpoint could not be opened.\rPlease check that Powerpoint and VBA are installed.";
 
-// /tmp/x/y as Wine's Z:\tmp\x\y.
-std::string WindowsPath(const std::string& path) {
-  std::string windows = "Z:" + path;
-  for (char& c : windows) {
-    if (c == '/') c = '\\';
-  }
-  return windows;
-}
-
-// A text as a .reg file string: backslashes and quotes escaped.
-std::string RegString(const std::string& text) {
-  std::string escaped = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') escaped += '\\';
-    escaped += c;
-  }
-  return escaped + "\"";
-}
-
 std::string StandInPath() {
   return e2e::WindowsBinaryDir() + "/tests/e2e/presentation/powerpoint-standin.exe";
 }
@@ -79,7 +60,7 @@ long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
 
 // The processes of the stand-ins started for `directory` (their Linux pids).
 std::vector<pid_t> StandInProcesses(const std::string& directory) {
-  return e2e::LiveProcessesWith({"powerpoint-standin.exe", WindowsPath(directory)});
+  return e2e::LiveProcessesWith({"powerpoint-standin.exe", e2e::WindowsPath(directory)});
 }
 
 // Kills them; true once none is left.
@@ -125,21 +106,22 @@ class WineSlideShow : public ::testing::Test {
     reg += "[-HKEY_CLASSES_ROOT\\PowerPoint.Application.16]\n\n";
     reg += "[-" + key + "]\n\n";
     if (registering) {
-      std::string command =
-          "\"" + WindowsPath(StandInPath()) + "\" --dir \"" + WindowsPath(directory) + "\"";
-      reg +=
-          "[HKEY_CLASSES_ROOT\\Powerpoint.Application\\CLSID]\n@=" + RegString(kClassId) + "\n\n";
-      reg += "[HKEY_CLASSES_ROOT\\PowerPoint.Application.16\\CLSID]\n@=" + RegString(kClassId) +
+      std::string command = "\"" + e2e::WindowsPath(StandInPath()) + "\" --dir \"" +
+                            e2e::WindowsPath(directory) + "\"";
+      reg += "[HKEY_CLASSES_ROOT\\Powerpoint.Application\\CLSID]\n@=" + e2e::RegString(kClassId) +
              "\n\n";
+      reg +=
+          "[HKEY_CLASSES_ROOT\\PowerPoint.Application.16\\CLSID]\n@=" + e2e::RegString(kClassId) +
+          "\n\n";
       reg += "[" + key + "]\n@=\"Stand-in for PowerPoint\"\n\n";
       reg += "[" + key + "\\ProgID]\n@=\"PowerPoint.Application.16\"\n\n";
-      reg += "[" + key + "\\LocalServer32]\n@=" + RegString(command) + "\n\n";
+      reg += "[" + key + "\\LocalServer32]\n@=" + e2e::RegString(command) + "\n\n";
     }
     e2e::WriteTextFile(directory + "/standin.reg", reg);
     int exitCode = -1;
     std::string output = e2e::RunProgram(
-        {e2e::WineLoader(), "regedit", "/s", WindowsPath(directory + "/standin.reg")}, directory,
-        &exitCode);
+        {e2e::WineLoader(), "regedit", "/s", e2e::WindowsPath(directory + "/standin.reg")},
+        directory, &exitCode);
     ASSERT_EQ(exitCode, 0) << output;
   }
 
@@ -147,7 +129,7 @@ class WineSlideShow : public ::testing::Test {
   // object of its class, the way a PowerPoint that the user started is found.
   void StartRunningStandIn() {
     standIn = e2e::StartProcess(
-        {e2e::WineLoader(), StandInPath(), "--running", "--dir", WindowsPath(directory)},
+        {e2e::WineLoader(), StandInPath(), "--running", "--dir", e2e::WindowsPath(directory)},
         directory);
     ASSERT_TRUE(WaitForCall("ready")) << e2e::ReadTextFile(directory + "/calls.log");
   }

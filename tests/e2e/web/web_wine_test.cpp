@@ -23,21 +23,6 @@ constexpr int kLabel = 101;
 constexpr int kWaitMs = 30000;
 constexpr const char* kClassId = "{6E5A1F3C-8B27-4D19-A0C4-3F9B2D7E61A5}";
 
-std::string WindowsPath(const std::string& path) {
-  std::string windows = "Z:" + path;
-  for (char& c : windows) c = c == '/' ? '\\' : c;
-  return windows;
-}
-
-std::string RegString(const std::string& text) {
-  std::string escaped = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') escaped += '\\';
-    escaped += c;
-  }
-  return escaped + "\"";
-}
-
 class WineWebRemote : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,16 +49,17 @@ class WineWebRemote : public ::testing::Test {
     if (registering) {
       const std::string command =
           "\"" +
-          WindowsPath(e2e::WindowsBinaryDir() + "/tests/e2e/presentation/powerpoint-standin.exe") +
-          "\" --dir \"" + WindowsPath(directory) + "\"";
-      reg += "[HKEY_CLASSES_ROOT\\Powerpoint.Application\\CLSID]\n@=" + RegString(kClassId) +
-             "\n\n[" + key + "\\LocalServer32]\n@=" + RegString(command) + "\n\n";
+          e2e::WindowsPath(e2e::WindowsBinaryDir() +
+                           "/tests/e2e/presentation/powerpoint-standin.exe") +
+          "\" --dir \"" + e2e::WindowsPath(directory) + "\"";
+      reg += "[HKEY_CLASSES_ROOT\\Powerpoint.Application\\CLSID]\n@=" + e2e::RegString(kClassId) +
+             "\n\n[" + key + "\\LocalServer32]\n@=" + e2e::RegString(command) + "\n\n";
     }
     e2e::WriteTextFile(directory + "/standin.reg", reg);
     int exitCode = -1;
     std::string output = e2e::RunProgram(
-        {e2e::WineLoader(), "regedit", "/s", WindowsPath(directory + "/standin.reg")}, directory,
-        &exitCode);
+        {e2e::WineLoader(), "regedit", "/s", e2e::WindowsPath(directory + "/standin.reg")},
+        directory, &exitCode);
     ASSERT_EQ(exitCode, 0) << output;
   }
 
@@ -126,7 +112,7 @@ TEST_F(WineWebRemote, ServesThePageAndTheApiAndFollowsAShowOpenedFromTheFolder) 
   e2e::WriteTextFile(directory + "/podiant.ini",
                      "[settings]\nport=" + std::to_string(port) +
                          "\n[web]\nport=" + std::to_string(webPort) +
-                         "\ncode=654321\nshows=" + WindowsPath(directory + "/shows") + "\n");
+                         "\ncode=654321\nshows=" + e2e::WindowsPath(directory + "/shows") + "\n");
   server = e2e::StartProcess(
       {e2e::WineLoader(), e2e::WindowsBinaryDir() + "/shell/podiant-server.exe"}, directory);
   ASSERT_TRUE(WaitForLabel("/ code 654321")) << label;
@@ -151,12 +137,12 @@ TEST_F(WineWebRemote, ServesThePageAndTheApiAndFollowsAShowOpenedFromTheFolder) 
 
   // OPEN through the list: the show's state comes over the live channel.
   EXPECT_EQ(Post("/api/open", R"({"name":"talk.pptx"})", {bearer}).status, 202);
-  ASSERT_TRUE(WaitForLabel("-> \"OPEN " + WindowsPath(directory + "/shows/talk.pptx") + "\""))
+  ASSERT_TRUE(WaitForLabel("-> \"OPEN " + e2e::WindowsPath(directory + "/shows/talk.pptx") + "\""))
       << label;
   json running = NextState(*live, "\"slide\":1,");
   EXPECT_EQ(running["state"], "RUNNING");
   EXPECT_EQ(running["count"], 5);
-  EXPECT_EQ(running["file"], WindowsPath(directory + "/shows/talk.pptx"));
+  EXPECT_EQ(running["file"], e2e::WindowsPath(directory + "/shows/talk.pptx"));
 
   // A step from where the show is: carried out, and the next slide follows.
   json next = {{"command", "NEXT"}, {"id", 1}};
