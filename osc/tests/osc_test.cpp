@@ -65,6 +65,10 @@ TEST(ReadOscPacket, ReadsMessagesAndNestedBundlesInOrderAndWhatTheWriterWrites) 
   ASSERT_TRUE(ReadOscPacket(WriteOscMessage(every), &messages));
   EXPECT_EQ(messages, std::vector<OscMessage>{every});
   EXPECT_EQ(WriteOscMessage({"/podiant/goto", {OscInt(5)}}), kGotoFive);
+  // Notes that hold a zero byte go out up to it, and the packet stays whole.
+  ASSERT_TRUE(ReadOscPacket(WriteOscMessage({"/podiant/notes", {OscString("ab\0cd"s), OscInt(1)}}),
+                            &messages));
+  EXPECT_EQ(messages[0].arguments, (std::vector<OscArgument>{OscString("ab"), OscInt(1)}));
 
   // An old sender's message without type tags has no arguments.
   ASSERT_TRUE(ReadOscPacket("/podiant/next\0\0\0"s, &messages));
