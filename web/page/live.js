@@ -77,8 +77,19 @@ function retryLater() {
   retryTimer = setTimeout(connect, delay);
 }
 
+// The browser's word on the network is no fact: Chromium says "offline" on a
+// computer with no network but loopback, where the page on the presentation
+// computer itself still reaches the server. So it never stops a try, and it
+// only names the cause of a loss when the server is across a network.
+const overLoopback = /^(127\.|localhost$|\[::1\]$)/.test(location.hostname);
+
+function networkGone() {
+  return navigator.onLine === false && !overLoopback;
+}
+
 function lose(reason) {
   dropSocket();
+  if (networkGone()) reason = "network";
   if (link !== "unpaired" && link !== "busy") setLink("offline", reason);
   retryLater();
 }
@@ -86,10 +97,6 @@ function lose(reason) {
 function connect() {
   cancelRetry();
   if (socket || checking || link === "unpaired") return;
-  if (navigator.onLine === false) {
-    setLink("offline", "network");
-    return;  // "online" brings it back
-  }
   if (link === "live") setLink("connecting");
   let opened = false;
   const current = new WebSocket(protocol.liveUrl(location));
@@ -223,10 +230,10 @@ export function startLink(callbacks, code, name) {
     dropSocket();
     reconnectNow();
   });
+  // The network went: the socket most likely went with it. Tried again as
+  // after any loss, so that a link that still works is back at once.
   window.addEventListener("offline", () => {
-    cancelRetry();
-    dropSocket();
-    if (link !== "unpaired") setLink("offline", "network");
+    if (networkGone() && link !== "unpaired") lose("network");
   });
   // A socket that falls silent is dead, whatever it says; so is one that
   // never opens (a network that swallows what is sent).
