@@ -322,6 +322,34 @@ std::string RegString(const std::string& text) {
   return escaped + "\"";
 }
 
+std::string StandInPath() {
+  return WindowsBinaryDir() + "/tests/e2e/presentation/powerpoint-standin.exe";
+}
+
+int RegisterStandIn(const std::string& directory, bool registering, std::string* output) {
+  const std::string classId = "{6E5A1F3C-8B27-4D19-A0C4-3F9B2D7E61A5}";
+  const std::string key = "HKEY_CLASSES_ROOT\\CLSID\\" + classId;
+  std::string reg = "Windows Registry Editor Version 5.00\n\n";
+  reg += "[-HKEY_CLASSES_ROOT\\Powerpoint.Application]\n\n";
+  reg += "[-HKEY_CLASSES_ROOT\\PowerPoint.Application.16]\n\n";
+  reg += "[-" + key + "]\n\n";
+  if (registering) {
+    const std::string command =
+        "\"" + WindowsPath(StandInPath()) + "\" --dir \"" + WindowsPath(directory) + "\"";
+    reg += "[HKEY_CLASSES_ROOT\\Powerpoint.Application\\CLSID]\n@=" + RegString(classId) + "\n\n";
+    reg +=
+        "[HKEY_CLASSES_ROOT\\PowerPoint.Application.16\\CLSID]\n@=" + RegString(classId) + "\n\n";
+    reg += "[" + key + "]\n@=\"Stand-in for PowerPoint\"\n\n";
+    reg += "[" + key + "\\ProgID]\n@=\"PowerPoint.Application.16\"\n\n";
+    reg += "[" + key + "\\LocalServer32]\n@=" + RegString(command) + "\n\n";
+  }
+  WriteTextFile(directory + "/standin.reg", reg);
+  int exitCode = -1;
+  *output = RunProgram({WineLoader(), "regedit", "/s", WindowsPath(directory + "/standin.reg")},
+                       directory, &exitCode);
+  return exitCode;
+}
+
 std::string RunProbe(const std::vector<std::string>& arguments, int* exitCode) {
   std::vector<std::string> argv = {WineLoader(),
                                    WindowsBinaryDir() + "/tests/wine_probe/podiant-probe.exe"};

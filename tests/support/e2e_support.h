@@ -91,6 +91,13 @@ std::string WineLoader();
 std::string WindowsPath(const std::string& path);
 // A text as a .reg file's string: in quotes, backslashes and quotes escaped.
 std::string RegString(const std::string& text);
+// The stand-in PowerPoint of the slide-show tests (a Windows program).
+std::string StandInPath();
+// Registers the stand-in as PowerPoint's automation server in the Wine prefix
+// (started with --dir `directory`, where it keeps its log), or with
+// `registering` false removes every trace of it; regedit's exit code, and its
+// output in `output`.
+int RegisterStandIn(const std::string& directory, bool registering, std::string* output);
 // Runs the Windows probe (tests/wine_probe) with `arguments`; its output.
 std::string RunProbe(const std::vector<std::string>& arguments, int* exitCode = nullptr);
 // The text of control `id` of the top-level window titled `title`; false when

@@ -21,6 +21,18 @@ namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 namespace net = boost::asio;
 
+using Deadline = std::chrono::steady_clock::time_point;
+
+Deadline DeadlineIn(int milliseconds) {
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+int MillisecondsLeft(Deadline deadline) {
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count());
+}
+
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
@@ -92,11 +104,9 @@ HttpAnswer HttpExchange(int port, const std::string& request, int timeoutMs,
     sent += static_cast<size_t>(n);
   }
   std::string text;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const Deadline deadline = DeadlineIn(timeoutMs);
   for (;;) {
-    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    deadline - std::chrono::steady_clock::now())
-                                    .count());
+    const int left = MillisecondsLeft(deadline);
     pollfd waiting{fd, POLLIN, 0};
     if (left <= 0 || poll(&waiting, 1, left) <= 0) break;
     char buffer[65536];
@@ -122,11 +132,9 @@ std::string HeaderValue(const HttpAnswer& answer, const std::string& name) {
 }
 
 bool ClosedWithin(int fd, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const Deadline deadline = DeadlineIn(timeoutMs);
   for (;;) {
-    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    deadline - std::chrono::steady_clock::now())
-                                    .count());
+    const int left = MillisecondsLeft(deadline);
     pollfd waiting{fd, POLLIN, 0};
     if (left <= 0 || poll(&waiting, 1, left) <= 0) return false;
     char buffer[4096];
@@ -147,7 +155,7 @@ namespace {
 // Runs the context until `done` or `timeoutMs` has passed.
 bool RunUntil(LiveConnection& connection, const bool& done, int timeoutMs) {
   connection.context.restart();
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const Deadline deadline = DeadlineIn(timeoutMs);
   while (!done && std::chrono::steady_clock::now() < deadline) {
     connection.context.run_one_until(deadline);
   }
@@ -206,11 +214,9 @@ bool ReceiveLive(LiveConnection& connection, int timeoutMs, std::string* text) {
 
 bool ReceiveLiveWith(LiveConnection& connection, const std::string& part, int timeoutMs,
                      std::string* text) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const Deadline deadline = DeadlineIn(timeoutMs);
   for (;;) {
-    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    deadline - std::chrono::steady_clock::now())
-                                    .count());
+    const int left = MillisecondsLeft(deadline);
     if (left <= 0 || !ReceiveLive(connection, left, text)) return false;
     if (text->find(part) != std::string::npos) return true;
   }

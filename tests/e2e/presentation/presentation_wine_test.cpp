@@ -25,13 +25,8 @@ constexpr int kLabel = 101;
 constexpr int kWaitMs = 30000;
 // Long enough for a call that is given up after its 30 s bound, on a busy machine.
 constexpr int kHungWaitMs = 90000;
-constexpr const char* kClassId = "{6E5A1F3C-8B27-4D19-A0C4-3F9B2D7E61A5}";
 constexpr const char* kNoticeText =
     "Powerpoint could not be opened.\rPlease check that Powerpoint and VBA are installed.";
-
-std::string StandInPath() {
-  return e2e::WindowsBinaryDir() + "/tests/e2e/presentation/powerpoint-standin.exe";
-}
 
 // Polls `condition` every 50 ms until it holds or `waitMs` of real time
 // have passed (each poll may itself take a while under Wine).
@@ -100,36 +95,15 @@ class WineSlideShow : public ::testing::Test {
   // with `registering` false only removes every trace of it.
   void Register(bool registering) {
     registered = registering;
-    std::string key = std::string("HKEY_CLASSES_ROOT\\CLSID\\") + kClassId;
-    std::string reg = "Windows Registry Editor Version 5.00\n\n";
-    reg += "[-HKEY_CLASSES_ROOT\\Powerpoint.Application]\n\n";
-    reg += "[-HKEY_CLASSES_ROOT\\PowerPoint.Application.16]\n\n";
-    reg += "[-" + key + "]\n\n";
-    if (registering) {
-      std::string command = "\"" + e2e::WindowsPath(StandInPath()) + "\" --dir \"" +
-                            e2e::WindowsPath(directory) + "\"";
-      reg += "[HKEY_CLASSES_ROOT\\Powerpoint.Application\\CLSID]\n@=" + e2e::RegString(kClassId) +
-             "\n\n";
-      reg +=
-          "[HKEY_CLASSES_ROOT\\PowerPoint.Application.16\\CLSID]\n@=" + e2e::RegString(kClassId) +
-          "\n\n";
-      reg += "[" + key + "]\n@=\"Stand-in for PowerPoint\"\n\n";
-      reg += "[" + key + "\\ProgID]\n@=\"PowerPoint.Application.16\"\n\n";
-      reg += "[" + key + "\\LocalServer32]\n@=" + e2e::RegString(command) + "\n\n";
-    }
-    e2e::WriteTextFile(directory + "/standin.reg", reg);
-    int exitCode = -1;
-    std::string output = e2e::RunProgram(
-        {e2e::WineLoader(), "regedit", "/s", e2e::WindowsPath(directory + "/standin.reg")},
-        directory, &exitCode);
-    ASSERT_EQ(exitCode, 0) << output;
+    std::string output;
+    ASSERT_EQ(e2e::RegisterStandIn(directory, registering, &output), 0) << output;
   }
 
   // Starts the stand-in as a running application, registered as the active
   // object of its class, the way a PowerPoint that the user started is found.
   void StartRunningStandIn() {
     standIn = e2e::StartProcess(
-        {e2e::WineLoader(), StandInPath(), "--running", "--dir", e2e::WindowsPath(directory)},
+        {e2e::WineLoader(), e2e::StandInPath(), "--running", "--dir", e2e::WindowsPath(directory)},
         directory);
     ASSERT_TRUE(WaitForCall("ready")) << e2e::ReadTextFile(directory + "/calls.log");
   }

@@ -21,7 +21,6 @@ using nlohmann::json;
 constexpr const char* kTitle = "Podiant Server";
 constexpr int kLabel = 101;
 constexpr int kWaitMs = 30000;
-constexpr const char* kClassId = "{6E5A1F3C-8B27-4D19-A0C4-3F9B2D7E61A5}";
 
 class WineWebRemote : public ::testing::Test {
  protected:
@@ -43,24 +42,8 @@ class WineWebRemote : public ::testing::Test {
   // `registering` false every trace of it removed.
   void Register(bool registering) {
     registered = registering;
-    const std::string key = std::string("HKEY_CLASSES_ROOT\\CLSID\\") + kClassId;
-    std::string reg = "Windows Registry Editor Version 5.00\n\n";
-    reg += "[-HKEY_CLASSES_ROOT\\Powerpoint.Application]\n\n[-" + key + "]\n\n";
-    if (registering) {
-      const std::string command =
-          "\"" +
-          e2e::WindowsPath(e2e::WindowsBinaryDir() +
-                           "/tests/e2e/presentation/powerpoint-standin.exe") +
-          "\" --dir \"" + e2e::WindowsPath(directory) + "\"";
-      reg += "[HKEY_CLASSES_ROOT\\Powerpoint.Application\\CLSID]\n@=" + e2e::RegString(kClassId) +
-             "\n\n[" + key + "\\LocalServer32]\n@=" + e2e::RegString(command) + "\n\n";
-    }
-    e2e::WriteTextFile(directory + "/standin.reg", reg);
-    int exitCode = -1;
-    std::string output = e2e::RunProgram(
-        {e2e::WineLoader(), "regedit", "/s", e2e::WindowsPath(directory + "/standin.reg")},
-        directory, &exitCode);
-    ASSERT_EQ(exitCode, 0) << output;
+    std::string output;
+    ASSERT_EQ(e2e::RegisterStandIn(directory, registering, &output), 0) << output;
   }
 
   bool WaitForLabel(const std::string& part) {
