@@ -121,15 +121,19 @@ bool MoveShow(const std::string& pipeName, const std::string& fileUrl, int index
   }
 }
 
+// A document loaded or made without a window.
+Reference<css::lang::XComponent> LoadHidden(const rtl::OUString& url) {
+  css::uno::Sequence<css::beans::PropertyValue> hidden(1);
+  hidden.getArray()[0].Name = "Hidden";
+  hidden.getArray()[0].Value <<= true;
+  return desktop->loadComponentFromURL(url, "_blank", 0, hidden);
+}
+
 bool ConvertToPptx(const std::string& pipeName, const std::string& sourceUrl,
                    const std::string& targetUrl) {
   if (!Connect(pipeName)) return false;
   try {
-    css::uno::Sequence<css::beans::PropertyValue> hidden(1);
-    hidden.getArray()[0].Name = "Hidden";
-    hidden.getArray()[0].Value <<= true;
-    Reference<css::lang::XComponent> document =
-        desktop->loadComponentFromURL(FromUtf8(sourceUrl), "_blank", 0, hidden);
+    Reference<css::lang::XComponent> document = LoadHidden(FromUtf8(sourceUrl));
     css::uno::Sequence<css::beans::PropertyValue> filter(1);
     filter.getArray()[0].Name = "FilterName";
     filter.getArray()[0].Value <<= rtl::OUString("Impress MS PowerPoint 2007 XML");
@@ -222,11 +226,7 @@ bool MakeDetailsPresentation(const std::string& pipeName, const std::string& pat
                           {"The end", "Last", false, false}};
   if (!Connect(pipeName)) return false;
   try {
-    css::uno::Sequence<css::beans::PropertyValue> hidden(1);
-    hidden.getArray()[0].Name = "Hidden";
-    hidden.getArray()[0].Value <<= true;
-    Reference<css::lang::XComponent> document =
-        desktop->loadComponentFromURL("private:factory/simpress", "_blank", 0, hidden);
+    Reference<css::lang::XComponent> document = LoadHidden("private:factory/simpress");
     Reference<css::lang::XMultiServiceFactory> shapes(document, UNO_QUERY_THROW);
     auto pages =
         Reference<css::drawing::XDrawPagesSupplier>(document, UNO_QUERY_THROW)->getDrawPages();
