@@ -62,6 +62,14 @@ void DropKeptIfFileChanged(SlideImageRecord& images) {
 
 void Keep(SlideImageRecord& images, const ImageKey& key, const SlideImageAnswer& answer) {
   const size_t size = answer.png->size();
+  // The same picture made again (asked for while its first export ran) takes
+  // the place of the one kept.
+  auto same = images.kept.find(key);
+  if (same != images.kept.end()) {
+    images.bytes -= same->second.png->size();
+    images.uses.erase(same->second.use);
+    images.kept.erase(same);
+  }
   if (size > kSlideImageBytesAtMost) return;  // given, but not kept
   while (images.bytes + size > kSlideImageBytesAtMost && !images.uses.empty()) {
     auto oldest = images.kept.find(images.uses.back());
@@ -148,12 +156,24 @@ bool SlideImagesWaiting() {
 
 void ExportWaitingSlideImage() {
   WaitingExport next;
+  SlideImageAnswer kept;
   {
     std::lock_guard<std::mutex> guard(lock);
     if (Images.waiting.empty()) return;
     next = std::move(Images.waiting.front());
     Images.waiting.pop_front();
     Images.requestsWaiting -= next.done.size();
+    // Asked for again while its export ran: the picture is kept by now.
+    auto found = Images.kept.find(next.key);
+    if (found != Images.kept.end()) {
+      kept.outcome = SlideImageOutcome::kImage;
+      kept.png = found->second.png;
+      kept.tag = found->second.tag;
+    }
+  }
+  if (kept.outcome == SlideImageOutcome::kImage) {
+    for (const SlideImageDone& done : next.done) done(kept);
+    return;
   }
   // The application is called outside the lock: requests go on meanwhile.
   auto png = std::make_shared<std::string>();

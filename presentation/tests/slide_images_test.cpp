@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,13 @@ int exports = 0;
 size_t pictureBytes = 1000;
 SlideExport exportOutcome = SlideExport::kDone;
 int wakes = 0;
+std::function<void()> duringExport;  // what another thread does meanwhile
 
 }  // namespace
 
 SlideExport ExportShowSlide(int32_t slide, int32_t width, std::string* png) {
   ++exports;
+  if (duringExport) duringExport();
   if (exportOutcome == SlideExport::kDone) {
     *png = std::to_string(slide) + "@" + std::to_string(width);
     png->resize(pictureBytes, '.');
@@ -44,7 +47,10 @@ class SlideImages : public ::testing::Test {
     file = directory.WriteFile("talk.pptx", "one");
     ChangeSlideImageSource(1, file);
   }
-  void TearDown() override { ObserveSlideImageRequests(nullptr); }
+  void TearDown() override {
+    ObserveSlideImageRequests(nullptr);
+    duringExport = nullptr;
+  }
 
   // Asks for a picture, exports what waits, and gives the answer.
   SlideImageAnswer Ask(int32_t slide, int32_t width = 640) {
@@ -103,6 +109,17 @@ TEST_F(SlideImages, APictureAskedForTwiceIsExportedOnceAndRefusalsAreAnsweredAtO
   EXPECT_EQ(exports, 2);
   EXPECT_FALSE(SlideImagesWaiting());
 
+  // Asked for again while its export runs: answered with the picture kept
+  // meanwhile, which is kept once.
+  duringExport = [&] { RequestSlideImage(3, 320, record); };
+  RequestSlideImage(3, 320, record);
+  ExportWaitingSlideImage();
+  duringExport = nullptr;
+  ExportWaitingSlideImage();
+  EXPECT_EQ(exports, 3);
+  EXPECT_EQ(outcomes, std::vector<SlideImageOutcome>(5, SlideImageOutcome::kImage));
+  EXPECT_EQ(SlideImageBytesKept(), 3 * pictureBytes);
+
   outcomes.clear();
   RequestSlideImage(0, 640, record);
   RequestSlideImage(1, kSlideImageWidthMin - 1, record);
@@ -115,7 +132,7 @@ TEST_F(SlideImages, APictureAskedForTwiceIsExportedOnceAndRefusalsAreAnsweredAtO
     exportOutcome = outcome;
     EXPECT_NE(Ask(7).outcome, SlideImageOutcome::kImage);
   }
-  EXPECT_EQ(SlideImageBytesKept(), 2 * pictureBytes);
+  EXPECT_EQ(SlideImageBytesKept(), 3 * pictureBytes);
 }
 
 TEST_F(SlideImages, TheNextOpenAndAChangedFileDropThePictures) {
