@@ -256,7 +256,13 @@ void ServerThread() {
   SocketHandle oscSocket =
       Settings.osc ? StartOsc(listenAddress, localAddress, MonotonicMilliseconds()) : kNoSocket;
   const bool osc = oscSocket != kNoSocket;
-  SocketHandle wakeSocket = ShowStatusObserved() ? OpenWakeSocket() : kNoSocket;
+  // A front door on another thread (the web remote) is served from this loop;
+  // without its wake socket it is served at the end of each wait instead.
+  const bool frontDoor = ShowStatusObserved();
+  SocketHandle wakeSocket = frontDoor ? OpenWakeSocket() : kNoSocket;
+  if (frontDoor && wakeSocket == kNoSocket) {
+    AddLogLine("ERROR: cannot open the wake socket of the web remote");
+  }
   StartShowWatch(feedback, osc && OscSendsState());
   if (projectorConfigured) OpenProjectorLink();
   SignalStartUpLinesWritten();
@@ -264,7 +270,7 @@ void ServerThread() {
   std::vector<SocketHandle> sockets{socket};
   if (osc) sockets.push_back(oscSocket);
   if (wakeSocket != kNoSocket) sockets.push_back(wakeSocket);
-  const bool following = feedback || osc || wakeSocket != kNoSocket;
+  const bool following = feedback || osc || frontDoor;
   size_t turn = 0;
   std::vector<char> buffer(kReceiveBufferSize);
   for (;;) {
@@ -276,8 +282,7 @@ void ServerThread() {
     // door, a slide picture) makes it none.
     uint32_t wait =
         following ? ShowWatchReceiveWait(MonotonicMilliseconds()) : kReceiveWaitMilliseconds;
-    const bool workWaiting =
-        wakeSocket != kNoSocket && (InboxCommandWaiting() || SlideImagesWaiting());
+    const bool workWaiting = frontDoor && (InboxCommandWaiting() || SlideImagesWaiting());
     if (workWaiting) wait = 0;
     // With the command socket alone the loop is as it always was.
     SocketHandle from = socket;
@@ -297,7 +302,7 @@ void ServerThread() {
     // A datagram of the attempt during which the stop was asked for is dropped.
     if (stopRequested != 0) break;
     bool commandHandled = false;
-    if (from == wakeSocket) {
+    if (wakeSocket != kNoSocket && from == wakeSocket) {
       DrainWakeSocket(wakeSocket, buffer);
     } else if (outcome == ReceiveOutcome::kDatagram && from == oscSocket) {
       HandleOscPacket(buffer.data(), length, senderAddress, senderPort);
@@ -312,7 +317,7 @@ void ServerThread() {
     } else if (outcome == ReceiveOutcome::kRefused && feedback) {
       FeedbackRefused(senderAddress, senderPort, MonotonicMilliseconds());
     }
-    if (wakeSocket != kNoSocket) {
+    if (frontDoor) {
       // The front doors' commands take turns with the datagrams; a slide
       // picture is made only when no command waited, one at a time.
       if (std::optional<InboxCommand> command = TakeInboxCommand()) {
