@@ -7,6 +7,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -269,13 +270,19 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       return;
     }
 
+    // An answer that comes after its request was answered 503 belongs to no
+    // later request of the connection.
+    const uint64_t number = ++requests;
     answerTimer.expires_after(std::chrono::seconds(kAnswerSeconds));
-    answerTimer.async_wait([self = shared_from_this()](beast::error_code timerError) {
-      if (!timerError) self->Respond(ErrorResponse(503, "no answer in time: the server is busy"));
+    answerTimer.async_wait([self = shared_from_this(), number](beast::error_code timerError) {
+      if (!timerError && self->requests == number) {
+        self->Respond(ErrorResponse(503, "no answer in time: the server is busy"));
+      }
     });
     std::weak_ptr<HttpSession> weak = weak_from_this();
-    HandleWebRequest(request, [weak](WebResponse response) {
-      if (std::shared_ptr<HttpSession> self = weak.lock()) self->Respond(std::move(response));
+    HandleWebRequest(request, [weak, number](WebResponse response) {
+      std::shared_ptr<HttpSession> self = weak.lock();
+      if (self && self->requests == number) self->Respond(std::move(response));
     });
   }
 
@@ -351,6 +358,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   bool answered = true;
   bool closed = false;
   bool linger = false;
+  uint64_t requests = 0;  // the requests read on this connection
   char discard[4096];
 };
 
