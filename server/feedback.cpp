@@ -17,7 +17,6 @@ namespace {
 
 // The largest payload of a UDP datagram over IPv4: a longer line is cut.
 constexpr size_t kDatagramBytesAtMost = 65507;
-constexpr uint32_t kLongestWaitMilliseconds = 1000;
 
 struct FeedbackRecord {
   SocketHandle socket = kNoSocket;
@@ -116,12 +115,6 @@ std::string FeedbackStartLine() {
 uint64_t FeedbackDueAt() {
   return Settings.feedback->intervalSeconds > 0 ? Feedback.heartbeatAt
                                                 : std::numeric_limits<uint64_t>::max();
-}
-
-uint32_t FeedbackReceiveWait(uint64_t nowMilliseconds) {
-  uint64_t due = std::min(ShowStatusDueAt(), FeedbackDueAt());
-  if (due <= nowMilliseconds) return 0;
-  return static_cast<uint32_t>(std::min<uint64_t>(due - nowMilliseconds, kLongestWaitMilliseconds));
 }
 
 bool FeedbackHeartbeatDue(uint64_t nowMilliseconds) { return HeartbeatDue(nowMilliseconds); }

@@ -31,10 +31,6 @@ bool FeedbackWantsDetails();
 // the start-up line of every [feedback] with a to= key.
 std::string FeedbackStartLine();
 
-// How long the next receive may wait so that the show's changes and the
-// heartbeat go out on time: at most a second.
-uint32_t FeedbackReceiveWait(uint64_t nowMilliseconds);
-
 // When the heartbeat is next due (UINT64_MAX: never), and whether it is now.
 uint64_t FeedbackDueAt();
 bool FeedbackHeartbeatDue(uint64_t nowMilliseconds);

@@ -192,8 +192,6 @@ void OscRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds) {
   }
 }
 
-bool OscWantsDetails() { return Osc.sending; }
-
 bool OscSendsState() { return Osc.sending; }
 
 uint64_t OscDueAt() {

@@ -33,9 +33,6 @@ void OscRefused(uint32_t address, uint16_t port, uint64_t nowMilliseconds);
 // OSC socket only receives, and the show is not followed for it.
 bool OscSendsState();
 
-// Whether OSC sends the slide's details: whenever it sends the state.
-bool OscWantsDetails();
-
 // When OSC's heartbeat is next due (UINT64_MAX: never), and whether it is now.
 uint64_t OscDueAt();
 bool OscHeartbeatDue(uint64_t nowMilliseconds);

@@ -51,8 +51,8 @@ void StartShowWatch(bool feedback, bool osc) {
   watch.osc = osc;
   watch.published = false;
   TrackShowStatus(Following());
-  TrackShowDetails((feedback && FeedbackWantsDetails()) || (osc && OscWantsDetails()) ||
-                   watch.observer != nullptr);
+  // OSC sends the slide's details whenever it sends the state.
+  TrackShowDetails((feedback && FeedbackWantsDetails()) || osc || watch.observer != nullptr);
 }
 
 uint32_t ShowWatchReceiveWait(uint64_t nowMilliseconds) {
