@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/text_rules.h"
+#include "common/utf8_text.h"
 #include "config/access_lists.h"
 #include "config/settings.h"
 #include "platform/code_page.h"
@@ -90,7 +91,7 @@ CheckedCommand CheckCommand(const json& message) {
   }
   const std::string& utf8 = text->get_ref<const std::string&>();
   CheckedCommand command;
-  command.given = utf8.substr(0, kCommandBytesAtMost);
+  command.given = utf8.substr(0, Utf8PrefixLength(utf8, kCommandBytesAtMost));
   auto refuse = [&command](int status, std::string error) {
     command.status = status;
     command.error = std::move(error);
