@@ -70,3 +70,21 @@ size_t NextUtf8Character(std::string_view utf8, size_t at, uint32_t* codePoint) 
   *codePoint = value;
   return length;
 }
+
+std::string SingleByteFromUtf8(std::string_view utf8) {
+  std::string text;
+  text.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    uint32_t codePoint = 0;
+    size_t length = NextUtf8Character(utf8, i, &codePoint);
+    if (length == 0) {
+      text += '?';  // no UTF-8: one mark per byte
+      ++i;
+      continue;
+    }
+    text += static_cast<char>(SingleByteOfUnicode(codePoint));
+    i += length;
+  }
+  return text;
+}

@@ -25,3 +25,7 @@ void AppendUtf8(std::string& out, uint32_t codePoint);
 // continuation byte, an overlong form, a surrogate, beyond U+10FFFF, or a
 // sequence cut short by the end).
 size_t NextUtf8Character(std::string_view utf8, size_t at, uint32_t* codePoint);
+
+// UTF-8 text as single-byte text: one byte per code point, '?' for code points
+// the code page cannot hold and for each byte of a malformed sequence.
+std::string SingleByteFromUtf8(std::string_view utf8);

@@ -7,10 +7,6 @@
 
 #include "platform/single_byte_text.h"
 
-// UTF-8 text as single-byte text: one byte per code point, '?' for code points
-// the code page cannot hold and for each byte of a malformed sequence.
-std::string SingleByteFromUtf8(const std::string& utf8);
-
 // ISO 8859-1 text (the X STRING encoding) as single-byte text; the C1 control
 // characters, which Windows-1252 does not have, become '?'.
 std::string SingleByteFromLatin1(const std::string& latin1);
