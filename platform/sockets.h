@@ -49,15 +49,13 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
 
 void CloseDatagramSocket(SocketHandle socket);
 
-// Keeps a socket that another library opened (the web remote's) from the
-// programs that RUN starts: close-on-exec on Linux, not inheritable on Windows.
-void KeepSocketFromChildren(SocketHandle socket);
-
-// The same for a TCP socket that is about to listen, which also gets the
-// system's rule for a port of the last run: on Linux it may be bound again
-// while connections of the last run linger (SO_REUSEADDR); on Windows, where
-// that is the default and the option would let another program take the
-// port over, no other program may bind it (SO_EXCLUSIVEADDRUSE).
+// Gives a TCP socket that is about to listen (one that another library
+// opened: the web remote's) the system's rule for a port of the last run: on
+// Linux it may be bound again while connections of the last run linger
+// (SO_REUSEADDR); on Windows, where that is the default and the option would
+// let another program take the port over, no other program may bind it
+// (SO_EXCLUSIVEADDRUSE). The programs that RUN starts inherit no socket on
+// either system (see the process back ends).
 void PrepareListeningSocket(SocketHandle socket);
 
 // Waits up to `waitMilliseconds` until one of the `count` sockets has

@@ -374,7 +374,6 @@ void Accepted(beast::error_code error, tcp::socket socket) {
     });
     return;
   }
-  KeepSocketFromChildren(static_cast<SocketHandle>(socket.native_handle()));
   if (OpenConnections() >= kWebClientsAtMost) {
     RefuseConnection(std::move(socket));
   } else {

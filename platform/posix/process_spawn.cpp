@@ -67,8 +67,8 @@ ProgramStart StartProgram(const std::string& commandLine) {
   posix_spawn_file_actions_init(&actions);
   // The started program does not compete with the console for its input,
   // and inherits none of this program's other descriptors: a connection of
-  // the web remote accepted a moment before (its close-on-exec flag not yet
-  // set) must not stay open in it.
+  // the web remote (opened by a library that may not mark it close-on-exec)
+  // must not stay open in it.
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   posix_spawnattr_t attributes;

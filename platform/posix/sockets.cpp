@@ -1,5 +1,4 @@
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <ifaddrs.h>
 #include <linux/errqueue.h>
 #include <net/if.h>
@@ -201,14 +200,7 @@ void CloseDatagramSocket(SocketHandle socket) {
   if (socket != kNoSocket) close(static_cast<int>(socket));
 }
 
-void KeepSocketFromChildren(SocketHandle socket) {
-  const int fd = static_cast<int>(socket);
-  const int flags = fcntl(fd, F_GETFD);
-  if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
-}
-
 void PrepareListeningSocket(SocketHandle socket) {
-  KeepSocketFromChildren(socket);
   int on = 1;
   setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 }

@@ -145,12 +145,7 @@ void CloseDatagramSocket(SocketHandle socket) {
   WSACleanup();
 }
 
-void KeepSocketFromChildren(SocketHandle socket) {
-  SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
-}
-
 void PrepareListeningSocket(SocketHandle socket) {
-  KeepSocketFromChildren(socket);
   BOOL on = TRUE;
   setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
              reinterpret_cast<const char*>(&on), sizeof on);
