@@ -67,16 +67,22 @@ void LoadAccessSettings() {
   }
 }
 
+// A to= list of destinations, each entry left out reported for `section`.
+FeedbackList DestinationsSetting(const char* section, const std::string& to) {
+  FeedbackList list = ParseFeedbackList(to);
+  for (const FeedbackEntryLeftOut& left : list.leftOut) {
+    AddLogLine(std::string("ERROR: ") + section + " entry \"" + left.entry + "\" is " +
+               (left.beyondLimit ? "beyond the first " + std::to_string(kFeedbackDestinationsAtMost)
+                                 : std::string("no address:port")));
+  }
+  return list;
+}
+
 // [feedback]: nothing at all without its to= key.
 void LoadFeedbackSettings() {
   std::optional<std::string> to = OptionalSetting("feedback", "to");
   if (!to) return;
-  FeedbackList list = ParseFeedbackList(*to);
-  for (const FeedbackEntryLeftOut& left : list.leftOut) {
-    AddLogLine("ERROR: feedback entry \"" + left.entry + "\" is " +
-               (left.beyondLimit ? "beyond the first " + std::to_string(kFeedbackDestinationsAtMost)
-                                 : std::string("no address:port")));
-  }
+  FeedbackList list = DestinationsSetting("feedback", *to);
   FeedbackSettings feedback;
   feedback.destinations = std::move(list.destinations);
   feedback.intervalSeconds = NumberSetting("feedback", "interval", "5");
@@ -103,14 +109,7 @@ void LoadOscSettings() {
   OscSettings osc;
   osc.port = *port;
   if (std::optional<std::string> to = OptionalSetting("osc", "to")) {
-    FeedbackList list = ParseFeedbackList(*to);
-    for (const FeedbackEntryLeftOut& left : list.leftOut) {
-      AddLogLine("ERROR: osc entry \"" + left.entry + "\" is " +
-                 (left.beyondLimit
-                      ? "beyond the first " + std::to_string(kFeedbackDestinationsAtMost)
-                      : std::string("no address:port")));
-    }
-    osc.destinations = std::move(list.destinations);
+    osc.destinations = DestinationsSetting("osc", *to).destinations;
   }
   osc.intervalSeconds = NumberSetting("osc", "interval", "5");
   osc.log = SwitchSetting("osc", "log");

@@ -34,8 +34,7 @@ void WebThread() {
   WebRoutesSettings routes;
   routes.pairingUrl = address + "#code=" + PairingCode();
   routes.showsFolder = web.showsFolder;
-  routes.commands = web.commands & Settings.allowedCommands.value_or(kEveryCommandWord) &
-                    ~CommandWordBit(CommandWord::kOpen);
+  routes.commands = web.commands & Settings.allowedCommands.value_or(kEveryCommandWord);
   StartWebRoutes(std::move(routes));
   if (!OpenWebServer(listen, web.port)) {
     AddLogLine("ERROR: cannot listen for the web remote at " + FormatIpAddress(listen) + ":" +
