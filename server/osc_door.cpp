@@ -18,6 +18,7 @@
 #include "server/feedback.h"
 #include "server/log_relay.h"
 #include "server/sender_check.h"
+#include "server/server_thread.h"
 #include "server/show_changes.h"
 
 namespace {
@@ -106,15 +107,13 @@ bool HeartbeatDue(uint64_t now) {
 }
 
 std::string SenderText(uint32_t address, uint16_t port) {
-  return FormatIpAddress(address) + ":" + std::to_string(port);
+  return FormatFeedbackDestination({address, port});
 }
 
 // "O 192.168.1.7:53000 14:03:07 -> /podiant/goto 5"
 std::string ReceivedLine(const std::string& sender, const TimeOfDay& time,
                          const OscMessage& message) {
-  char clock[40];
-  std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", time.hour, time.minute, time.second);
-  return "O " + sender + " " + clock + " -> " + FormatOscMessage(message);
+  return FormatArrivalLine("O " + sender, time, FormatOscMessage(message));
 }
 
 // One message: logged, then carried out or answered with its error line. A

@@ -45,12 +45,6 @@ void WaitForMainWindowInitialised() {
   initialisedChanged.wait(lock, [] { return mainWindowInitialised; });
 }
 
-std::string TwoDigits(int value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
-}
-
 // Opens the command socket on `port`: on every interface, or on the one
 // address of the settings. `shownAddress` is the address for the "Listening
 // at" line. A listen address that is no address of this computer fails like
@@ -208,11 +202,17 @@ void ResetServerThreadForTesting() {
   ForgetRefusalsForTesting();
 }
 
+std::string FormatArrivalLine(const std::string& head, const TimeOfDay& time,
+                              const std::string& shown) {
+  char clock[16];
+  std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", time.hour, time.minute, time.second);
+  return head + " " + clock + " -> " + shown;
+}
+
 std::string FormatReceivedLine(uint32_t senderAddress, uint16_t senderPort, int hour, int minute,
                                int second, const std::string& payload) {
-  return "R " + FormatIpAddress(senderAddress) + ":" + std::to_string(senderPort) + " " +
-         TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second) + " -> \"" + payload +
-         "\"";
+  return FormatArrivalLine("R " + FormatIpAddress(senderAddress) + ":" + std::to_string(senderPort),
+                           TimeOfDay{hour, minute, second}, "\"" + payload + "\"");
 }
 
 void ServerThread() {

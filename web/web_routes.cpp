@@ -13,6 +13,7 @@
 #include "platform/timing.h"
 #include "presentation/slide_images.h"
 #include "server/command_inbox.h"
+#include "server/server_thread.h"
 #include "web/live_state.h"
 #include "web/page_files.h"
 #include "web/web_access.h"
@@ -49,10 +50,6 @@ WebResponse JsonResponse(int status, const json& value) {
   WebResponse response = TextResponse(status, "application/json", Dump(value));
   response.headers.emplace_back("Cache-Control", "no-store");
   return response;
-}
-
-std::string TwoDigits(int value) {
-  return std::string(1, static_cast<char>('0' + value / 10)) + static_cast<char>('0' + value % 10);
 }
 
 bool HasControlCharacters(std::string_view text) {
@@ -131,9 +128,8 @@ bool PostWebCommand(const std::string& name, uint32_t address, const CheckedComm
                     std::function<void(InboxOutcome)> done) {
   const TimeOfDay now = LocalTimeOfDay();
   InboxCommand inbox;
-  inbox.logLine = "W " + name + " " + FormatIpAddress(address) + " " + TwoDigits(now.hour) + ":" +
-                  TwoDigits(now.minute) + ":" + TwoDigits(now.second) + " -> \"" + command.text +
-                  "\"";
+  inbox.logLine = FormatArrivalLine("W " + name + " " + FormatIpAddress(address), now,
+                                    "\"" + command.text + "\"");
   inbox.commandText = command.text;
   inbox.from = command.from;
   if (done) {
