@@ -4,10 +4,10 @@
 #include "keys/send_command.h"
 #include "presentation/slide_show.h"
 #include "projector/projector_commands.h"
-#include "server/feedback.h"
+#include "server/show_watch.h"
 
-void HandleSlideShowCommand(const std::string&, const std::string&) {}
+void HandleSlideShowCommand(CommandWord, const std::string&) {}
 void HandleSendCommand(const std::string&) {}
 int FindAndActivateWindow(const std::string&) { return 0; }
 void SendProjectorCommand(const std::string&) {}
-void SendFeedbackSnapshot() {}
+void SendStateSnapshot() {}

@@ -323,7 +323,7 @@ void MeasurePictures(const std::string& display) {
       << "[impress]\npipe=" << pipeName << "-pictures\nprofile=" << directory
       << "/profile-pictures\n";
   LoadShowSettings(directory + "/pictures.ini");
-  HandleSlideShowCommand("OPEN", deck);
+  HandleSlideShowCommand(CommandWord::kOpen, deck);
   std::this_thread::sleep_for(std::chrono::seconds(1));
   std::vector<double> firsts;
   bool failed = false;

@@ -78,16 +78,21 @@ FeedbackList DestinationsSetting(const char* section, const std::string& to) {
   return list;
 }
 
+// The keys of a state channel of datagrams; its destinations from `to`.
+void ReadChannelSettings(const char* section, const std::optional<std::string>& to,
+                         ChannelSettings* channel) {
+  if (to) channel->destinations = DestinationsSetting(section, *to).destinations;
+  channel->intervalSeconds = NumberSetting(section, "interval", "5");
+  channel->log = SwitchSetting(section, "log");
+  channel->notes = SwitchSetting(section, "notes");
+}
+
 // [feedback]: nothing at all without its to= key.
 void LoadFeedbackSettings() {
   std::optional<std::string> to = OptionalSetting("feedback", "to");
   if (!to) return;
-  FeedbackList list = DestinationsSetting("feedback", *to);
   FeedbackSettings feedback;
-  feedback.destinations = std::move(list.destinations);
-  feedback.intervalSeconds = NumberSetting("feedback", "interval", "5");
-  feedback.log = SwitchSetting("feedback", "log");
-  feedback.notes = SwitchSetting("feedback", "notes");
+  ReadChannelSettings("feedback", to, &feedback);
   Settings.feedback = std::move(feedback);
 }
 
@@ -108,12 +113,7 @@ void LoadOscSettings() {
   if (!port) return;
   OscSettings osc;
   osc.port = *port;
-  if (std::optional<std::string> to = OptionalSetting("osc", "to")) {
-    osc.destinations = DestinationsSetting("osc", *to).destinations;
-  }
-  osc.intervalSeconds = NumberSetting("osc", "interval", "5");
-  osc.log = SwitchSetting("osc", "log");
-  osc.notes = SwitchSetting("osc", "notes");
+  ReadChannelSettings("osc", OptionalSetting("osc", "to"), &osc);
   Settings.osc = std::move(osc);
 }
 

@@ -26,24 +26,25 @@ struct ListenAddressSetting {
   std::optional<uint32_t> address;  // network order; 0 is every interface
 };
 
-// [feedback]: where the show's state (and with log=on the status lines) is
-// sent, and how often the whole of it is sent again.
-struct FeedbackSettings {
+// A state channel of datagrams ([feedback], and [osc] with to=): where the
+// show's state (and with log=on the status lines) is sent, and how often the
+// whole of it is sent again.
+struct ChannelSettings {
   std::vector<FeedbackDestination> destinations;  // none: nobody
   int32_t intervalSeconds = 5;                    // 0 or less: no heartbeat
   bool log = false;                               // log=on: every status line too
-  bool notes = false;  // notes=on: the slide's title, build, next slide and notes too
+  bool notes = false;  // notes=on: the slide's notes too (the plain feedback: with its
+                       // title, build and next slide)
 };
+
+// [feedback], with its to= key.
+using FeedbackSettings = ChannelSettings;
 
 // [osc] with a valid port=: commands as OSC messages on a second UDP socket
 // (on the commands' listen address), and the show's state as OSC messages to
 // the to= destinations, from that socket.
-struct OscSettings {
+struct OscSettings : ChannelSettings {
   int32_t port = 0;
-  std::vector<FeedbackDestination> destinations;  // none: no state sent
-  int32_t intervalSeconds = 5;                    // 0 or less: no heartbeat
-  bool log = false;                               // log=on: every status line too
-  bool notes = false;                             // notes=on: the notes too
 };
 
 // The words the web remote may send unless [web] commands= names others.

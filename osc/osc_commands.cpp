@@ -5,62 +5,69 @@
 #include <cstdio>
 #include <string_view>
 
-#include "common/command_words.h"
+#include "common/feedback_words.h"
 #include "common/text_rules.h"
 #include "platform/code_page.h"
 
 namespace {
 
-constexpr std::string_view kPrefix = "/podiant/";
 constexpr std::string_view kCommandAddressWord = "COMMAND";
-
-// What the server itself sends: such a message from another server is fed
-// back, not a command. STATE is also a command word: a state carries a string.
-bool IsFeedbackWord(const std::string& folded, const OscMessage& message) {
-  if (folded == "STATE") {
-    return !message.arguments.empty() &&
-           (message.arguments[0].type == 's' || message.arguments[0].type == 'S');
-  }
-  for (const char* word :
-       {"FILE", "SLIDE", "SLIDES", "BUILD", "BUILDS", "TITLE", "NEXTSLIDE", "NOTES", "LOG"}) {
-    if (folded == word) return true;
-  }
-  return false;
-}
 
 bool IsText(const OscArgument& argument) { return argument.type == 's' || argument.type == 'S'; }
 
-OscCommand Command(std::string text) { return OscCommand{OscRequest::kCommand, std::move(text)}; }
-
-OscCommand Bad() { return OscCommand{OscRequest::kBadArguments, std::string()}; }
-
-OscCommand TextCommand(const std::string& word, const OscMessage& message) {
-  if (message.arguments.empty() || !IsText(message.arguments[0])) return Bad();
-  return Command(word + " " + CodePageFromUtf8(message.arguments[0].bytes));
+// What the server itself sends: such a message from another server is fed
+// back, not a command. STATE is also a command word: a state carries a string.
+bool IsFeedbackValueMessage(const std::string& folded, const OscMessage& message) {
+  if (folded == "STATE") return !message.arguments.empty() && IsText(message.arguments[0]);
+  return IsFeedbackValue(folded);
 }
 
-OscCommand GotoCommand(const std::string& word, const OscMessage& message) {
-  if (message.arguments.empty()) return Bad();
+OscCommand Carry(CommandWord word, const std::string& wordAsSent, std::string_view argument) {
+  OscCommand command;
+  command.request = OscRequest::kCommand;
+  command.command.word = word;
+  command.command.wordAsSent = wordAsSent;
+  command.command.argument = std::string(TrimBlanks(argument));
+  return command;
+}
+
+OscCommand Request(OscRequest request) {
+  OscCommand command;
+  command.request = request;
+  return command;
+}
+
+OscCommand TextCommand(CommandWord word, const std::string& wordAsSent, const OscMessage& message) {
+  if (message.arguments.empty() || !IsText(message.arguments[0])) {
+    return Request(OscRequest::kBadArguments);
+  }
+  return Carry(word, wordAsSent, CodePageFromUtf8(message.arguments[0].bytes));
+}
+
+OscCommand GotoCommand(const std::string& wordAsSent, const OscMessage& message) {
+  if (message.arguments.empty()) return Request(OscRequest::kBadArguments);
   const OscArgument& argument = message.arguments[0];
   switch (argument.type) {
     case 'i':
     case 'h':
-      return Command(word + " " +
-                     std::to_string(Int32FromNumber(static_cast<double>(argument.integer))));
+      return Carry(CommandWord::kGoto, wordAsSent,
+                   std::to_string(Int32FromNumber(static_cast<double>(argument.integer))));
     case 'f':
     case 'd':
-      return Command(word + " " + std::to_string(Int32FromNumber(argument.number)));
+      return Carry(CommandWord::kGoto, wordAsSent,
+                   std::to_string(Int32FromNumber(argument.number)));
     case 's':
     case 'S':
-      return Command(word + " " + CodePageFromUtf8(argument.bytes));
+      return Carry(CommandWord::kGoto, wordAsSent, CodePageFromUtf8(argument.bytes));
     default:
-      return Bad();
+      return Request(OscRequest::kBadArguments);
   }
 }
 
 // A word without an argument: a button sends 1 when pressed and 0 when let go.
-OscCommand PlainCommand(const std::string& word, const OscMessage& message) {
-  if (message.arguments.empty()) return Command(word);
+OscCommand PlainCommand(CommandWord word, const std::string& wordAsSent,
+                        const OscMessage& message) {
+  if (message.arguments.empty()) return Carry(word, wordAsSent, std::string_view());
   const OscArgument& argument = message.arguments[0];
   bool pressed = false;
   switch (argument.type) {
@@ -80,10 +87,10 @@ OscCommand PlainCommand(const std::string& word, const OscMessage& message) {
     case 'F':
       break;
     default:
-      return Bad();
+      return Request(OscRequest::kBadArguments);
   }
-  if (!pressed) return OscCommand{OscRequest::kReleased, std::string()};
-  return Command(word);
+  if (!pressed) return Request(OscRequest::kReleased);
+  return Carry(word, wordAsSent, std::string_view());
 }
 
 std::string FormatNumber(double value, bool single) {
@@ -144,13 +151,23 @@ std::string FormatArgument(const OscArgument& argument) {
 
 OscCommand CommandFromOscMessage(const OscMessage& message) {
   const std::string_view address = message.address;
-  if (address.substr(0, kPrefix.size()) != kPrefix) return OscCommand{};
-  const std::string word(address.substr(kPrefix.size()));
+  const std::string_view prefix = kOscAddressPrefix;
+  if (address.substr(0, prefix.size()) != prefix) return OscCommand{};
+  const std::string word(address.substr(prefix.size()));
   const std::string folded = FoldUpper(word);
-  if (IsFeedbackWord(folded, message)) return OscCommand{OscRequest::kFeedback, std::string()};
+  if (IsFeedbackValueMessage(folded, message)) {
+    OscCommand feedback = Request(OscRequest::kFeedback);
+    feedback.feedback = true;
+    return feedback;
+  }
   if (folded == kCommandAddressWord) {
-    if (message.arguments.empty() || !IsText(message.arguments[0])) return Bad();
-    return Command(CodePageFromUtf8(message.arguments[0].bytes));
+    if (message.arguments.empty() || !IsText(message.arguments[0])) {
+      return Request(OscRequest::kBadArguments);
+    }
+    OscCommand command = Request(OscRequest::kCommand);
+    command.command =
+        ReadCommandText(CodePageFromUtf8(message.arguments[0].bytes), &command.feedback);
+    return command;
   }
   CommandWord command;
   if (!FindCommandWord(folded, &command)) return OscCommand{};
@@ -161,11 +178,11 @@ OscCommand CommandFromOscMessage(const OscMessage& message) {
     case CommandWord::kSend:
     case CommandWord::kActivate:
     case CommandWord::kProjector:
-      return TextCommand(word, message);
+      return TextCommand(command, word, message);
     case CommandWord::kGoto:
       return GotoCommand(word, message);
     default:
-      return PlainCommand(word, message);
+      return PlainCommand(command, word, message);
   }
 }
 

@@ -1,10 +1,14 @@
-// What an OSC message that arrives asks of the server: the command text that
-// a plain datagram would carry, and the message as the status list shows it.
+// What an OSC message that arrives asks of the server: the command, read
+// once here, and the message as the status list shows it.
 #pragma once
 
 #include <string>
 
+#include "common/command_words.h"
 #include "osc/osc_packet.h"
+
+// The beginning of every address the program reads and sends.
+constexpr const char* kOscAddressPrefix = "/podiant/";
 
 enum class OscRequest {
   kCommand,         // carry out `commandText`
@@ -18,18 +22,24 @@ enum class OscRequest {
 
 struct OscCommand {
   OscRequest request = OscRequest::kUnknownAddress;
-  std::string commandText;  // kCommand only, in the program's code page
+  Command command;  // kCommand only; its texts in the program's code page
+  // Another server's feedback: kFeedback, or /podiant/command with a text
+  // whose word is one of the plain feedback's.
+  bool feedback = false;
 };
 
 // The addresses: "/podiant/" (as written) and a command word in any letter
-// case; "/podiant/command" with the whole command text as one string. GOTO
+// case; "/podiant/command" with the whole command text as one string (read as
+// a datagram's text is). GOTO
 // takes an int32 or int64, a float32 or float64 (rounded half to even) or a
 // string (read as the number rule reads it); OPEN, RUN, SEND, STOP, ACTIVATE
 // and PROJECTOR one string (or symbol); the other words nothing, or a first
 // argument true, nil, impulse or a number that is not zero (false or zero:
 // kReleased). Arguments beyond the first are not looked at. Strings are
-// UTF-8 and become the program's code page, a character it lacks '?'. The
-// command word keeps the letter case of the address.
+// UTF-8 and become the program's code page, a character it lacks '?', without
+// blanks at either end. The command word keeps the letter case of the
+// address. The values of the show's state (/podiant/slide, /podiant/state
+// with a string, /podiant/log, ...) are kFeedback.
 OscCommand CommandFromOscMessage(const OscMessage& message);
 
 // The address and the arguments, each after a blank: numbers in decimal

@@ -27,6 +27,7 @@ void RemoveFile(const std::string& path);
 bool FolderExists(const std::string& path);
 
 // The names of the ordinary files directly in the folder `path` (not hidden
-// ones, not in subfolders), sorted by their bytes; empty when it cannot be
-// read.
+// ones, not in subfolders), in UTF-8 (as the system holds them on Linux;
+// from the system's Unicode names on Windows), sorted by their bytes; empty
+// when the folder cannot be read.
 std::vector<std::string> FilesInFolder(const std::string& path);

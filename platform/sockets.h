@@ -38,14 +38,26 @@ enum class ReceiveOutcome { kDatagram, kTimedOut, kFailed, kRefused };
 
 // Waits up to `waitMilliseconds` for one datagram and receives it into
 // `buffer` (`capacity` bytes). On kDatagram, `length`, `senderAddress` (network
-// order, as LookUpLocalAddress) and `senderPort` (host order) are set.
+// order, as LookUpLocalAddress) and `senderPort` (host order) are set, and
+// `arrivedAt` (when given) to the moment the datagram arrived on the arrival
+// clock (platform/timing.h): the system's stamp where StampArrivals has it
+// stamp them, else the moment it was received here.
 // kRefused: instead of a datagram, the news that one this socket sent was
 // refused (ICMP port unreachable); `senderAddress` and `senderPort` are then
 // the destination that refused it, or 0 when the system does not say. A
 // datagram that waits is received by the next call: a refusal costs none.
 ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, char* buffer,
                                size_t capacity, size_t* length, uint32_t* senderAddress,
-                               uint16_t* senderPort);
+                               uint16_t* senderPort, uint64_t* arrivedAt = nullptr);
+
+// Has the system stamp each datagram of `socket` with the moment it arrived,
+// so that the datagrams of several sockets, and what other threads stamp with
+// ArrivalClockNow, can be put in the order in which they arrived even when
+// they waited. True when it does.
+//   Linux: SO_TIMESTAMPNS, the kernel's stamp at the datagram's arrival.
+//   Windows: no (its receive stamps need a system-wide setting of the
+//   network adapter): a datagram counts as arrived when it is received.
+bool StampArrivals(SocketHandle socket);
 
 void CloseDatagramSocket(SocketHandle socket);
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 enum class ShowState {
@@ -37,6 +38,8 @@ struct SlideDetails {
   bool operator==(const SlideDetails&) const = default;
 };
 
+// Every text in it is UTF-8: a channel that writes in the program's code page
+// (the plain feedback) converts where it writes.
 struct ShowStatus {
   uint32_t show = 0;     // counts the OPENs whose show ran: a new number is a new show
   std::string fileName;  // the OPEN's argument, as it was sent
@@ -63,11 +66,17 @@ void TrackShowStatus(bool on);
 // read the slide, its count and the state only, as they always did.
 void TrackShowDetails(bool on);
 
+// A status as it was at one moment: never changed once made, so that every
+// channel (and every thread) that keeps it shares the one copy.
+using SharedShowStatus = std::shared_ptr<const ShowStatus>;
+
 // The status brought up to date, on the server thread, between commands and
 // after each. `forSnapshot`: the whole status is about to be sent (the
 // heartbeat, STATE), so an ended show is asked about too (has the application
-// gone since?). `nowMilliseconds` is the monotonic clock.
-ShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot);
+// gone since?). `nowMilliseconds` is the monotonic clock. The same pointer as
+// the refresh before when nothing in it changed; a new status whenever
+// anything did.
+SharedShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot);
 
 // When the status should next be refreshed for changes to be reported on
 // time: while a show is open, the next moment the application may be asked;

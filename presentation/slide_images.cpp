@@ -40,11 +40,10 @@ struct SlideImageRecord {
   size_t bytes = 0;
   std::deque<WaitingExport> waiting;
   size_t requestsWaiting = 0;
-  void (*wake)() = nullptr;
 };
 
 std::mutex lock;
-SlideImageRecord Images;
+SlideImageRecord lockedImages;
 
 void DropKept(SlideImageRecord& images) {
   images.kept.clear();
@@ -99,18 +98,17 @@ SlideImageAnswer Refusal(SlideImageOutcome outcome) {
 
 }  // namespace
 
-void RequestSlideImage(int32_t slide, int32_t width, SlideImageDone done) {
+bool RequestSlideImage(int32_t slide, int32_t width, SlideImageDone done) {
   if (slide < 1 || width < kSlideImageWidthMin || width > kSlideImageWidthMax) {
     done(Refusal(SlideImageOutcome::kNoSlide));
-    return;
+    return false;
   }
   const ImageKey key{slide, width};
   SlideImageAnswer answer;
   bool queued = false;
-  void (*wake)() = nullptr;
   {
     std::lock_guard<std::mutex> guard(lock);
-    SlideImageRecord& images = Images;
+    SlideImageRecord& images = lockedImages;
     if (images.show == 0) {
       answer = Refusal(SlideImageOutcome::kNoShow);
     } else {
@@ -133,25 +131,16 @@ void RequestSlideImage(int32_t slide, int32_t width, SlideImageDone done) {
         same->done.push_back(std::move(done));
         ++images.requestsWaiting;
         queued = true;
-        wake = images.wake;
       }
     }
   }
-  if (!queued) {
-    done(answer);
-  } else if (wake != nullptr) {
-    wake();
-  }
-}
-
-void ObserveSlideImageRequests(void (*wake)()) {
-  std::lock_guard<std::mutex> guard(lock);
-  Images.wake = wake;
+  if (!queued) done(answer);
+  return queued;
 }
 
 bool SlideImagesWaiting() {
   std::lock_guard<std::mutex> guard(lock);
-  return !Images.waiting.empty();
+  return !lockedImages.waiting.empty();
 }
 
 void ExportWaitingSlideImage() {
@@ -159,13 +148,13 @@ void ExportWaitingSlideImage() {
   SlideImageAnswer kept;
   {
     std::lock_guard<std::mutex> guard(lock);
-    if (Images.waiting.empty()) return;
-    next = std::move(Images.waiting.front());
-    Images.waiting.pop_front();
-    Images.requestsWaiting -= next.done.size();
+    if (lockedImages.waiting.empty()) return;
+    next = std::move(lockedImages.waiting.front());
+    lockedImages.waiting.pop_front();
+    lockedImages.requestsWaiting -= next.done.size();
     // Asked for again while its export ran: the picture is kept by now.
-    auto found = Images.kept.find(next.key);
-    if (found != Images.kept.end()) {
+    auto found = lockedImages.kept.find(next.key);
+    if (found != lockedImages.kept.end()) {
       kept.outcome = SlideImageOutcome::kImage;
       kept.png = found->second.png;
       kept.tag = found->second.tag;
@@ -197,7 +186,7 @@ void ExportWaitingSlideImage() {
   }
   if (answer.outcome == SlideImageOutcome::kImage) {
     std::lock_guard<std::mutex> guard(lock);
-    if (Images.show != 0) Keep(Images, next.key, answer);
+    if (lockedImages.show != 0) Keep(lockedImages, next.key, answer);
   }
   for (const SlideImageDone& done : next.done) done(answer);
 }
@@ -206,7 +195,7 @@ void ChangeSlideImageSource(uint32_t show, const std::string& fileName) {
   std::deque<WaitingExport> answered;
   {
     std::lock_guard<std::mutex> guard(lock);
-    SlideImageRecord& images = Images;
+    SlideImageRecord& images = lockedImages;
     DropKept(images);
     images.show = fileName.empty() ? 0 : show;
     images.fileName = fileName;
@@ -224,12 +213,10 @@ void ChangeSlideImageSource(uint32_t show, const std::string& fileName) {
 
 size_t SlideImageBytesKept() {
   std::lock_guard<std::mutex> guard(lock);
-  return Images.bytes;
+  return lockedImages.bytes;
 }
 
 void ResetSlideImagesForTesting() {
   std::lock_guard<std::mutex> guard(lock);
-  void (*wake)() = Images.wake;
-  Images = SlideImageRecord{};
-  Images.wake = wake;
+  lockedImages = SlideImageRecord{};
 }

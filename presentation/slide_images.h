@@ -34,14 +34,11 @@ struct SlideImageAnswer {
 using SlideImageDone = std::function<void(const SlideImageAnswer&)>;
 
 // Any thread. `slide` from 1; `width` within the bounds above (the caller
-// checks them: others are refused as kNoSlide).
-void RequestSlideImage(int32_t slide, int32_t width, SlideImageDone done);
+// checks them: others are refused as kNoSlide). True when the request waits
+// for an export: the caller then wakes the server thread.
+bool RequestSlideImage(int32_t slide, int32_t width, SlideImageDone done);
 
 // The server thread's side.
-
-// `wake` is called (on the requesting thread) whenever a request waits for
-// an export, so that the server thread's wait ends at once; nullptr: none.
-void ObserveSlideImageRequests(void (*wake)());
 
 // Whether an export waits.
 bool SlideImagesWaiting();

@@ -5,6 +5,7 @@
 #include "common/status_log.h"
 #include "common/text_rules.h"
 #include "common/utf8_text.h"
+#include "platform/code_page.h"
 #include "platform/main_window.h"
 #include "presentation/show_status.h"
 #include "presentation/slide_images.h"
@@ -16,21 +17,21 @@ namespace {
 // asked about its show.
 constexpr uint64_t kAskIntervalMilliseconds = 250;
 
-// The show's state as the feedback follows it; used on the server thread only.
+// The show's state as the channels follow it.
 struct ShowTrackingRecord {
   bool on = false;
   bool details = false;
-  ShowStatus status;
+  SharedShowStatus status = std::make_shared<const ShowStatus>();
   bool askNow = false;  // an OPEN's show just came up: ask at the next refresh
   bool askedYet = false;
   uint64_t askedAt = 0;
 };
 
-ShowTrackingRecord ShowTracking;
+ShowTrackingRecord serverThreadShowTracking;
 
 // The OPENs whose show ran, for the slide pictures (which the web remote asks
 // for whether or not the status is followed).
-uint32_t showsOpened = 0;
+uint32_t serverThreadShowsOpened = 0;
 
 // The whole text, or its first kShowNotesBytesAtMost bytes cut back to the
 // last whole character.
@@ -60,13 +61,16 @@ void OpenPresentation(const std::string& fileName) {
     AddLogLine(failure);
     return;
   }
-  if (ShowTracking.on) {
-    ShowStatus& status = ShowTracking.status;
-    status =
-        ShowStatus{status.show + 1, fileName, ShowState::kRunning, 0, 0, SlideDetails{}, false};
-    ShowTracking.askNow = true;
+  ShowTrackingRecord& tracking = serverThreadShowTracking;
+  if (tracking.on) {
+    ShowStatus opened;
+    opened.show = tracking.status->show + 1;
+    opened.fileName = Utf8FromCodePage(fileName);
+    opened.state = ShowState::kRunning;
+    tracking.status = std::make_shared<const ShowStatus>(std::move(opened));
+    tracking.askNow = true;
   }
-  ChangeSlideImageSource(++showsOpened, fileName);
+  ChangeSlideImageSource(++serverThreadShowsOpened, fileName);
 }
 
 void GotoSlide(const std::string& argument) {
@@ -75,69 +79,64 @@ void GotoSlide(const std::string& argument) {
   GotoShowSlide(slide);
 }
 
-struct StepWord {
-  const char* word;
-  ShowStep step;
-};
-constexpr StepWord kStepWords[] = {
-    {"PREV", ShowStep::kPrevious}, {"FIRST", ShowStep::kFirst}, {"LAST", ShowStep::kLast},
-    {"BLACK", ShowStep::kBlack},   {"WHITE", ShowStep::kWhite}, {"RESUME", ShowStep::kResume},
-    {"END", ShowStep::kEnd},
-};
-
 }  // namespace
 
-void HandleSlideShowCommand(const std::string& commandWord, const std::string& argument) {
-  std::string word = FoldUpper(commandWord);
-  if (word == "OPEN") {
-    OpenPresentation(argument);
-    return;
-  }
-  if (word == "NEXT") {
-    AdvanceShow();
-  } else if (word == "GOTO") {
-    GotoSlide(argument);
-  } else {
-    for (const StepWord& step : kStepWords) {
-      if (word == step.word) StepShow(step.step);
-    }
+void HandleSlideShowCommand(CommandWord word, const std::string& argument) {
+  switch (word) {
+    case CommandWord::kOpen:
+      OpenPresentation(argument);
+      return;
+    case CommandWord::kNext:
+      AdvanceShow();
+      break;
+    case CommandWord::kGoto:
+      GotoSlide(argument);
+      break;
+    case CommandWord::kPrev:
+      StepShow(ShowStep::kPrevious);
+      break;
+    case CommandWord::kFirst:
+      StepShow(ShowStep::kFirst);
+      break;
+    case CommandWord::kLast:
+      StepShow(ShowStep::kLast);
+      break;
+    case CommandWord::kBlack:
+      StepShow(ShowStep::kBlack);
+      break;
+    case CommandWord::kWhite:
+      StepShow(ShowStep::kWhite);
+      break;
+    case CommandWord::kResume:
+      StepShow(ShowStep::kResume);
+      break;
+    case CommandWord::kEnd:
+      StepShow(ShowStep::kEnd);
+      break;
+    default:
+      return;  // not a word of the show
   }
   // A show that reads as ended may have been brought back from its end
   // screen by the step: ask at the next refresh.
-  if (ShowTracking.on && ShowTracking.status.state == ShowState::kEnded) ShowTracking.askNow = true;
+  ShowTrackingRecord& tracking = serverThreadShowTracking;
+  if (tracking.on && tracking.status->state == ShowState::kEnded) tracking.askNow = true;
 }
 
-const char* ShowStateWord(ShowState state) {
-  switch (state) {
-    case ShowState::kRunning:
-      return "RUNNING";
-    case ShowState::kBlack:
-      return "BLACK";
-    case ShowState::kWhite:
-      return "WHITE";
-    case ShowState::kEnded:
-      return "ENDED";
-    case ShowState::kNone:
-      break;
-  }
-  return "NONE";
-}
+void TrackShowStatus(bool on) { serverThreadShowTracking.on = on; }
 
-void TrackShowStatus(bool on) { ShowTracking.on = on; }
+void TrackShowDetails(bool on) { serverThreadShowTracking.details = on; }
 
-void TrackShowDetails(bool on) { ShowTracking.details = on; }
-
-ShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot) {
-  ShowTrackingRecord& tracking = ShowTracking;
-  ShowStatus& status = tracking.status;
+SharedShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot) {
+  ShowTrackingRecord& tracking = serverThreadShowTracking;
+  const ShowStatus& last = *tracking.status;
   // Nothing to read before the first show, nor once the application has gone.
-  if (!tracking.on || status.show == 0) return status;
-  if (status.state == ShowState::kNone && !tracking.askNow) return status;
+  if (!tracking.on || last.show == 0) return tracking.status;
+  if (last.state == ShowState::kNone && !tracking.askNow) return tracking.status;
   const bool due =
       !tracking.askedYet || nowMilliseconds - tracking.askedAt >= kAskIntervalMilliseconds;
   const bool mayAsk =
       tracking.askNow ||
-      (due && (ShowOpen(status.state) || (forSnapshot && status.state == ShowState::kEnded)));
+      (due && (ShowOpen(last.state) || (forSnapshot && last.state == ShowState::kEnded)));
   ShowReading reading = ReadShow(mayAsk, tracking.details);
   if (mayAsk) {
     tracking.askNow = false;
@@ -145,24 +144,32 @@ ShowStatus RefreshShowStatus(uint64_t nowMilliseconds, bool forSnapshot) {
     tracking.askedAt = nowMilliseconds;
   }
   if (reading.detailsFollow) tracking.askNow = true;
-  status.detailsPending = tracking.details && reading.detailsFollow;
-  status.state = reading.state;
+  const bool pending = tracking.details && reading.detailsFollow;
   // An ended show, or a gone application, keeps the slide it was last seen on.
-  if (reading.slideCount > 0) {
-    status.slide = reading.slide;
-    status.slideCount = reading.slideCount;
-    if (tracking.details) {
-      status.details = std::move(reading.details);
-      KeepNotesBounded(status.details.notes);
-    }
+  const bool slideSeen = reading.slideCount > 0;
+  const bool newDetails = slideSeen && tracking.details;
+  if (newDetails) KeepNotesBounded(reading.details.notes);
+  if (reading.state == last.state && pending == last.detailsPending &&
+      (!slideSeen || (reading.slide == last.slide && reading.slideCount == last.slideCount)) &&
+      (!newDetails || reading.details == last.details)) {
+    return tracking.status;
   }
-  return status;
+  ShowStatus next;
+  next.show = last.show;
+  next.fileName = last.fileName;
+  next.state = reading.state;
+  next.slide = slideSeen ? reading.slide : last.slide;
+  next.slideCount = slideSeen ? reading.slideCount : last.slideCount;
+  next.details = newDetails ? std::move(reading.details) : last.details;
+  next.detailsPending = pending;
+  tracking.status = std::make_shared<const ShowStatus>(std::move(next));
+  return tracking.status;
 }
 
 uint64_t ShowStatusDueAt() {
-  const ShowTrackingRecord& tracking = ShowTracking;
-  if (!tracking.on || tracking.status.show == 0) return std::numeric_limits<uint64_t>::max();
+  const ShowTrackingRecord& tracking = serverThreadShowTracking;
+  if (!tracking.on || tracking.status->show == 0) return std::numeric_limits<uint64_t>::max();
   if (tracking.askNow) return 0;
-  if (!ShowOpen(tracking.status.state)) return std::numeric_limits<uint64_t>::max();
+  if (!ShowOpen(tracking.status->state)) return std::numeric_limits<uint64_t>::max();
   return tracking.askedAt + kAskIntervalMilliseconds;
 }

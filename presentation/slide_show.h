@@ -4,6 +4,7 @@
 
 #include <string>
 
-// `commandWord` as it arrived (one of the words above in any letter case) and
-// the trimmed argument.
-void HandleSlideShowCommand(const std::string& commandWord, const std::string& argument);
+#include "common/command_words.h"
+
+// One of the words above and the trimmed argument.
+void HandleSlideShowCommand(CommandWord word, const std::string& argument);

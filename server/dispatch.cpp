@@ -1,14 +1,11 @@
 #include "server/dispatch.h"
 
-#include "common/command_words.h"
 #include "common/status_log.h"
-#include "common/text_rules.h"
-#include "config/settings.h"
 #include "keys/send_command.h"
 #include "platform/process.h"
 #include "presentation/slide_show.h"
 #include "projector/projector_commands.h"
-#include "server/feedback.h"
+#include "server/show_watch.h"
 
 namespace {
 
@@ -16,34 +13,15 @@ constexpr char kFieldDelimiter = 27;  // ESC, for the argument that STOP builds
 constexpr const char* kStopKeyText = "{ALT_D}{F4}{ALT_U}";
 constexpr size_t kRunCommandLineLimit = 256;
 
-// Blanks are spaces only: tabs, CR and LF are ordinary characters here.
-std::string TrimBlanks(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
-void DispatchCommand(const std::string& commandText) {
-  std::string trimmed = TrimBlanks(commandText);
-  size_t blank = trimmed.find(' ');
-  std::string commandWord = trimmed.substr(0, blank);
-  std::string argument =
-      blank == std::string::npos ? std::string() : TrimBlanks(trimmed.substr(blank));
-
-  CommandWord command;
-  if (!FindCommandWord(FoldUpper(commandWord), &command)) {
-    AddLogLine("ERR: Unknown command received \"" + commandWord + "\"");
+void DispatchCommand(const Command& command) {
+  if (!command.word) {
+    AddLogLine("ERR: Unknown command received \"" + command.wordAsSent + "\"");
     return;
   }
-  if (Settings.allowedCommands && (*Settings.allowedCommands & CommandWordBit(command)) == 0) {
-    AddLogLine("ERR: Command not allowed \"" + commandWord + "\"");
-    return;
-  }
-
-  switch (command) {
+  const std::string& argument = command.argument;
+  switch (*command.word) {
     case CommandWord::kOpen:
     case CommandWord::kNext:
     case CommandWord::kGoto:
@@ -54,10 +32,10 @@ void DispatchCommand(const std::string& commandText) {
     case CommandWord::kWhite:
     case CommandWord::kResume:
     case CommandWord::kEnd:
-      HandleSlideShowCommand(commandWord, argument);
+      HandleSlideShowCommand(*command.word, argument);
       break;
     case CommandWord::kState:
-      SendFeedbackSnapshot();
+      SendStateSnapshot();
       break;
     case CommandWord::kRun:
       RunProgram(argument);

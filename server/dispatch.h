@@ -1,12 +1,14 @@
-// The command protocol: one datagram's text becomes one action.
+// The command protocol: one command becomes one action.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-// Splits the command text into word and argument, recognises the word without
-// regard to letter case and carries the command out. Runs on the server thread.
-void DispatchCommand(const std::string& commandText);
+#include "common/command_words.h"
+
+// Carries the command out with its handler; a command without a command word
+// gets the unknown-command line. Runs on the server thread.
+void DispatchCommand(const Command& command);
 
 // RUN: starts the program named by the first 256 characters of `argument` and
 // logs the run line.

@@ -8,41 +8,44 @@
 
 namespace {
 
-constexpr size_t kChannels = 2;
 constexpr size_t kLinesWaitingAtMost = 1000;
 
-std::array<std::atomic<bool>, kChannels> relayed{};
+// Written by the server thread, read by every thread that adds a line.
+std::array<std::atomic<bool>, kRelayedChannelsAtMost> relayed{};
 
+// Shared by every thread that adds a line and the server thread.
 std::mutex waitingLock;
-std::array<std::deque<std::string>, kChannels> waitingLines;
+std::array<std::deque<std::string>, kRelayedChannelsAtMost> lockedWaitingLines;
 
-// Set on the server thread while its lines are not to be sent.
-thread_local bool logMuted = false;
-
-size_t Index(LogChannel channel) { return static_cast<size_t>(channel); }
+// Each thread's own: whether its lines go to no channel now.
+thread_local bool threadQuiet = false;
 
 void ObserveLogLine(const std::string& line) {
-  if (logMuted) return;
+  if (threadQuiet) return;
   std::lock_guard<std::mutex> guard(waitingLock);
-  for (size_t i = 0; i < kChannels; ++i) {
-    if (relayed[i] && waitingLines[i].size() < kLinesWaitingAtMost) waitingLines[i].push_back(line);
+  for (size_t i = 0; i < kRelayedChannelsAtMost; ++i) {
+    if (relayed[i] && lockedWaitingLines[i].size() < kLinesWaitingAtMost) {
+      lockedWaitingLines[i].push_back(line);
+    }
   }
 }
 
 }  // namespace
 
-void RelayLogLines(LogChannel channel, bool on) {
-  relayed[Index(channel)] = on;
+void RelayLogLines(size_t channel, bool on) {
+  relayed[channel] = on;
   bool any = false;
   for (const std::atomic<bool>& wanted : relayed) any = any || wanted;
   ObserveLog(any ? ObserveLogLine : nullptr);
 }
 
-std::deque<std::string> TakeRelayedLines(LogChannel channel) {
+std::deque<std::string> TakeRelayedLines(size_t channel) {
   std::deque<std::string> lines;
   std::lock_guard<std::mutex> guard(waitingLock);
-  lines.swap(waitingLines[Index(channel)]);
+  lines.swap(lockedWaitingLines[channel]);
   return lines;
 }
 
-void MuteFeedbackLog(bool muted) { logMuted = muted; }
+QuietLines::QuietLines(bool quiet) : wasQuiet(threadQuiet) { threadQuiet = wasQuiet || quiet; }
+
+QuietLines::~QuietLines() { threadQuiet = wasQuiet; }

@@ -1,16 +1,8 @@
 #include "server/sender_check.h"
 
-#include <string>
-
-#include "common/status_log.h"
-#include "config/access_lists.h"
-#include "config/settings.h"
-#include "server/server_thread.h"
-
 namespace {
 
-// Used by the server thread only.
-SenderReports refusalReports;
+SenderReports serverThreadRefusalReports;
 
 bool Due(const SenderReport& report, uint64_t now) {
   return now - report.reportedAt >= kRefusalReportMilliseconds;
@@ -34,18 +26,7 @@ bool SenderReportDue(SenderReports& reports, uint32_t senderAddress, uint64_t no
 }
 
 bool RefusalToBeReported(uint32_t senderAddress, uint64_t nowMilliseconds) {
-  return SenderReportDue(refusalReports, senderAddress, nowMilliseconds);
+  return SenderReportDue(serverThreadRefusalReports, senderAddress, nowMilliseconds);
 }
 
-bool AcceptSender(uint32_t senderAddress, uint16_t senderPort, uint64_t nowMilliseconds) {
-  if (!Settings.allowedSenders || AddressInRanges(senderAddress, *Settings.allowedSenders)) {
-    return true;
-  }
-  if (RefusalToBeReported(senderAddress, nowMilliseconds)) {
-    AddLogLine("Refused datagram from " + FormatIpAddress(senderAddress) + ":" +
-               std::to_string(senderPort));
-  }
-  return false;
-}
-
-void ForgetRefusalsForTesting() { refusalReports.fill(SenderReport{}); }
+void ForgetRefusalsForTesting() { serverThreadRefusalReports.fill(SenderReport{}); }

@@ -1,5 +1,5 @@
-// The check of a datagram's sender against the allow-list of the settings,
-// made on the server thread before the datagram is logged or dispatched.
+// Lines written at most once a minute per sender address: the refusals of
+// the senders that allow= leaves out, a door's unreadable packets.
 #pragma once
 
 #include <array>
@@ -29,12 +29,6 @@ using SenderReports = std::array<SenderReport, kRefusedSendersRemembered>;
 // older than a minute, when every place is used); it is then remembered as
 // reported. Otherwise false: no line.
 bool SenderReportDue(SenderReports& reports, uint32_t senderAddress, uint64_t nowMilliseconds);
-
-// True when the settings let `senderAddress` (network order) send commands:
-// always without an allow-list. A refused datagram gets the line "Refused
-// datagram from A:P" when its address was not reported within the last
-// minute (`nowMilliseconds` of the monotonic clock), and nothing else.
-bool AcceptSender(uint32_t senderAddress, uint16_t senderPort, uint64_t nowMilliseconds);
 
 // True when a refusal of `senderAddress` at `nowMilliseconds` is to be reported,
 // and then remembered as reported.

@@ -3,9 +3,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <string>
-
-#include "platform/timing.h"
 
 // Set to 1 by the main thread to ask the server thread to stop; the server
 // thread sets it back to 0 as the last step of its shutdown.
@@ -36,13 +33,3 @@ bool WaitForStartUpLines();
 
 // Forgets the signal and the end flags (tests that run ServerThread repeatedly).
 void ResetServerThreadForTesting();
-
-// The log line of a command that arrived, by whatever door: `head` (its
-// letter and sender), the time and what arrived, as in
-// "R 192.168.1.7:53000 14:03:07 -> \"NEXT\"".
-std::string FormatArrivalLine(const std::string& head, const TimeOfDay& time,
-                              const std::string& shown);
-
-// The log line of one received datagram.
-std::string FormatReceivedLine(uint32_t senderAddress, uint16_t senderPort, int hour, int minute,
-                               int second, const std::string& payload);

@@ -1,22 +1,12 @@
 // What tells a controller the show's status, decided in this one place for
-// every channel that sends it (the plain-text feedback and OSC); each channel
-// writes the items in its own form.
+// every state channel; each channel writes the items in its own form.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "common/feedback_words.h"
 #include "presentation/show_status.h"
-
-enum class StatusItem {
-  kFile,       // the presentation's file name
-  kState,      // the show's state
-  kSlide,      // the slide and the slide count
-  kTitle,      // the slide's title
-  kBuild,      // the build's position and count
-  kNextSlide,  // the next slide and its title
-  kNotes,      // the slide's notes
-};
 
 // Which items beyond the file, the state and the slide a channel sends.
 struct StatusItemChoice {

@@ -1,16 +1,15 @@
 #include "web/live_state.h"
 
-#include <mutex>
+#include <memory>
 #include <nlohmann/json.hpp>
 
-#include "platform/code_page.h"
 #include "platform/timing.h"
 #include "web/web_thread.h"
 
 namespace {
 
 struct LiveStateRecord {
-  ShowStatus status;
+  SharedShowStatus status = std::make_shared<const ShowStatus>();
   uint64_t seq = 0;
   // The time the current show has run: what it ran before it last stopped,
   // and since when it runs again (while `running`).
@@ -21,92 +20,86 @@ struct LiveStateRecord {
   bool sendPending = false;
 };
 
-std::mutex lock;
-LiveStateRecord LiveState;
+LiveStateRecord webThreadLiveState;
 
 bool ShowRuns(ShowState state) {
   return state == ShowState::kRunning || state == ShowState::kBlack || state == ShowState::kWhite;
 }
 
 void SendStateToLiveClients() {
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    LiveState.sendPending = false;
-  }
-  BroadcastLiveMessage(StateMessage(MonotonicMilliseconds()));
+  webThreadLiveState.sendPending = false;
+  BroadcastLiveMessage(std::make_shared<const std::string>(StateMessage(MonotonicMilliseconds())));
+}
+
+void Publish(const StateChannel&, const std::vector<StatusItem>&, const SharedShowStatus& status) {
+  PostToWebThread([status] { LiveStateChanged(status); });
 }
 
 }  // namespace
 
-void ObserveShowStatusForWeb(const ShowStatus& status) {
+StateChannel LiveStateChannel() {
+  StateChannel channel;
+  channel.name = "Web";
+  channel.choice = StatusItemChoice{true, true};
+  channel.wholeStatesOnly = true;
+  channel.send = Publish;
+  return channel;
+}
+
+void LiveStateChanged(const SharedShowStatus& status) {
   const uint64_t now = MonotonicMilliseconds();
-  bool post = false;
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    LiveStateRecord& live = LiveState;
-    if (status.show != live.show) {
-      live.show = status.show;
-      live.running = false;
-      live.ranBefore = 0;
-    }
-    const bool runs = status.show != 0 && ShowRuns(status.state);
-    if (runs && !live.running) {
-      live.running = true;
-      live.runningSince = now;
-    } else if (!runs && live.running) {
-      live.running = false;
-      live.ranBefore += now - live.runningSince;
-    }
-    live.status = status;
-    ++live.seq;
-    post = !live.sendPending;
-    live.sendPending = true;
+  LiveStateRecord& live = webThreadLiveState;
+  if (status->show != live.show) {
+    live.show = status->show;
+    live.running = false;
+    live.ranBefore = 0;
   }
-  if (post) PostToWebThread(SendStateToLiveClients);
+  const bool runs = status->show != 0 && ShowRuns(status->state);
+  if (runs && !live.running) {
+    live.running = true;
+    live.runningSince = now;
+  } else if (!runs && live.running) {
+    live.running = false;
+    live.ranBefore += now - live.runningSince;
+  }
+  live.status = status;
+  ++live.seq;
+  if (live.sendPending) return;
+  live.sendPending = true;
+  PostToWebThread(SendStateToLiveClients);
 }
 
 std::string StateMessage(uint64_t nowMilliseconds) {
   using json = nlohmann::ordered_json;
-  ShowStatus status;
-  uint64_t seq = 0;
+  const LiveStateRecord& live = webThreadLiveState;
+  const ShowStatus& status = *live.status;
   json elapsed = nullptr;
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    const LiveStateRecord& live = LiveState;
-    status = live.status;
-    seq = live.seq;
-    if (status.show != 0) {
-      elapsed = live.ranBefore + (live.running ? nowMilliseconds - live.runningSince : 0);
-    }
+  if (status.show != 0) {
+    elapsed = live.ranBefore + (live.running ? nowMilliseconds - live.runningSince : 0);
   }
   const SlideDetails& details = status.details;
+  auto field = [](StatusItem item, int which = 0) { return NamesOf(item).fields[which]; };
   json message;
   message["type"] = "state";
-  message["seq"] = seq;
-  message["file"] = Utf8FromCodePage(status.fileName);
-  message["state"] = ShowStateWord(status.state);
-  message["slide"] = status.slide;
-  message["count"] = status.slideCount;
-  message["title"] = details.title;
-  message["notes"] = details.notes;
-  message["build"] = {{"position", details.buildPosition}, {"count", details.buildCount}};
+  message["seq"] = live.seq;
+  message[field(StatusItem::kFile)] = status.fileName;
+  message[field(StatusItem::kState)] = ShowStateWord(status.state);
+  message[field(StatusItem::kSlide)] = status.slide;
+  message[field(StatusItem::kSlide, 1)] = status.slideCount;
+  message[field(StatusItem::kTitle)] = details.title;
+  message[field(StatusItem::kNotes)] = details.notes;
+  message[field(StatusItem::kBuild)] = {{"position", details.buildPosition},
+                                        {"count", details.buildCount}};
   if (details.nextSlide > 0) {
-    message["next"] = {{"slide", details.nextSlide}, {"title", details.nextTitle}};
+    message[field(StatusItem::kNextSlide)] = {{"slide", details.nextSlide},
+                                              {"title", details.nextTitle}};
   } else {
-    message["next"] = nullptr;
+    message[field(StatusItem::kNextSlide)] = nullptr;
   }
   message["show"] = status.show;
   message["elapsed"] = elapsed;
-  // The application's texts are UTF-8; a byte that is none becomes U+FFFD.
+  // The show's texts are UTF-8; a byte that is none becomes U+FFFD.
   return message.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-ShowStatus LatestShowStatus() {
-  std::lock_guard<std::mutex> guard(lock);
-  return LiveState.status;
-}
-
-void ResetLiveStateForTesting() {
-  std::lock_guard<std::mutex> guard(lock);
-  LiveState = LiveStateRecord{};
-}
+void ResetLiveStateForTesting() { webThreadLiveState = LiveStateRecord{}; }

@@ -7,9 +7,11 @@
 #include "config/access_lists.h"
 #include "config/settings.h"
 #include "platform/sockets.h"
-#include "server/command_inbox.h"
+#include "platform/timing.h"
+#include "server/arrival.h"
+#include "server/server_mailbox.h"
 #include "server/server_thread.h"
-#include "server/show_watch.h"
+#include "server/state_channels.h"
 #include "web/live_state.h"
 #include "web/web_access.h"
 #include "web/web_routes.h"
@@ -34,7 +36,9 @@ void WebThread() {
   WebRoutesSettings routes;
   routes.pairingUrl = address + "#code=" + PairingCode();
   routes.showsFolder = web.showsFolder;
-  routes.commands = web.commands & Settings.allowedCommands.value_or(kEveryCommandWord);
+  // OPEN is no word of the commands route: a show of the folder is opened by
+  // its name, through a request of its own.
+  routes.commands = CommandsAllowedAt(Door::kWeb) & ~CommandWordBit(CommandWord::kOpen);
   StartWebRoutes(std::move(routes));
   if (!OpenWebServer(listen, web.port)) {
     AddLogLine("ERROR: cannot listen for the web remote at " + FormatIpAddress(listen) + ":" +
@@ -49,7 +53,8 @@ void WebThread() {
 
 void StartWebRemote() {
   if (!Settings.web || webThread.joinable()) return;
-  ObserveShowStatus(ObserveShowStatusForWeb);
+  ExpectPostedArrivals();
+  AddStateChannel(LiveStateChannel(), MonotonicMilliseconds());
   PrepareWebServer();
   webThread = std::thread(WebThread);
 }
@@ -58,9 +63,5 @@ void StopWebRemote() {
   if (!webThread.joinable()) return;
   StopWebServer();
   webThread.join();
-  // Commands posted after the server thread had ended are answered (their
-  // answers go nowhere now), so that nothing of the connections outlives them.
-  DropInboxCommands();
   CloseWebServer();
-  ObserveShowStatus(nullptr);
 }

@@ -12,8 +12,8 @@
 #include "platform/profile.h"
 #include "platform/timing.h"
 #include "presentation/slide_images.h"
-#include "server/command_inbox.h"
-#include "server/server_thread.h"
+#include "server/arrival.h"
+#include "server/server_mailbox.h"
 #include "web/live_state.h"
 #include "web/page_files.h"
 #include "web/web_access.h"
@@ -31,7 +31,7 @@ constexpr int32_t kDefaultSlideImageWidth = 640;
 constexpr const char* kTokenCookieAttributes =
     "; Path=/; HttpOnly; SameSite=Strict; Max-Age=31536000";
 
-WebRoutesSettings Routes;
+WebRoutesSettings webThreadRoutes;
 
 std::string Dump(const json& value) {
   return value.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -65,7 +65,8 @@ struct CheckedCommand {
   int status = 0;  // 0: it may be posted; else the HTTP status of its refusal
   std::string error;
   std::string given;  // as the client sent it (UTF-8)
-  std::string text;   // in the program's code page, as a datagram would carry it
+  std::string text;   // in the program's code page, as its line shows it
+  Command command;
   std::optional<ShowPosition> from;
 };
 
@@ -97,16 +98,16 @@ CheckedCommand CheckCommand(const json& message) {
   if (utf8.size() > kCommandBytesAtMost) return refuse(400, "the command is too long");
   if (HasControlCharacters(utf8)) return refuse(400, "the command has control characters");
   command.text = CodePageFromUtf8(utf8);
-  const size_t first = command.text.find_first_not_of(' ');
-  if (first == std::string::npos) return refuse(400, "no command");
-  const std::string word =
-      FoldUpper(command.text.substr(first, command.text.find(' ', first) - first));
-  CommandWord known;
-  if (!FindCommandWord(word, &known)) {
-    return refuse(400, "unknown command word " + Utf8FromCodePage(word));
+  command.command = ReadCommandText(command.text);
+  if (command.command.wordAsSent.empty()) return refuse(400, "no command");
+  if (!command.command.word) {
+    return refuse(
+        400, "unknown command word " + Utf8FromCodePage(FoldUpper(command.command.wordAsSent)));
   }
-  if ((Routes.commands & CommandWordBit(known)) == 0) {
-    return refuse(403, "the remote may not send " + word);
+  const CommandWord known = *command.command.word;
+  if ((webThreadRoutes.commands & CommandWordBit(known)) == 0) {
+    return refuse(
+        403, std::string("the remote may not send ") + kCommandWords[static_cast<size_t>(known)]);
   }
   auto from = message.find("from");
   if (from != message.end() && (known == CommandWord::kNext || known == CommandWord::kPrev)) {
@@ -121,23 +122,24 @@ CheckedCommand CheckCommand(const json& message) {
   return command;
 }
 
-// Hands the command to the server thread, with its W line. `done`, when
-// given, is called on the web thread with the outcome. False when the inbox
-// is full (`done` is then told kDropped).
+// Hands the command to the server thread, stamped with its arrival. `done`,
+// when given, is called on the web thread with the outcome. False when the
+// server thread does not take it (`done` is then told kDropped).
 bool PostWebCommand(const std::string& name, uint32_t address, const CheckedCommand& command,
-                    std::function<void(InboxOutcome)> done) {
-  const TimeOfDay now = LocalTimeOfDay();
-  InboxCommand inbox;
-  inbox.logLine = FormatArrivalLine("W " + name + " " + FormatIpAddress(address), now,
-                                    "\"" + command.text + "\"");
-  inbox.commandText = command.text;
-  inbox.from = command.from;
+                    std::function<void(ArrivalOutcome)> done) {
+  Arrival arrival;
+  arrival.arrivedAt = ArrivalClockNow();
+  arrival.time = LocalTimeOfDay();
+  arrival.origin = CommandOrigin{Door::kWeb, address, 0, name};
+  arrival.shown = "\"" + command.text + "\"";
+  arrival.command = command.command;
+  arrival.from = command.from;
   if (done) {
-    inbox.done = [done = std::move(done)](InboxOutcome outcome) {
+    arrival.done = [done = std::move(done)](ArrivalOutcome outcome) {
       PostToWebThread([done, outcome] { done(outcome); });
     };
   }
-  return PostCommand(std::move(inbox));
+  return PostArrival(std::move(arrival));
 }
 
 struct OutcomeWords {
@@ -145,13 +147,13 @@ struct OutcomeWords {
   const char* outcome;
 };
 
-OutcomeWords WordsOf(InboxOutcome outcome) {
+OutcomeWords WordsOf(ArrivalOutcome outcome) {
   switch (outcome) {
-    case InboxOutcome::kCarriedOut:
+    case ArrivalOutcome::kCarriedOut:
       return {202, "done"};
-    case InboxOutcome::kMovedOn:
+    case ArrivalOutcome::kMovedOn:
       return {409, "moved-on"};
-    case InboxOutcome::kDropped:
+    default:
       break;
   }
   return {503, "dropped"};
@@ -167,13 +169,13 @@ json CommandAnswer(const std::string& command, int status, const char* outcome,
   return answer;
 }
 
-std::string OutcomeError(InboxOutcome outcome) {
+std::string OutcomeError(ArrivalOutcome outcome) {
   switch (outcome) {
-    case InboxOutcome::kCarriedOut:
+    case ArrivalOutcome::kCarriedOut:
       return std::string();
-    case InboxOutcome::kMovedOn:
+    case ArrivalOutcome::kMovedOn:
       return "the show has moved on since";
-    case InboxOutcome::kDropped:
+    default:
       break;
   }
   return "the server did not take the command";
@@ -189,11 +191,14 @@ bool IsShowFile(const std::string& name) {
          extension == "ODP";
 }
 
-// The names of the shows in the folder, in the program's code page.
+// The names of the shows in the folder (UTF-8) that OPEN can name: those
+// that the program's code page holds.
 std::vector<std::string> ShowNames() {
   std::vector<std::string> names;
-  for (std::string& name : FilesInFolder(Routes.showsFolder)) {
-    if (IsShowFile(name)) names.push_back(std::move(name));
+  for (std::string& name : FilesInFolder(webThreadRoutes.showsFolder)) {
+    if (IsShowFile(name) && Utf8FromCodePage(CodePageFromUtf8(name)) == name) {
+      names.push_back(std::move(name));
+    }
   }
   return names;
 }
@@ -201,7 +206,7 @@ std::vector<std::string> ShowNames() {
 // The folder as OPEN needs it: a relative one from the working directory.
 std::string ShowsFolderPath() {
   const std::string separator = PathSeparator();
-  std::string folder = Routes.showsFolder;
+  std::string folder = webThreadRoutes.showsFolder;
   const bool absolute = separator == "\\"
                             ? (folder.size() >= 2 && folder[1] == ':') ||
                                   (!folder.empty() && (folder[0] == '\\' || folder[0] == '/'))
@@ -224,7 +229,7 @@ std::optional<WebResponse> RefuseForeign(const WebRequest& request) {
   if (!HostIsThisComputer(request.host, request.localAddress, MonotonicMilliseconds())) {
     return ErrorResponse(403, "the request is for another host");
   }
-  if (Settings.allowedSenders && !AddressInRanges(request.peerAddress, *Settings.allowedSenders)) {
+  if (!SenderAllowed(request.peerAddress)) {
     return ErrorResponse(403, "this address may not use the remote");
   }
   if (request.origin && !OriginMatchesHost(*request.origin, request.host)) {
@@ -288,7 +293,7 @@ WebResponse Pair(const WebRequest& request) {
 std::vector<std::string> RemoteCommandWords() {
   std::vector<std::string> words;
   for (size_t i = 0; i < kCommandWordCount; ++i) {
-    if ((Routes.commands & (1u << i)) != 0) words.emplace_back(kCommandWords[i]);
+    if ((webThreadRoutes.commands & (1u << i)) != 0) words.emplace_back(kCommandWords[i]);
   }
   return words;
 }
@@ -297,7 +302,7 @@ json Info(const std::string& name) {
   json info;
   info["name"] = Utf8FromCodePage(name);
   info["commands"] = RemoteCommandWords();
-  info["shows"] = !Routes.showsFolder.empty();
+  info["shows"] = !webThreadRoutes.showsFolder.empty();
   return info;
 }
 
@@ -318,11 +323,11 @@ void Command(const WebRequest& request, const std::string& name, const WebRespon
       return respond(JsonResponse(202, CommandAnswer(shown, 202, "queued", std::string())));
     }
     return respond(JsonResponse(
-        503, CommandAnswer(shown, 503, "dropped", OutcomeError(InboxOutcome::kDropped))));
+        503, CommandAnswer(shown, 503, "dropped", OutcomeError(ArrivalOutcome::kDropped))));
   }
   // A step from a slide and build: answered once the server thread has
   // compared them with the show.
-  PostWebCommand(name, request.peerAddress, command, [respond, shown](InboxOutcome outcome) {
+  PostWebCommand(name, request.peerAddress, command, [respond, shown](ArrivalOutcome outcome) {
     const OutcomeWords words = WordsOf(outcome);
     respond(JsonResponse(words.status,
                          CommandAnswer(shown, words.status, words.outcome, OutcomeError(outcome))));
@@ -330,7 +335,7 @@ void Command(const WebRequest& request, const std::string& name, const WebRespon
 }
 
 void Open(const WebRequest& request, const std::string& name, const WebRespond& respond) {
-  if (Routes.showsFolder.empty()) return respond(ErrorResponse(404, "no shows folder"));
+  if (webThreadRoutes.showsFolder.empty()) return respond(ErrorResponse(404, "no shows folder"));
   std::optional<json> body = JsonBody(request);
   if (!body) return respond(ErrorResponse(400, "the body is no JSON object"));
   auto show = body->find("name");
@@ -342,19 +347,20 @@ void Open(const WebRequest& request, const std::string& name, const WebRespond& 
       utf8.find("..") != std::string::npos || HasControlCharacters(utf8)) {
     return respond(ErrorResponse(400, "a name of the list, not a path"));
   }
-  if (Settings.allowedCommands &&
-      (*Settings.allowedCommands & CommandWordBit(CommandWord::kOpen)) == 0) {
+  if ((CommandsAllowedAt(Door::kWeb) & CommandWordBit(CommandWord::kOpen)) == 0) {
     return respond(ErrorResponse(403, "OPEN is not allowed"));
   }
-  const std::string fileName = CodePageFromUtf8(utf8);
   const std::vector<std::string> names = ShowNames();
-  if (std::find(names.begin(), names.end(), fileName) == names.end()) {
+  if (std::find(names.begin(), names.end(), utf8) == names.end()) {
     return respond(ErrorResponse(404, "no such show"));
   }
   CheckedCommand command;
-  command.text = "OPEN " + ShowsFolderPath() + fileName;
+  command.command.word = CommandWord::kOpen;
+  command.command.wordAsSent = "OPEN";
+  command.command.argument = ShowsFolderPath() + CodePageFromUtf8(utf8);
+  command.text = "OPEN " + command.command.argument;
   if (!PostWebCommand(name, request.peerAddress, command, nullptr)) {
-    return respond(ErrorResponse(503, OutcomeError(InboxOutcome::kDropped)));
+    return respond(ErrorResponse(503, OutcomeError(ArrivalOutcome::kDropped)));
   }
   respond(JsonResponse(202, CommandAnswer("OPEN " + utf8, 202, "queued", std::string())));
 }
@@ -401,34 +407,35 @@ void SlideImage(const WebRequest& request, std::string_view path, std::string_vi
     }
     width = *value;
   }
-  RequestSlideImage(*slide, width,
-                    [respond, ifNoneMatch = request.ifNoneMatch](const SlideImageAnswer& answer) {
-                      PostToWebThread([respond, ifNoneMatch, answer] {
-                        switch (answer.outcome) {
-                          case SlideImageOutcome::kImage: {
-                            const std::string tag = "\"" + answer.tag + "\"";
-                            WebResponse response;
-                            response.headers.emplace_back("ETag", tag);
-                            response.headers.emplace_back("Cache-Control", "private, no-cache");
-                            if (ifNoneMatch == tag) {
-                              response.status = 304;
-                            } else {
-                              response.contentType = "image/png";
-                              response.owner = answer.png;
-                              response.body = *answer.png;
-                            }
-                            return respond(std::move(response));
-                          }
-                          case SlideImageOutcome::kNoShow:
-                            return respond(ErrorResponse(404, "no show"));
-                          case SlideImageOutcome::kNoSlide:
-                            return respond(ErrorResponse(404, "no such slide"));
-                          case SlideImageOutcome::kFailed:
-                            break;
-                        }
-                        respond(ErrorResponse(500, "the application could not make the picture"));
-                      });
-                    });
+  const bool waits = RequestSlideImage(
+      *slide, width, [respond, ifNoneMatch = request.ifNoneMatch](const SlideImageAnswer& answer) {
+        PostToWebThread([respond, ifNoneMatch, answer] {
+          switch (answer.outcome) {
+            case SlideImageOutcome::kImage: {
+              const std::string tag = "\"" + answer.tag + "\"";
+              WebResponse response;
+              response.headers.emplace_back("ETag", tag);
+              response.headers.emplace_back("Cache-Control", "private, no-cache");
+              if (ifNoneMatch == tag) {
+                response.status = 304;
+              } else {
+                response.contentType = "image/png";
+                response.owner = answer.png;
+                response.body = *answer.png;
+              }
+              return respond(std::move(response));
+            }
+            case SlideImageOutcome::kNoShow:
+              return respond(ErrorResponse(404, "no show"));
+            case SlideImageOutcome::kNoSlide:
+              return respond(ErrorResponse(404, "no such slide"));
+            case SlideImageOutcome::kFailed:
+              break;
+          }
+          respond(ErrorResponse(500, "the application could not make the picture"));
+        });
+      });
+  if (waits) WakeServerThread();
 }
 
 void ServeApi(const WebRequest& request, std::string_view path, std::string_view query,
@@ -443,7 +450,7 @@ void ServeApi(const WebRequest& request, std::string_view path, std::string_view
       return respond(ErrorResponse(403, "the pairing code shows on this computer only"));
     }
     json pairing;
-    pairing["url"] = Routes.pairingUrl;
+    pairing["url"] = webThreadRoutes.pairingUrl;
     pairing["code"] = PairingCode();
     return respond(get ? JsonResponse(200, pairing) : ErrorResponse(405, "only GET here"));
   }
@@ -469,9 +476,9 @@ void ServeApi(const WebRequest& request, std::string_view path, std::string_view
   }
   if (path == "/api/shows") {
     if (!get) return respond(ErrorResponse(405, "only GET here"));
-    if (Routes.showsFolder.empty()) return respond(ErrorResponse(404, "no shows folder"));
+    if (webThreadRoutes.showsFolder.empty()) return respond(ErrorResponse(404, "no shows folder"));
     json shows = json::array();
-    for (const std::string& show : ShowNames()) shows.push_back(Utf8FromCodePage(show));
+    for (const std::string& show : ShowNames()) shows.push_back(show);
     return respond(JsonResponse(200, json{{"shows", shows}}));
   }
   if (path == "/api/open") {
@@ -496,7 +503,7 @@ json ResultMessage(const json& id, json answer) {
 
 }  // namespace
 
-void StartWebRoutes(WebRoutesSettings settings) { Routes = std::move(settings); }
+void StartWebRoutes(WebRoutesSettings settings) { webThreadRoutes = std::move(settings); }
 
 WebResponse ErrorResponse(int status, std::string_view message) {
   return JsonResponse(status, json{{"error", message}});
@@ -567,7 +574,7 @@ void HandleLiveMessage(std::string_view text, const LiveClient& client, LiveAnsw
   }
   ++*client.commandsWaiting;
   PostWebCommand(client.name, client.address, command,
-                 [answer, id, shown, waiting = client.commandsWaiting](InboxOutcome outcome) {
+                 [answer, id, shown, waiting = client.commandsWaiting](ArrivalOutcome outcome) {
                    --*waiting;
                    const OutcomeWords words = WordsOf(outcome);
                    answer(Dump(ResultMessage(id, CommandAnswer(shown, words.status, words.outcome,

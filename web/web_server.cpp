@@ -114,10 +114,13 @@ class LiveSession : public std::enable_shared_from_this<LiveSession> {
         request, [self = shared_from_this()](beast::error_code error) { self->Accepted(error); });
   }
 
-  void Send(std::string message) {
+  void Send(std::string message) { Send(std::make_shared<const std::string>(std::move(message))); }
+
+  // A message shared with other clients (the state): queued, not copied.
+  void Send(std::shared_ptr<const std::string> message) {
     if (!open) return;
     if (queue.size() >= kLiveMessagesQueuedAtMost) return Close();
-    queue.push_back(std::make_shared<const std::string>(std::move(message)));
+    queue.push_back(std::move(message));
     if (!writing) WriteNext();
   }
 
@@ -442,7 +445,7 @@ void PostToWebThread(std::function<void()> work) {
   if (postContext != nullptr) net::post(*postContext, std::move(work));
 }
 
-void BroadcastLiveMessage(const std::string& message) {
+void BroadcastLiveMessage(std::shared_ptr<const std::string> message) {
   // Copied first: a client that cannot take it is closed and leaves the set.
   std::vector<std::shared_ptr<LiveSession>> clients(WebServer.liveSessions.begin(),
                                                     WebServer.liveSessions.end());

@@ -133,7 +133,7 @@ TEST(CommandFromOscMessage, EveryWordWithItsArgumentsAndTheFeedbackOfOthers) {
       {{"/podiant/goto", {OscInt(5)}}, OscRequest::kCommand, "goto 5"},
       {{"/podiant/GoTo", {half}}, OscRequest::kCommand, "GoTo 2"},  // half to even
       {{"/podiant/goto", {OscFloat(3.5f)}}, OscRequest::kCommand, "goto 4"},
-      {{"/podiant/goto", {text5}}, OscRequest::kCommand, "goto  3.5 "},
+      {{"/podiant/goto", {text5}}, OscRequest::kCommand, "goto 3.5"},
       {{"/podiant/goto", {longer}}, OscRequest::kCommand, "goto -2147483648"},
       {{"/podiant/goto", {}}, OscRequest::kBadArguments, ""},
       {{"/podiant/goto", {Tagged('T')}}, OscRequest::kBadArguments, ""},
@@ -160,7 +160,7 @@ TEST(CommandFromOscMessage, EveryWordWithItsArgumentsAndTheFeedbackOfOthers) {
       {{"/podiant/state", {OscInt(1)}}, OscRequest::kCommand, "state"},
       {{"/podiant/state", {OscString("RUNNING")}}, OscRequest::kFeedback, ""},
       {{"/podiant/command", {OscString("GOTO 3")}}, OscRequest::kCommand, "GOTO 3"},
-      {{"/podiant/Command", {OscString("hello world")}}, OscRequest::kCommand, "hello world"},
+      {{"/podiant/Command", {OscString("  GoTo  4 ")}}, OscRequest::kCommand, "GoTo 4"},
       {{"/podiant/command", {OscInt(3)}}, OscRequest::kBadArguments, ""},
       {{"/podiant/slide", {OscInt(3)}}, OscRequest::kFeedback, ""},
       {{"/podiant/NOTES", {OscString("x")}}, OscRequest::kFeedback, ""},
@@ -172,9 +172,17 @@ TEST(CommandFromOscMessage, EveryWordWithItsArgumentsAndTheFeedbackOfOthers) {
       {{"/other/next", {}}, OscRequest::kUnknownAddress, ""},
   };
   for (const MappingCase& c : cases) {
-    OscCommand command = CommandFromOscMessage(c.message);
-    EXPECT_EQ(command.request, c.request) << FormatOscMessage(c.message);
-    EXPECT_EQ(command.commandText, c.commandText) << FormatOscMessage(c.message);
+    OscCommand read = CommandFromOscMessage(c.message);
+    EXPECT_EQ(read.request, c.request) << FormatOscMessage(c.message);
+    // The command as its word came and its argument, or nothing.
+    std::string command;
+    if (read.request == OscRequest::kCommand) {
+      EXPECT_TRUE(read.command.word.has_value()) << FormatOscMessage(c.message);
+      command = read.command.wordAsSent;
+      if (!read.command.argument.empty()) command += " " + read.command.argument;
+    }
+    EXPECT_EQ(command, c.commandText) << FormatOscMessage(c.message);
+    EXPECT_EQ(read.feedback, c.request == OscRequest::kFeedback) << FormatOscMessage(c.message);
   }
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/sockets.h"
+#include "platform/timing.h"
 
 namespace {
 
@@ -155,7 +156,7 @@ SocketHandle OpenDatagramSocketOn(uint32_t bindAddress, int port) {
 
 ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, char* buffer,
                                size_t capacity, size_t* length, uint32_t* senderAddress,
-                               uint16_t* senderPort) {
+                               uint16_t* senderPort, uint64_t* arrivedAt) {
   int fd = static_cast<int>(socket);
   pollfd wait{fd, POLLIN, 0};
   int ready = poll(&wait, 1, static_cast<int>(waitMilliseconds));
@@ -163,14 +164,39 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
   if (ready < 0) return ReceiveOutcome::kFailed;
   if ((wait.revents & POLLERR) != 0) return TakeSocketError(fd, senderAddress, senderPort);
   sockaddr_in sender{};
-  socklen_t senderLength = sizeof sender;
-  ssize_t n = recvfrom(fd, buffer, capacity, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sender),
-                       &senderLength);
+  iovec data{buffer, capacity};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+  msghdr message{};
+  message.msg_name = &sender;
+  message.msg_namelen = sizeof sender;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  if (arrivedAt != nullptr) {
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+  }
+  ssize_t n = recvmsg(fd, &message, MSG_DONTWAIT);
   if (n < 0) return ReceiveOutcome::kFailed;
   *length = static_cast<size_t>(n);
   *senderAddress = sender.sin_addr.s_addr;
   *senderPort = ntohs(sender.sin_port);
+  if (arrivedAt != nullptr) {
+    *arrivedAt = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+      timespec stamp;
+      std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+      *arrivedAt =
+          static_cast<uint64_t>(stamp.tv_sec) * 1000000000u + static_cast<uint64_t>(stamp.tv_nsec);
+    }
+    if (*arrivedAt == 0) *arrivedAt = ArrivalClockNow();  // one that came before the stamps
+  }
   return ReceiveOutcome::kDatagram;
+}
+
+bool StampArrivals(SocketHandle socket) {
+  int on = 1;
+  return setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
 }
 
 size_t WaitForSockets(const SocketHandle* sockets, size_t count, size_t first,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/sockets.h"
+#include "platform/timing.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ SocketHandle OpenDatagramSocketOn(uint32_t bindAddress, int port) {
 
 ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, char* buffer,
                                size_t capacity, size_t* length, uint32_t* senderAddress,
-                               uint16_t* senderPort) {
+                               uint16_t* senderPort, uint64_t* arrivedAt) {
   SOCKET s = static_cast<SOCKET>(socket);
   fd_set readable;
   FD_ZERO(&readable);
@@ -110,8 +111,11 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
   *length = static_cast<size_t>(n);
   *senderAddress = sender.sin_addr.s_addr;
   *senderPort = ntohs(sender.sin_port);
+  if (arrivedAt != nullptr) *arrivedAt = ArrivalClockNow();
   return ReceiveOutcome::kDatagram;
 }
+
+bool StampArrivals(SocketHandle) { return false; }
 
 size_t WaitForSockets(const SocketHandle* sockets, size_t count, size_t first,
                       uint32_t waitMilliseconds) {

@@ -92,14 +92,14 @@ class SlideShowTest : public ::testing::Test {
   }
 
   void OpenSuccessfully(const std::string& file = "C:\\My Shows\\talk.pptx") {
-    HandleSlideShowCommand("OPEN", file);
+    HandleSlideShowCommand(CommandWord::kOpen, file);
     ASSERT_NE(PowerPointSession.slideShowView, nullptr);
     FakeAutomation.events.clear();
   }
 };
 
 TEST_F(SlideShowTest, OpenCreatesPowerPointAndStartsTheSlideShow) {
-  HandleSlideShowCommand("OPEN", "C:\\My Shows\\talk.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "C:\\My Shows\\talk.pptx");
 
   std::vector<std::string> expected = {"Log Starting Powerpoint..."};
   expected = Concat(expected, CreatingStart());
@@ -117,7 +117,7 @@ TEST_F(SlideShowTest, OpenCreatesPowerPointAndStartsTheSlideShow) {
 
 TEST_F(SlideShowTest, OpenAttachesToARunningPowerPointWithoutCreatingOne) {
   StartFakeRunningInstance();
-  HandleSlideShowCommand("open", "talk.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "talk.pptx");
 
   std::vector<std::string> expected = {"Log Starting Powerpoint...",
                                        "CLSIDFromProgID Powerpoint.Application",
@@ -168,7 +168,7 @@ TEST_F(SlideShowTest, TheFirstStartCreatesWhenNothingRuns) {
 
 TEST_F(SlideShowTest, UnregisteredPowerPointShowsTheNoticeThenOpenFails) {
   FakeAutomation.resolvableProgIds.clear();
-  HandleSlideShowCommand("OPEN", "talk.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "talk.pptx");
   EXPECT_THAT(TakeEvents(),
               ElementsAre("Log Starting Powerpoint...", "CLSIDFromProgID Powerpoint.Application",
                           "CLSIDFromProgID Powerpoint.Application",
@@ -179,8 +179,8 @@ TEST_F(SlideShowTest, UnregisteredPowerPointShowsTheNoticeThenOpenFails) {
   EXPECT_EQ(PowerPointSession.progId, "Powerpoint.Application");
 
   // Nothing to act on afterwards.
-  HandleSlideShowCommand("NEXT", "");
-  HandleSlideShowCommand("GOTO", "3");
+  HandleSlideShowCommand(CommandWord::kNext, "");
+  HandleSlideShowCommand(CommandWord::kGoto, "3");
   StopPowerPoint();
   EXPECT_THAT(TakeEvents(), IsEmpty());
 }
@@ -200,7 +200,7 @@ TEST_F(SlideShowTest, AFailedCreateOrAttachShowsTheNotice) {
 
 TEST_F(SlideShowTest, AFailingVisibleWriteIsIgnored) {
   ScriptMember("app", 2030, K::kPropertyWrite, Fails());
-  HandleSlideShowCommand("OPEN", "talk.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "talk.pptx");
   EXPECT_NE(PowerPointSession.slideShowView, nullptr);
   EXPECT_THAT(TakeEvents(), ::testing::Not(::testing::Contains(::testing::StartsWith("Log C"))));
 }
@@ -208,7 +208,7 @@ TEST_F(SlideShowTest, AFailingVisibleWriteIsIgnored) {
 TEST_F(SlideShowTest, PresentationsIsRetriedAsAMethod) {
   ScriptMember("app", 2001, K::kPropertyRead, Fails());
   ScriptMember("app", 2001, K::kMethod, GivesObject("presentations"));
-  HandleSlideShowCommand("OPEN", "talk.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "talk.pptx");
   std::vector<std::string> events = TakeEvents();
   std::vector<std::string> opening(events.begin() + 8, events.begin() + 11);
   EXPECT_THAT(opening, ElementsAre("Invoke app1 2001 read result", "Invoke app1 2001 method result",
@@ -241,7 +241,7 @@ TEST_F(SlideShowTest, OpenFailuresKeepTheEarlierSlideShow) {
     SCOPED_TRACE(c.what);
     ScriptCooperativePowerPoint();
     for (const Override& o : c.overrides) ScriptMember(o.objectKind, o.dispId, o.kind, o.answer);
-    HandleSlideShowCommand("OPEN", "missing.pptx");
+    HandleSlideShowCommand(CommandWord::kOpen, "missing.pptx");
     std::vector<std::string> events = TakeEvents();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back(), "Log Couldn't open presentation");
@@ -253,14 +253,14 @@ TEST_F(SlideShowTest, OpenFailuresKeepTheEarlierSlideShow) {
     EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowWindow), "window1");
     EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
     // NEXT still acts on the earlier slide show.
-    HandleSlideShowCommand("NEXT", "");
+    HandleSlideShowCommand(CommandWord::kNext, "");
     EXPECT_THAT(TakeEvents(), ElementsAre("Invoke view1 2019 method"));
   }
 }
 
 TEST_F(SlideShowTest, OpenFailingAtOpenLogsOnlyTheFailure) {
   ScriptMember("presentations", 2005, K::kMethod, Fails());
-  HandleSlideShowCommand("OPEN", "");
+  HandleSlideShowCommand(CommandWord::kOpen, "");
   std::vector<std::string> expected = {"Log Starting Powerpoint..."};
   expected = Concat(expected, CreatingStart());
   expected = Concat(
@@ -277,7 +277,7 @@ TEST_F(SlideShowTest, SlideShowSettingsFailingKeepsTheNewPresentationAndTheOldVi
     ++n;
     std::string now = std::to_string(n), before = std::to_string(n - 1);
     ScriptMember("presentation", 2015, K::kPropertyRead, answer);
-    HandleSlideShowCommand("OPEN", "second.pptx");
+    HandleSlideShowCommand(CommandWord::kOpen, "second.pptx");
     std::vector<std::string> events = TakeEvents();
     ASSERT_GE(events.size(), 6u);
     std::vector<std::string> tail(events.end() - 6, events.end());
@@ -290,14 +290,14 @@ TEST_F(SlideShowTest, SlideShowSettingsFailingKeepsTheNewPresentationAndTheOldVi
     EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
   }
   EXPECT_EQ(FakeObjectName(PowerPointSession.presentation), "presentation3");
-  HandleSlideShowCommand("NEXT", "");
+  HandleSlideShowCommand(CommandWord::kNext, "");
   EXPECT_THAT(TakeEvents(), ElementsAre("Invoke view1 2019 method"));
 }
 
 TEST_F(SlideShowTest, AFailedWindowOrViewReadLeavesNothingForNextAndGoto) {
   OpenSuccessfully("first.pptx");
   ScriptMember("presentation", 2047, K::kPropertyRead, Fails());
-  HandleSlideShowCommand("OPEN", "second.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "second.pptx");
   std::vector<std::string> events = TakeEvents();
   std::vector<std::string> tail(events.end() - 5, events.end());
   EXPECT_THAT(tail, ElementsAre("Minimise", "Invoke settings2 2008 method",
@@ -305,25 +305,25 @@ TEST_F(SlideShowTest, AFailedWindowOrViewReadLeavesNothingForNextAndGoto) {
                                 "Release view1"));
   EXPECT_EQ(PowerPointSession.slideShowWindow, nullptr);
   EXPECT_EQ(PowerPointSession.slideShowView, nullptr);
-  HandleSlideShowCommand("NEXT", "");
-  HandleSlideShowCommand("GOTO", "2");
+  HandleSlideShowCommand(CommandWord::kNext, "");
+  HandleSlideShowCommand(CommandWord::kGoto, "2");
   EXPECT_THAT(TakeEvents(), IsEmpty());
 
   // The view alone failing: the window is kept, the view is empty.
   ScriptMember("presentation", 2047, K::kPropertyRead, GivesObject("window"));
   ScriptMember("window", 2003, K::kPropertyRead, GivesUnknown());
-  HandleSlideShowCommand("OPEN", "third.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "third.pptx");
   events = TakeEvents();
   EXPECT_EQ(events.back(), "Invoke window2 2003 read result");
   EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowWindow), "window2");
   EXPECT_EQ(PowerPointSession.slideShowView, nullptr);
-  HandleSlideShowCommand("NEXT", "");
+  HandleSlideShowCommand(CommandWord::kNext, "");
   EXPECT_THAT(TakeEvents(), IsEmpty());
 }
 
 TEST_F(SlideShowTest, RunFailingIsNotReported) {
   ScriptMember("settings", 2008, K::kMethod, Fails());
-  HandleSlideShowCommand("OPEN", "talk.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "talk.pptx");
   EXPECT_EQ(FakeObjectName(PowerPointSession.slideShowView), "view1");
   std::vector<std::string> events = TakeEvents();
   EXPECT_EQ(std::count_if(events.begin(), events.end(),
@@ -332,17 +332,17 @@ TEST_F(SlideShowTest, RunFailingIsNotReported) {
 }
 
 TEST_F(SlideShowTest, NextAndGotoBeforeAnyOpenDoNothing) {
-  HandleSlideShowCommand("NEXT", "");
-  HandleSlideShowCommand("GOTO", "3");
-  HandleSlideShowCommand("next", "5");
+  HandleSlideShowCommand(CommandWord::kNext, "");
+  HandleSlideShowCommand(CommandWord::kGoto, "3");
+  HandleSlideShowCommand(CommandWord::kNext, "5");
   EXPECT_THAT(TakeEvents(), IsEmpty());
   EXPECT_EQ(PowerPointSession.started, 0);
 }
 
 TEST_F(SlideShowTest, TwoOpensInARowReattachAndActOnTheSecondShow) {
-  HandleSlideShowCommand("OPEN", "first.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "first.pptx");
   TakeEvents();
-  HandleSlideShowCommand("Open", "second.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "second.pptx");
   // Each field gives up its old reference before it takes the new one.
   std::vector<std::string> expected = {"Log Starting Powerpoint...",
                                        "CLSIDFromProgID Powerpoint.Application",
@@ -375,15 +375,16 @@ TEST_F(SlideShowTest, TwoOpensInARowReattachAndActOnTheSecondShow) {
                                        "Release view2"};
   EXPECT_THAT(TakeEvents(), ElementsAreArray(expected));
 
-  HandleSlideShowCommand("NEXT", "");
-  HandleSlideShowCommand("goto", "4");
+  HandleSlideShowCommand(CommandWord::kNext, "");
+  HandleSlideShowCommand(CommandWord::kGoto, "4");
   EXPECT_THAT(TakeEvents(),
               ElementsAre("Invoke view2 2019 method", "Invoke view2 2021 method R8:4"));
 }
 
 TEST_F(SlideShowTest, OtherWordsDoNothing) {
   OpenSuccessfully();
-  for (const char* word : {"RUN", "OPENX", "NEX", "", "GOTO5"}) {
+  for (CommandWord word : {CommandWord::kRun, CommandWord::kStop, CommandWord::kSend,
+                           CommandWord::kActivate, CommandWord::kProjector, CommandWord::kState}) {
     HandleSlideShowCommand(word, "5");
   }
   EXPECT_THAT(TakeEvents(), IsEmpty());
@@ -400,7 +401,7 @@ TEST_F(SlideShowTest, GotoReadsTheSlideNumber) {
                         {"12 34", 12}, {"1.5", 2}, {"99999999999", 0}, {"+6", 6}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.argument);
-    HandleSlideShowCommand("GOTO", c.argument);
+    HandleSlideShowCommand(CommandWord::kGoto, c.argument);
     if (c.slide == 0) {
       EXPECT_THAT(TakeEvents(), IsEmpty());
     } else {
@@ -414,8 +415,8 @@ TEST_F(SlideShowTest, NextAndGotoFailuresAreSilent) {
   OpenSuccessfully();
   ScriptMember("view", 2019, K::kMethod, Fails());
   ScriptMember("view", 2021, K::kMethod, Fails());
-  HandleSlideShowCommand("NEXT", "ignored");
-  HandleSlideShowCommand("GOTO", "3");
+  HandleSlideShowCommand(CommandWord::kNext, "ignored");
+  HandleSlideShowCommand(CommandWord::kGoto, "3");
   EXPECT_THAT(TakeEvents(),
               ElementsAre("Invoke view1 2019 method", "Invoke view1 2021 method R8:3"));
 }
@@ -470,7 +471,7 @@ TEST_F(SlideShowTest, CallsRefusedAsBusyAreMadeAgainWithinTheBoundOfTheirStep) {
     return std::count(events.begin(), events.end(), event);
   };
   ScriptMember("presentations", 2005, K::kMethod, BusyFirst(2, GivesObject("presentation")));
-  HandleSlideShowCommand("OPEN", "talk.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "talk.pptx");
   std::vector<std::string> events = TakeEvents();
   EXPECT_EQ(count(events, "Invoke presentations1 2005 method BSTR:talk.pptx result"), 3);
   EXPECT_EQ(FakeAutomation.clock, 200u);
@@ -479,7 +480,7 @@ TEST_F(SlideShowTest, CallsRefusedAsBusyAreMadeAgainWithinTheBoundOfTheirStep) {
   // NEXT refused for longer than the bound: silent, the show is kept.
   ScriptMember("view", 2019, K::kMethod, BusyFirst(INT_MAX, Succeeds()));
   FakeAutomation.clock = 0;
-  HandleSlideShowCommand("NEXT", "");
+  HandleSlideShowCommand(CommandWord::kNext, "");
   events = TakeEvents();
   EXPECT_EQ(FakeAutomation.clock, kBusyRetryBoundMilliseconds);
   EXPECT_EQ(count(events, "Invoke view1 2019 method"), static_cast<long>(events.size()));
@@ -489,7 +490,7 @@ TEST_F(SlideShowTest, CallsRefusedAsBusyAreMadeAgainWithinTheBoundOfTheirStep) {
   ScriptMember("app", 2001, K::kPropertyRead, BusyFirst(INT_MAX, Succeeds()));
   ScriptMember("app", 2001, K::kMethod, BusyFirst(INT_MAX, GivesObject("presentations")));
   FakeAutomation.clock = 0;
-  HandleSlideShowCommand("OPEN", "second.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "second.pptx");
   events = TakeEvents();
   EXPECT_EQ(events.back(), "Log Couldn't open presentation");
   EXPECT_EQ(count(events, "Invoke app1 2001 method result"), 1);
@@ -508,10 +509,10 @@ TEST_F(SlideShowTest, APowerPointThatIsGoneOrDoesNotAnswerEndsTheSession) {
     ScriptMember("view", 2019, K::kMethod, FailsWith(lost));
     std::string view = FakeObjectName(PowerPointSession.slideShowView);
     uint64_t before = FakeAutomation.clock;
-    HandleSlideShowCommand("NEXT", "");
+    HandleSlideShowCommand(CommandWord::kNext, "");
     EXPECT_EQ(FakeAutomation.clock - before,
               lost == AutomationOutcome::kGone ? 0u : kAutomationCallBoundMilliseconds);
-    HandleSlideShowCommand("GOTO", "2");
+    HandleSlideShowCommand(CommandWord::kGoto, "2");
     StopPowerPoint();
     std::vector<std::string> events = TakeEvents();
     ASSERT_EQ(events.size(), 6u);
@@ -525,7 +526,7 @@ TEST_F(SlideShowTest, APowerPointThatIsGoneOrDoesNotAnswerEndsTheSession) {
   // Lost in the middle of an OPEN: its line, and nothing of the session kept.
   ScriptCooperativePowerPoint();
   ScriptMember("presentation", 2015, K::kPropertyRead, FailsWith(AutomationOutcome::kNoAnswer));
-  HandleSlideShowCommand("OPEN", "talk.pptx");
+  HandleSlideShowCommand(CommandWord::kOpen, "talk.pptx");
   EXPECT_EQ(TakeEvents().back(), "Log Couldn't get slide show settings...?");
   EXPECT_EQ(PowerPointSession.application, nullptr);
   EXPECT_EQ(PowerPointSession.presentation, nullptr);

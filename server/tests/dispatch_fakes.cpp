@@ -2,12 +2,12 @@
 #include "platform/process.h"
 #include "presentation/slide_show.h"
 #include "projector/projector_commands.h"
-#include "server/feedback.h"
+#include "server/show_watch.h"
 
-void HandleSlideShowCommand(const std::string&, const std::string&) {}
+void HandleSlideShowCommand(CommandWord, const std::string&) {}
 
 void SendProjectorCommand(const std::string&) {}
 
 ProgramStart StartProgram(const std::string&) { return ProgramStart{false, 2}; }
 
-void SendFeedbackSnapshot() {}
+void SendStateSnapshot() {}

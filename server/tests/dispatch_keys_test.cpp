@@ -11,6 +11,8 @@
 namespace {
 
 using Actions = std::vector<std::string>;
+
+void DispatchText(const std::string& text) { DispatchCommand(ReadCommandText(text)); }
 using Lines = std::vector<std::string>;
 
 class DispatchKeysTest : public ::testing::Test {
@@ -24,10 +26,10 @@ class DispatchKeysTest : public ::testing::Test {
 };
 
 TEST_F(DispatchKeysTest, SendTypesTheKeyTextWithoutTheTrailingBlanks) {
-  DispatchCommand("  send |Calc|ab   ");
+  DispatchText("  send |Calc|ab   ");
   EXPECT_EQ(TakeRecordedActions(),
             (Actions{"foreground 2", "inject 41d 41u", "wait 20", "inject 42d 42u", "wait 20"}));
-  DispatchCommand("SEND |Calc|a  |");
+  DispatchText("SEND |Calc|a  |");
   EXPECT_EQ(TakeRecordedActions(),
             (Actions{"foreground 2", "inject 41d 41u", "wait 20", "inject 20d 20u", "wait 20",
                      "inject 20d 20u", "wait 20"}));
@@ -35,22 +37,22 @@ TEST_F(DispatchKeysTest, SendTypesTheKeyTextWithoutTheTrailingBlanks) {
 }
 
 TEST_F(DispatchKeysTest, StopTypesAltF4IntoTheWindow) {
-  DispatchCommand("STOP calc");
+  DispatchText("STOP calc");
   EXPECT_EQ(TakeRecordedActions(), (Actions{"foreground 2", "inject 12d", "wait 20",
                                             "inject 73d 73u", "wait 20", "inject 12u", "wait 20"}));
-  DispatchCommand("stop ab");
-  DispatchCommand("Stop Nothing");
+  DispatchText("stop ab");
+  DispatchText("Stop Nothing");
   EXPECT_EQ(TakeRecordedActions(), Actions{});
   EXPECT_EQ(ShownLines(), (Lines{"ERR: Windowname\"ab\" too short", "ERR No Window\"Nothing\""}));
 }
 
 TEST_F(DispatchKeysTest, ActivateHasNoLengthCheckAndReportsOnlyAMissingWindow) {
-  DispatchCommand("ACTIVATE untitled");
-  DispatchCommand("activate ab");
-  DispatchCommand("ACTIVATE");
+  DispatchText("ACTIVATE untitled");
+  DispatchText("activate ab");
+  DispatchText("ACTIVATE");
   EXPECT_EQ(TakeRecordedActions(), (Actions{"foreground 1", "foreground 3", "foreground 1"}));
   EXPECT_EQ(ShownLines(), Lines{});
-  DispatchCommand("ACTIVATE Report - a");
+  DispatchText("ACTIVATE Report - a");
   EXPECT_EQ(TakeRecordedActions(), Actions{});
   EXPECT_EQ(ShownLines(), Lines{"ERR No Window\"Report - a\""});
 }

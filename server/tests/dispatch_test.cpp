@@ -11,7 +11,7 @@
 #include "platform/timing.h"
 #include "presentation/slide_show.h"
 #include "projector/projector_commands.h"
-#include "server/feedback.h"
+#include "server/show_watch.h"
 #include "tests/fakes/fake_display.h"
 
 // Recording stand-ins for the handlers that the dispatcher hands commands to.
@@ -20,8 +20,9 @@ std::vector<std::string> handled;
 int activateResult = 1;
 }  // namespace
 
-void HandleSlideShowCommand(const std::string& word, const std::string& argument) {
-  handled.push_back("slideshow[" + word + "][" + argument + "]");
+void HandleSlideShowCommand(CommandWord word, const std::string& argument) {
+  handled.push_back("slideshow[" + std::string(kCommandWords[static_cast<size_t>(word)]) + "][" +
+                    argument + "]");
 }
 void HandleSendCommand(const std::string& argument) { handled.push_back("send[" + argument + "]"); }
 int FindAndActivateWindow(const std::string& name) {
@@ -29,9 +30,12 @@ int FindAndActivateWindow(const std::string& name) {
   return activateResult;
 }
 void SendProjectorCommand(const std::string& name) { handled.push_back("projector[" + name + "]"); }
-void SendFeedbackSnapshot() { handled.push_back("state"); }
+void SendStateSnapshot() { handled.push_back("state"); }
 
 namespace {
+
+// A datagram's text, read as its door reads it and dispatched.
+void DispatchText(const std::string& text) { DispatchCommand(ReadCommandText(text)); }
 
 std::string FoldLower(std::string word) {
   for (char& c : word) c = static_cast<char>(c - 'A' + 'a');
@@ -62,7 +66,7 @@ TEST_F(Dispatch, EveryWordInEveryLetterCaseReachesItsHandler) {
     for (const std::string& form : {word, FoldLower(word), Mixed(word)}) {
       handled.clear();
       activateResult = 0;
-      DispatchCommand(form + " arg");
+      DispatchText(form + " arg");
       ASSERT_EQ(handled.size(), 1u) << form;
       const std::string& h = handled[0];
       if (word == "STATE") {
@@ -70,7 +74,7 @@ TEST_F(Dispatch, EveryWordInEveryLetterCaseReachesItsHandler) {
       } else if (word == "OPEN" || word == "NEXT" || word == "GOTO" || word == "PREV" ||
                  word == "FIRST" || word == "LAST" || word == "BLACK" || word == "WHITE" ||
                  word == "RESUME" || word == "END") {
-        EXPECT_EQ(h, "slideshow[" + form + "][arg]");  // the word as it arrived
+        EXPECT_EQ(h, "slideshow[" + word + "][arg]");
       } else if (word == "SEND") {
         EXPECT_EQ(h, "send[arg]");
       } else if (word == "STOP") {
@@ -88,22 +92,22 @@ TEST_F(Dispatch, EveryWordInEveryLetterCaseReachesItsHandler) {
 }
 
 TEST_F(Dispatch, BlanksAreSpacesOnlyAndTheArgumentKeepsItsInsides) {
-  DispatchCommand("  GOTO   12  ");
-  DispatchCommand("OPEN C:\\My Shows\\talk.ppt");
-  DispatchCommand("SEND |Notepad|abc   ");
-  DispatchCommand("next");
+  DispatchText("  GOTO   12  ");
+  DispatchText("OPEN C:\\My Shows\\talk.ppt");
+  DispatchText("SEND |Notepad|abc   ");
+  DispatchText("next");
   EXPECT_EQ(handled, (std::vector<std::string>{"slideshow[GOTO][12]",
                                                "slideshow[OPEN][C:\\My Shows\\talk.ppt]",
-                                               "send[|Notepad|abc]", "slideshow[next][]"}));
+                                               "send[|Notepad|abc]", "slideshow[NEXT][]"}));
 }
 
 TEST_F(Dispatch, UnknownWordsAreLoggedAsTheyArrived) {
-  DispatchCommand("NEXT\r\n");
-  DispatchCommand("NEXT\t1");
-  DispatchCommand("hello world");
-  DispatchCommand("");
-  DispatchCommand("     ");
-  DispatchCommand("OPENX a");
+  DispatchText("NEXT\r\n");
+  DispatchText("NEXT\t1");
+  DispatchText("hello world");
+  DispatchText("");
+  DispatchText("     ");
+  DispatchText("OPENX a");
   EXPECT_TRUE(handled.empty());
   EXPECT_EQ(Lines(), (std::vector<std::string>{
                          "ERR: Unknown command received \"NEXT\r\n\"",
@@ -117,54 +121,16 @@ TEST_F(Dispatch, UnknownWordsAreLoggedAsTheyArrived) {
 
 TEST_F(Dispatch, ActivateLogsOnlyWhenNoWindowQualifiesOrItStaysBehind) {
   activateResult = kWindowActivated;
-  DispatchCommand("ACTIVATE Untitled");
+  DispatchText("ACTIVATE Untitled");
   EXPECT_TRUE(Lines().empty());
   activateResult = kNoWindow;
-  DispatchCommand("ACTIVATE  No Such Window ");
-  DispatchCommand("ACTIVATE");
+  DispatchText("ACTIVATE  No Such Window ");
+  DispatchText("ACTIVATE");
   activateResult = kWindowNotActivated;
-  DispatchCommand("ACTIVATE Refusing one ");
+  DispatchText("ACTIVATE Refusing one ");
   EXPECT_EQ(Lines(),
             (std::vector<std::string>{"ERR No Window\"No Such Window\"", "ERR No Window\"\"",
                                       "ERR: Window not activated\"Refusing one\""}));
-}
-
-TEST(RunErrorMessage, TableOfCodes) {
-  struct Row {
-    uint32_t code;
-    const char* message;
-  };
-  const Row rows[] = {
-      {2, "File not found"},
-      {18, "File not found"},
-      {3, "Path not found"},
-      {4, "Too many files"},
-      {5, "Permission denied"},
-      {36, "Permission denied"},
-      {6, "Internal error"},
-      {24, "Internal error"},
-      {9, "Global memory corrupt"},
-      {8, "Out of memory"},
-      {14, "Out of memory"},
-      {15, "Device unavailable"},
-      {20, "Device unavailable"},
-      {17, "Rename across disks"},
-      {21, "Disk not ready"},
-      {23, "Disk media error"},
-      {25, "Disk media error"},
-      {31, "Disk media error"},
-      {35, "Disk media error"},
-      {38, "Input past end"},
-      {39, "Disk full"},
-      {112, "Disk full"},
-      {87, "Illegal function call"},
-      {1, "Path/file access error"},
-      {16, "Path/file access error"},
-      {37, "Path/file access error"},
-      {40, "Path/file access error"},
-      {193, "Path/file access error"},
-  };
-  for (const Row& row : rows) EXPECT_STREQ(RunErrorMessage(row.code), row.message) << row.code;
 }
 
 // RUN starts real programs: one that exists (it creates a file, so the test
@@ -205,14 +171,14 @@ class Run : public Dispatch {
 TEST_F(Run, AProgramThatExistsIsStarted) {
   std::filesystem::path file = directory / "started";
   std::string command = CreateFileCommand(file);
-  DispatchCommand("run " + command);
+  DispatchText("run " + command);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"Run \"" + command + "\" Started"}));
   EXPECT_TRUE(AppearsWithin(file, 20000));
 }
 
 TEST_F(Run, AProgramThatDoesNotExistIsReportedNotStarted) {
-  DispatchCommand("RUN podiant-no-such-program-4711 --flag");
-  DispatchCommand("rUn podiant-no-such-program-4711");  // the word in any letter case
+  DispatchText("RUN podiant-no-such-program-4711 --flag");
+  DispatchText("rUn podiant-no-such-program-4711");  // the word in any letter case
   EXPECT_EQ(Lines(),
             (std::vector<std::string>{"Run \"podiant-no-such-program-4711 --flag\" NOT STARTED "
                                       "ERROR Error: File not found",
@@ -221,8 +187,8 @@ TEST_F(Run, AProgramThatDoesNotExistIsReportedNotStarted) {
 }
 
 TEST_F(Run, AnEmptyCommandLineIsNotStarted) {
-  DispatchCommand("RUN");
-  DispatchCommand("RUN    ");
+  DispatchText("RUN");
+  DispatchText("RUN    ");
   std::vector<std::string> lines = Lines();
   ASSERT_EQ(lines.size(), 2u);
   for (const std::string& line : lines) {
@@ -238,7 +204,7 @@ TEST_F(Run, OnlyTheFirst256CharactersAreUsedButTheLineShowsAll) {
   std::string name = "x" + std::string(used - prefix.size(), 'n');
   std::string argument = prefix + name.substr(1) + std::string(300 - used, 'z');
   ASSERT_EQ(argument.size(), 300u);
-  DispatchCommand("RUN " + argument);
+  DispatchText("RUN " + argument);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"Run \"" + argument + "\" Started"}));
   // The cut falls inside the file name: the unclosed quote runs to the end.
   EXPECT_TRUE(AppearsWithin(directory / name, 20000));

@@ -23,8 +23,8 @@
 #include "presentation/slide_images.h"
 #include "presentation/slide_show_back_end.h"
 #include "projector/projector_link.h"
+#include "server/arrival.h"
 #include "server/dispatch.h"
-#include "server/feedback.h"
 #include "server/sender_check.h"
 #include "tests/fakes/fake_display.h"
 
@@ -79,7 +79,7 @@ SocketHandle OpenDatagramSocketOn(uint32_t address, int port) {
 }
 ReceiveOutcome ReceiveDatagram(SocketHandle, uint32_t waitMilliseconds, char* buffer,
                                size_t capacity, size_t* length, uint32_t* senderAddress,
-                               uint16_t* senderPort) {
+                               uint16_t* senderPort, uint64_t* arrivedAt) {
   EXPECT_EQ(waitMilliseconds, 1000u);
   EXPECT_EQ(capacity, 65536u);
   ScriptedReceive next{ReceiveOutcome::kTimedOut, "", true};  // past the script: stop
@@ -93,15 +93,21 @@ ReceiveOutcome ReceiveDatagram(SocketHandle, uint32_t waitMilliseconds, char* bu
   *length = next.payload.size();
   *senderAddress = Address(192, 168, 1, 7);
   *senderPort = 50311;
+  if (arrivedAt != nullptr) *arrivedAt = 0;
   return ReceiveOutcome::kDatagram;
 }
+bool StampArrivals(SocketHandle) { return false; }
 void CloseDatagramSocket(SocketHandle socket) {
   Record("CloseDatagramSocket " + std::to_string(socket));
 }
 TimeOfDay LocalTimeOfDay() { return TimeOfDay{14, 3, 7}; }
 void SleepMilliseconds(uint32_t) {}
 uint64_t MonotonicMilliseconds() { return 0; }
-void DispatchCommand(const std::string& text) { Record("DispatchCommand " + text); }
+uint64_t ArrivalClockNow() { return 0; }
+void DispatchCommand(const Command& command) {
+  Record("DispatchCommand " + command.wordAsSent +
+         (command.argument.empty() ? "" : " " + command.argument));
+}
 void OpenProjectorLink() {
   Record("OpenProjectorLink");
   projectorOpen = projectorOpens;
@@ -127,9 +133,8 @@ size_t WaitForSockets(const SocketHandle*, size_t count, size_t, uint32_t) { ret
 uint16_t BoundPort(SocketHandle) { return 0; }
 void ChangeSlideImageSource(uint32_t, const std::string&) {}
 void ExportWaitingSlideImage() {}
-void ObserveSlideImageRequests(void (*)()) {}
 bool SlideImagesWaiting() { return false; }
-ShowStatus RefreshShowStatus(uint64_t, bool) { return ShowStatus{}; }
+SharedShowStatus RefreshShowStatus(uint64_t, bool) { return std::make_shared<const ShowStatus>(); }
 uint64_t ShowStatusDueAt() { return UINT64_MAX; }
 const char* ShowStateWord(ShowState) { return "NONE"; }
 
@@ -277,11 +282,15 @@ TEST(FormatIpAddress, DottedDecimalWithoutLeadingZeros) {
   EXPECT_EQ(FormatIpAddress(Address(255, 255, 255, 255)), "255.255.255.255");
 }
 
-TEST(FormatReceivedLine, TwoDigitTimeAndThePayloadAsReceived) {
-  EXPECT_EQ(FormatReceivedLine(Address(127, 0, 0, 1), 9, 0, 0, 0, "a\"b"),
+TEST(ArrivalLine, TwoDigitTimeAndWhatArrivedAsReceived) {
+  EXPECT_EQ(ArrivalLine({Door::kDatagram, Address(127, 0, 0, 1), 9, ""}, {0, 0, 0}, "\"a\"b\""),
             "R 127.0.0.1:9 00:00:00 -> \"a\"b\"");
-  EXPECT_EQ(FormatReceivedLine(Address(1, 2, 3, 4), 65535, 23, 59, 59, std::string("\0x", 2)),
-            "R 1.2.3.4:65535 23:59:59 -> \"" + std::string("\0x", 2) + "\"");
+  EXPECT_EQ(
+      ArrivalLine({Door::kOsc, Address(1, 2, 3, 4), 65535, ""}, {23, 59, 59}, "/podiant/goto 5"),
+      "O 1.2.3.4:65535 23:59:59 -> /podiant/goto 5");
+  EXPECT_EQ(ArrivalLine({Door::kWeb, Address(10, 0, 0, 2), 0, "Anna's phone"}, {9, 5, 0},
+                        "\"" + std::string("\0x", 2) + "\""),
+            "W Anna's phone 10.0.0.2 09:05:00 -> \"" + std::string("\0x", 2) + "\"");
 }
 
 }  // namespace

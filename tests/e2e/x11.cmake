@@ -37,7 +37,8 @@ if("${x11_desktop_sources};${x11_desktop_links};${x11_desktop_alias}"
     MATCHES "desktop_x11|platform_x11_desktop")
   add_executable(x11_server_test x11/x11_server_test.cpp)
   podiant_warnings(x11_server_test)
-  target_link_libraries(x11_server_test PRIVATE e2e_support podiant_x11_session podiant_gtest_main)
+  target_link_libraries(x11_server_test PRIVATE
+    e2e_support e2e_web_client podiant_x11_session podiant_gtest_main)
   add_dependencies(x11_server_test podiant-server)
   add_test(NAME x11_server_test COMMAND x11_server_test)
   set_tests_properties(x11_server_test PROPERTIES TIMEOUT 300)

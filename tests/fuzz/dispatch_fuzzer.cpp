@@ -1,5 +1,6 @@
-// Fuzz target: one datagram's text through DispatchCommand, with the real
-// handlers behind it (slide show, SEND/STOP/ACTIVATE, RUN, PROJECTOR) and every
+// Fuzz target: one datagram's text through its door's reading and the
+// arrival (its R line, the allow-list, the dispatcher), with the real handlers
+// behind it (slide show, SEND/STOP/ACTIVATE, RUN, PROJECTOR) and every
 // platform area faked. Each input starts from the same state: the settings
 // below loaded, the projector link open, and a slide show opened by
 // "OPEN show.ppt"; at the end the PowerPoint session is stopped and every
@@ -17,8 +18,9 @@
 #include "presentation/powerpoint_session.h"
 #include "projector/projector_commands.h"
 #include "projector/projector_link.h"
-#include "server/dispatch.h"
-#include "server/feedback.h"
+#include "server/arrival.h"
+#include "server/datagram_door.h"
+#include "server/show_watch.h"
 #include "tests/fuzz/fuzz_fakes.h"
 #include "tests/fuzz/fuzz_reference.h"
 #include "tests/fuzz/fuzz_table_check.h"
@@ -27,7 +29,7 @@ namespace {
 int snapshotsAsked = 0;
 }  // namespace
 
-void SendFeedbackSnapshot() { ++snapshotsAsked; }
+void SendStateSnapshot() { ++snapshotsAsked; }
 
 namespace {
 
@@ -154,12 +156,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PowerPointSession = PowerPointSessionRecord();
   ClearLogForTesting();
   Settings.allowedCommands.reset();
-  DispatchCommand("OPEN show.ppt");
+  Arrive(DatagramArrival("OPEN show.ppt", 0x0100000A, 5000, TimeOfDay{12, 34, 56}, 0));
   FUZZ_CHECK(FuzzRecord.minimised == 1 && PowerPointSession.slideShowView != nullptr);
   ResetFuzzRecord();
 
   if (size % 2 == 1) Settings.allowedCommands = CommandWordSet{data[0]};
-  DispatchCommand(datagram);
+  Arrive(DatagramArrival(datagram, 0x0100000A, 5000, TimeOfDay{12, 34, 56}, 0));
+  // Its line first, then what the command wrote.
+  FUZZ_CHECK(!FuzzRecord.logLines.empty() &&
+             FuzzRecord.logLines[0] == "R 10.0.0.1:5000 12:34:56 -> \"" + datagram + "\"");
+  FuzzRecord.logLines.erase(FuzzRecord.logLines.begin());
   CheckOutcome(datagram);
 
   StopPowerPoint();

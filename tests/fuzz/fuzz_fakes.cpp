@@ -14,6 +14,7 @@
 #include "platform/profile.h"
 #include "platform/profile_reader.h"
 #include "platform/serial.h"
+#include "platform/sockets.h"
 #include "platform/timing.h"
 
 FuzzRecordState FuzzRecord;
@@ -411,3 +412,12 @@ void ReleaseAutomationObject(AutomationObject object) {
   if (object == nullptr) return;
   Live(object).references--;
 }
+
+// Sockets: the arrival and the state channels link them; nothing here opens
+// or sends anything.
+uint32_t LookUpLocalAddress() { return 0; }
+SocketHandle OpenDatagramSocket(int) { return kNoSocket; }
+SocketHandle OpenDatagramSocketOn(uint32_t, int) { return kNoSocket; }
+void ReportRefusals(SocketHandle) {}
+bool SendDatagramFrom(SocketHandle, uint32_t, uint16_t, const std::string&) { return false; }
+uint64_t ArrivalClockNow() { return 0; }

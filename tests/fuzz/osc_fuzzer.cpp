@@ -5,7 +5,7 @@
 // every message's address begins with '/'; a message alone is written again
 // by WriteOscMessage in as many bytes (4 more when it came without type
 // tags), and what is written reads back as one message that is written the
-// same; a command text only for a command.
+// same; a command only for a command.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,7 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK_MSG(WriteOscMessage(again[0]) == written, "a message read back is not the same");
 
     const OscCommand command = CommandFromOscMessage(message);
-    FUZZ_CHECK(command.request == OscRequest::kCommand || command.commandText.empty());
+    FUZZ_CHECK(command.request == OscRequest::kCommand ||
+               (command.command.wordAsSent.empty() && command.command.argument.empty()));
+    FUZZ_CHECK(!command.feedback || command.request == OscRequest::kFeedback ||
+               command.request == OscRequest::kCommand);
     const std::string shown = FormatOscMessage(message);
     FUZZ_CHECK(shown.rfind(ShownOscAddress(message), 0) == 0);
   }

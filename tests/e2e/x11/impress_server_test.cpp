@@ -460,17 +460,17 @@ TEST_F(ImpressServer, SlidePicturesAreExportedWithoutDisturbingTheShow) {
     std::string before;
   } temporary(directory + "/tmp");
   LoadShowSettings(directory + "/podiant.ini");
-  HandleSlideShowCommand("OPEN", directory + "/a.fodp");
+  HandleSlideShowCommand(CommandWord::kOpen, directory + "/a.fodp");
   ASSERT_TRUE(ShowAt("a.fodp", 0));
-  HandleSlideShowCommand("END", "");  // one show at a time
+  HandleSlideShowCommand(CommandWord::kEnd, "");  // one show at a time
   const std::string deck = directory + "/details.odp";
   ASSERT_TRUE(MakeDetailsPresentation(pipe, deck, "Notes"));
-  HandleSlideShowCommand("OPEN", deck);
+  HandleSlideShowCommand(CommandWord::kOpen, deck);
   // The build position is followed from the first reading on.
   EXPECT_EQ(ReadShow(true, true).details.buildCount, 0);
-  HandleSlideShowCommand("NEXT", "");
-  HandleSlideShowCommand("NEXT", "");
-  HandleSlideShowCommand("BLACK", "");
+  HandleSlideShowCommand(CommandWord::kNext, "");
+  HandleSlideShowCommand(CommandWord::kNext, "");
+  HandleSlideShowCommand(CommandWord::kBlack, "");
   ASSERT_TRUE(WaitUntil(
       [&] {
         OfficeShow show = ReadShow(pipe, Url("details.odp"));

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "tests/support/e2e_support.h"
+#include "tests/support/web_client.h"
 // Xlib's macros (None, Bool, Status) after the test framework's headers.
 #include "tests/e2e/x11/x11_session.h"
 
@@ -35,10 +37,11 @@ class X11Server : public ::testing::Test {
     e2e::RemoveTree(directory);
   }
 
-  // `display`: the environment entry for DISPLAY ("DISPLAY" alone removes it).
-  void StartServer(const std::string& display) {
+  // `display`: the environment entry for DISPLAY ("DISPLAY" alone removes it);
+  // `sections`: further settings after [settings].
+  void StartServer(const std::string& display, const std::string& sections = "") {
     e2e::WriteTextFile(directory + "/podiant.ini",
-                       "[settings]\nport=" + std::to_string(port) + "\n");
+                       "[settings]\nport=" + std::to_string(port) + "\n" + sections);
     server = e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, directory, {display});
     ASSERT_TRUE(e2e::WaitForOutput(server, "...\n", kStartMs)) << server.output;
     size_t listening = server.output.find("Listening at ");
@@ -278,6 +281,56 @@ TEST_F(X11Server, ACloseDuringALongSendWaitsForTheKeysAndThenStops) {
   EXPECT_EQ(server.output.substr(mark), waitingLine + stoppedLine);
   EXPECT_EQ(e2e::ExitCode(server), 0) << server.output;
   EXPECT_EQ(server.output.find("ERR"), std::string::npos) << server.output;
+}
+
+// Commands that arrive by every door while the server is busy with a long
+// SEND wait; they are then carried out in the order in which they arrived,
+// whichever door each came by. Each one's arrival line is written as it is
+// carried out, so the lines' order is the order of carrying out.
+TEST_F(X11Server, CommandsOfEveryDoorAreCarriedOutInTheOrderTheyArrived) {
+  StartClient({"Busy target"});
+  const int oscPort = e2e::FreeUdpPort(), webPort = e2e::FreeTcpPort();
+  StartServer("DISPLAY=" + session.display, "[osc]\nport=" + std::to_string(oscPort) +
+                                                "\n[web]\nport=" + std::to_string(webPort) +
+                                                "\ncode=123456\n");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "Web remote at ", kLineMs)) << server.output;
+  const e2e::HttpAnswer paired = e2e::HttpExchange(
+      webPort,
+      e2e::HttpRequest("POST", "/api/pair", webPort, R"({"code":"123456","name":"Phone"})"));
+  ASSERT_EQ(paired.status, 200) << paired.body;
+  const size_t tokenAt = paired.body.find("\"token\":\"") + 9;
+  const std::string token = paired.body.substr(tokenAt, paired.body.find('"', tokenAt) - tokenAt);
+  auto web = [&](const std::string& command) {
+    const e2e::HttpAnswer answer =
+        e2e::HttpExchange(webPort, e2e::HttpRequest("POST", "/api/command", webPort,
+                                                    "{\"command\":\"" + command + "\"}",
+                                                    {"Authorization: Bearer " + token}));
+    EXPECT_EQ(answer.status, 202) << answer.body;
+  };
+  // /podiant/goto with an int32.
+  auto osc = [&](char slide) {
+    e2e::SendDatagram(std::string("/podiant/goto\0\0\0,i\0\0\0\0\0", 23) + slide, oscPort);
+  };
+
+  e2e::SendDatagram("SEND |Busy target|a{DELAY1500}b", port);
+  ASSERT_TRUE(WaitUntil([&] { return ReceivedText(client, 0) == "a"; }, kEventWait))
+      << server.output;
+  const size_t mark = server.output.size();
+  web("GOTO 1");
+  e2e::SendDatagram("GOTO 2", port);
+  osc(3);
+  web("GOTO 4");
+  osc(5);
+  e2e::SendDatagram("GOTO 6", port);
+  ASSERT_TRUE(e2e::WaitForOutput(server, "-> \"GOTO 6\"\n", kLineMs, mark)) << server.output;
+  EXPECT_EQ(ReceivedText(client, 0), "ab");
+  std::vector<size_t> at;
+  for (const char* line : {"-> \"GOTO 1\"", "-> \"GOTO 2\"", "-> /podiant/goto 3", "-> \"GOTO 4\"",
+                           "-> /podiant/goto 5", "-> \"GOTO 6\""}) {
+    at.push_back(server.output.find(line, mark));
+    EXPECT_NE(at.back(), std::string::npos) << line << "\n" << server.output.substr(mark);
+  }
+  EXPECT_TRUE(std::is_sorted(at.begin(), at.end())) << server.output.substr(mark);
 }
 
 }  // namespace

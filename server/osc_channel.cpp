@@ -1,0 +1,93 @@
+#include "server/osc_channel.h"
+
+#include "common/utf8_text.h"
+#include "config/access_lists.h"
+#include "config/settings.h"
+#include "osc/osc_commands.h"
+#include "platform/code_page.h"
+
+namespace {
+
+std::string Address(const char* value) { return std::string(kOscAddressPrefix) + value; }
+
+OscMessage Number(const char* value, int32_t number) { return {Address(value), {OscInt(number)}}; }
+
+// A string (UTF-8) cut at a whole character so that its message fits in one
+// datagram.
+OscMessage Text(const char* value, const std::string& utf8) {
+  OscMessage message{Address(value), {OscString(utf8)}};
+  const size_t others = WriteOscMessage({message.address, {OscString("")}}).size() - 4;
+  const size_t room = ((kDatagramBytesAtMost - others) & ~static_cast<size_t>(3)) - 1;
+  std::string& text = message.arguments[0].bytes;
+  text.resize(Utf8PrefixLength(text, room));
+  return message;
+}
+
+void AddItem(std::vector<OscMessage>& messages, StatusItem item, const ShowStatus& status) {
+  const StatusItemNames& names = NamesOf(item);
+  const SlideDetails& details = status.details;
+  switch (item) {
+    case StatusItem::kFile:
+      messages.push_back(Text(names.values[0], status.fileName));
+      break;
+    case StatusItem::kState:
+      messages.push_back(Text(names.values[0], ShowStateWord(status.state)));
+      break;
+    case StatusItem::kSlide:
+      messages.push_back(Number(names.values[0], status.slide));
+      messages.push_back(Number(names.values[1], status.slideCount));
+      break;
+    case StatusItem::kTitle:
+      messages.push_back(Text(names.values[0], details.title));
+      break;
+    case StatusItem::kBuild:
+      messages.push_back(Number(names.values[0], details.buildPosition));
+      messages.push_back(Number(names.values[1], details.buildCount));
+      break;
+    case StatusItem::kNextSlide:
+      messages.push_back(Number(names.values[0], details.nextSlide));
+      break;
+    case StatusItem::kNotes:
+      messages.push_back(Text(names.values[0], details.notes));
+      break;
+  }
+}
+
+void Send(const StateChannel& channel, const std::vector<StatusItem>& items,
+          const SharedShowStatus& status) {
+  for (const OscMessage& message : OscStatusMessages(items, *status)) {
+    SendToDestinations(channel, WriteOscMessage(message));
+  }
+}
+
+void SendLine(const StateChannel& channel, const std::string& line) {
+  SendToDestinations(channel, WriteOscMessage(OscLogMessage(line)));
+}
+
+}  // namespace
+
+bool OscSendsState() { return Settings.osc.has_value() && !Settings.osc->destinations.empty(); }
+
+std::string OscChannelStartLine() {
+  return "Sending OSC to " + FormatFeedbackList(Settings.osc->destinations);
+}
+
+StateChannel OscChannel(SocketHandle socket) {
+  StateChannel channel = DatagramChannel("OSC", *Settings.osc, socket);
+  // The slide's details go out whenever the state does; the notes with notes=on.
+  channel.choice = StatusItemChoice{true, Settings.osc->notes};
+  channel.send = Send;
+  channel.sendLine = SendLine;
+  return channel;
+}
+
+std::vector<OscMessage> OscStatusMessages(const std::vector<StatusItem>& items,
+                                          const ShowStatus& status) {
+  std::vector<OscMessage> messages;
+  for (StatusItem item : items) AddItem(messages, item, status);
+  return messages;
+}
+
+OscMessage OscLogMessage(const std::string& line) {
+  return Text(kLogValue, Utf8FromCodePage(line));
+}
