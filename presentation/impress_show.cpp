@@ -48,21 +48,22 @@ struct ImpressSessionRecord {
   int32_t started = 0;                            // set by every OPEN
 };
 
-ImpressSessionRecord ImpressSession;
+ImpressSessionRecord serverThreadImpressSession;
 
 void ShowImpressNotice() { ShowNotice("", kImpressNoticeText, kNoticeSystemModal); }
 
 void ReapOfficeProcess() {
   int exitCode = 0;
-  if (ImpressSession.officeProcess != 0 &&
-      PollOfficeProcess(ImpressSession.officeProcess, &exitCode) != OfficeProcessState::kRunning) {
-    ImpressSession.officeProcess = 0;
+  if (serverThreadImpressSession.officeProcess != 0 &&
+      PollOfficeProcess(serverThreadImpressSession.officeProcess, &exitCode) !=
+          OfficeProcessState::kRunning) {
+    serverThreadImpressSession.officeProcess = 0;
   }
 }
 
 // Forgets the connection and what was loaded on it.
 void ForgetConnection() {
-  ImpressSessionRecord& session = ImpressSession;
+  ImpressSessionRecord& session = serverThreadImpressSession;
   for (OfficePresentation presentation : session.presentations) {
     ReleaseOfficePresentation(presentation);
   }
@@ -75,7 +76,7 @@ void ForgetConnection() {
 
 // Starts the office and waits until it accepts on the pipe.
 bool StartOfficeAndConnect() {
-  ImpressSessionRecord& session = ImpressSession;
+  ImpressSessionRecord& session = serverThreadImpressSession;
   const uint64_t deadline = MonotonicMilliseconds() + kOfficeStartBoundMs;
   int32_t process = 0;
   if (!StartOfficeProcess(session.pipeName, session.profileUrl, &process)) return false;
@@ -112,7 +113,7 @@ bool StartOfficeAndConnect() {
 }
 
 void StartImpress() {
-  ImpressSessionRecord& session = ImpressSession;
+  ImpressSessionRecord& session = serverThreadImpressSession;
   if (session.pipeName.empty()) LoadShowSettings(SettingsFilePath);
   if (!OfficeBackEndAvailable()) {
     ShowImpressNotice();
@@ -134,7 +135,7 @@ void StartImpress() {
 }  // namespace
 
 void LoadShowSettings(const std::string& settingsPath) {
-  ImpressSessionRecord& session = ImpressSession;
+  ImpressSessionRecord& session = serverThreadImpressSession;
   std::string pipe = ReadProfileString("impress", "pipe", "", settingsPath);
   session.pipeName = pipe.empty() ? DefaultOfficePipeName() : pipe;
   std::string profile = ReadProfileString("impress", "profile", "", settingsPath);
@@ -144,11 +145,11 @@ void LoadShowSettings(const std::string& settingsPath) {
 
 void AttachShowApplication() {
   StartImpress();
-  ImpressSession.started = 1;
+  serverThreadImpressSession.started = 1;
 }
 
 bool OpenShowFile(const std::string& fileName) {
-  ImpressSessionRecord& session = ImpressSession;
+  ImpressSessionRecord& session = serverThreadImpressSession;
   // PowerPoint resolves the name itself; the office takes a URL, made here
   // from the name as it arrived (no quotes removed), relative names taken from
   // the working directory.
@@ -163,7 +164,7 @@ bool OpenShowFile(const std::string& fileName) {
 const char* PrepareShow() { return nullptr; }
 
 const char* RunShow() {
-  ImpressSessionRecord& session = ImpressSession;
+  ImpressSessionRecord& session = serverThreadImpressSession;
   // As with PowerPoint, the new document replaces the old one for NEXT and
   // GOTO; a show that does not come up leaves them nothing to act on rather
   // than the show of an earlier OPEN.
@@ -174,12 +175,14 @@ const char* RunShow() {
 }
 
 void AdvanceShow() {
-  if (ImpressSession.show != nullptr) AdvanceOfficeShow(ImpressSession.show);
+  if (serverThreadImpressSession.show != nullptr)
+    AdvanceOfficeShow(serverThreadImpressSession.show);
 }
 
 // The office counts slides from 0.
 void GotoShowSlide(int32_t slideNumber) {
-  if (ImpressSession.show != nullptr) GotoOfficeShowSlide(ImpressSession.show, slideNumber - 1);
+  if (serverThreadImpressSession.show != nullptr)
+    GotoOfficeShowSlide(serverThreadImpressSession.show, slideNumber - 1);
 }
 
 void StepShow(ShowStep step) {
@@ -189,8 +192,8 @@ void StepShow(ShowStep step) {
       OfficeShowStep::kBlack,    OfficeShowStep::kWhite, OfficeShowStep::kResume,
       OfficeShowStep::kEnd,
   };
-  if (ImpressSession.show != nullptr) {
-    StepOfficeShow(ImpressSession.show, kOfficeSteps[static_cast<int>(step)]);
+  if (serverThreadImpressSession.show != nullptr) {
+    StepOfficeShow(serverThreadImpressSession.show, kOfficeSteps[static_cast<int>(step)]);
   }
 }
 
@@ -201,9 +204,10 @@ ShowReading ReadShow(bool, bool details) {
   constexpr ShowState kStates[] = {ShowState::kNone, ShowState::kRunning, ShowState::kBlack,
                                    ShowState::kWhite, ShowState::kEnded};
   ShowReading show;
-  if (ImpressSession.show == nullptr) return show;
+  if (serverThreadImpressSession.show == nullptr) return show;
   OfficeSlideDetails slide;
-  OfficeShowReading reading = ReadOfficeShow(ImpressSession.show, details ? &slide : nullptr);
+  OfficeShowReading reading =
+      ReadOfficeShow(serverThreadImpressSession.show, details ? &slide : nullptr);
   show.state = kStates[static_cast<int>(reading.state)];
   if (reading.slideIndex >= 0 && reading.slideCount > 0) {
     show.slide = reading.slideIndex + 1;
@@ -219,8 +223,8 @@ ShowReading ReadShow(bool, bool details) {
 }
 
 SlideExport ExportShowSlide(int32_t slide, int32_t width, std::string* png) {
-  if (ImpressSession.show == nullptr) return SlideExport::kNoShow;
-  switch (ExportOfficeSlide(ImpressSession.show, slide - 1, width, png)) {
+  if (serverThreadImpressSession.show == nullptr) return SlideExport::kNoShow;
+  switch (ExportOfficeSlide(serverThreadImpressSession.show, slide - 1, width, png)) {
     case OfficeSlideExport::kDone:
       return SlideExport::kDone;
     case OfficeSlideExport::kGone:
@@ -233,14 +237,14 @@ SlideExport ExportShowSlide(int32_t slide, int32_t width, std::string* png) {
   return SlideExport::kFailed;
 }
 
-bool ShowSessionStarted() { return ImpressSession.started != 0; }
+bool ShowSessionStarted() { return serverThreadImpressSession.started != 0; }
 
 // PowerPoint is quit whoever started it; the office only when this session
 // started it. An office that was running already keeps running, with the
 // user's other documents: only the shows and documents of this session's
 // OPENs are ended and closed.
 void EndShowSession() {
-  ImpressSessionRecord& session = ImpressSession;
+  ImpressSessionRecord& session = serverThreadImpressSession;
   bool quit = false;
   if (OfficeAnswers()) {
     for (auto presentation = session.presentations.rbegin();

@@ -14,7 +14,7 @@ namespace {
 
 // The failure indicator of the OPEN in progress: clear when its own steps
 // begin (the start of PowerPoint is a run of its own), kept across them.
-AutomationRun openRun;
+AutomationRun serverThreadOpenRun;
 
 // A run that lost PowerPoint (gone, or no answer) ends the session: NEXT and
 // GOTO then reach nothing, and the next OPEN attaches afresh.
@@ -30,7 +30,7 @@ constexpr double kPowerPointWhite = 4;
 constexpr double kPowerPointDone = 5;
 
 // What the last reading of the show's state found.
-ShowReading lastReading;
+ShowReading serverThreadLastReading;
 
 // Reads the number property `name` of the view, as a step of its own;
 // `number` is 0 unless a number came back.
@@ -57,55 +57,56 @@ void AttachShowApplication() {
 
 bool OpenShowFile(const std::string& fileName) {
   PowerPointSessionRecord& session = PowerPointSession;
-  openRun = AutomationRun();
+  serverThreadOpenRun = AutomationRun();
 
   // The file name goes as it arrived: no quotes removed, no path completed.
   AutomationValue result;
   AutomationValue name = AutomationText(fileName);
   AutomationObject presentations =
-      ReadIntermediate(openRun, session.application, kDispIdPresentations);
-  InvokeStep(openRun, presentations, kDispIdOpen, AutomationKind::kMethod, &name, &result);
+      ReadIntermediate(serverThreadOpenRun, session.application, kDispIdPresentations);
+  InvokeStep(serverThreadOpenRun, presentations, kDispIdOpen, AutomationKind::kMethod, &name,
+             &result);
   ReleaseAutomationObject(presentations);
-  if (result.type != AutomationValueType::kObject || openRun.failed) {
+  if (result.type != AutomationValueType::kObject || serverThreadOpenRun.failed) {
     DiscardResult(result);
-    EndRun(openRun);
+    EndRun(serverThreadOpenRun);
     return false;
   }
-  StoreReference(openRun, session.presentation, result);
+  StoreReference(serverThreadOpenRun, session.presentation, result);
   session.presentationIds.clear();
-  EndRun(openRun);
+  EndRun(serverThreadOpenRun);
   return true;
 }
 
 const char* PrepareShow() {
   PowerPointSessionRecord& session = PowerPointSession;
   AutomationValue result;
-  InvokeStep(openRun, session.presentation, kDispIdSlideShowSettings, AutomationKind::kPropertyRead,
-             nullptr, &result);
-  if (result.type != AutomationValueType::kObject || openRun.failed) {
+  InvokeStep(serverThreadOpenRun, session.presentation, kDispIdSlideShowSettings,
+             AutomationKind::kPropertyRead, nullptr, &result);
+  if (result.type != AutomationValueType::kObject || serverThreadOpenRun.failed) {
     DiscardResult(result);
-    EndRun(openRun);
+    EndRun(serverThreadOpenRun);
     return "Couldn't get slide show settings...?";
   }
-  StoreReference(openRun, session.slideShowSettings, result);
-  EndRun(openRun);
+  StoreReference(serverThreadOpenRun, session.slideShowSettings, result);
+  EndRun(serverThreadOpenRun);
   return nullptr;
 }
 
 const char* RunShow() {
   PowerPointSessionRecord& session = PowerPointSession;
   AutomationValue result;
-  InvokeStep(openRun, session.slideShowSettings, kDispIdRun, AutomationKind::kMethod, nullptr,
-             nullptr);
+  InvokeStep(serverThreadOpenRun, session.slideShowSettings, kDispIdRun, AutomationKind::kMethod,
+             nullptr, nullptr);
 
   // Not checked, but a failed read leaves its field empty: NEXT and GOTO then
   // reach nothing rather than the slide show of an earlier OPEN.
-  InvokeStep(openRun, session.presentation, kDispIdSlideShowWindow, AutomationKind::kPropertyRead,
-             nullptr, &result);
-  StoreReference(openRun, session.slideShowWindow, result);
-  InvokeStep(openRun, session.slideShowWindow, kDispIdView, AutomationKind::kPropertyRead, nullptr,
-             &result);
-  StoreReference(openRun, session.slideShowView, result);
+  InvokeStep(serverThreadOpenRun, session.presentation, kDispIdSlideShowWindow,
+             AutomationKind::kPropertyRead, nullptr, &result);
+  StoreReference(serverThreadOpenRun, session.slideShowWindow, result);
+  InvokeStep(serverThreadOpenRun, session.slideShowWindow, kDispIdView,
+             AutomationKind::kPropertyRead, nullptr, &result);
+  StoreReference(serverThreadOpenRun, session.slideShowView, result);
   // A new view: its members are looked up anew, and so are its slide count
   // and the members below it.
   session.viewIds.clear();
@@ -113,8 +114,8 @@ const char* RunShow() {
   session.slidesIds.clear();
   session.kindIds = PowerPointKindIds();
   ForgetSlideDetails();
-  lastReading = ShowReading();
-  EndRun(openRun);
+  serverThreadLastReading = ShowReading();
+  EndRun(serverThreadOpenRun);
   return nullptr;
 }
 
@@ -170,15 +171,15 @@ void StepShow(ShowStep step) {
 // PowerPoint gone, or gets no answer, ends the session: no show.
 ShowReading ReadShow(bool mayAsk, bool details) {
   PowerPointSessionRecord& session = PowerPointSession;
-  if (session.slideShowView == nullptr) lastReading = ShowReading();
-  if (session.slideShowView == nullptr || !mayAsk) return lastReading;
+  if (session.slideShowView == nullptr) serverThreadLastReading = ShowReading();
+  if (session.slideShowView == nullptr || !mayAsk) return serverThreadLastReading;
 
   double state = 0, slide = 0, count = 0;
   AutomationOutcome outcome = ReadViewNumber("State", &state);
   const bool viewFailed =
       outcome == AutomationOutcome::kFailed && session.viewIds["State"] != kUnknownMember;
   if (viewFailed || (outcome == AutomationOutcome::kDone && state == kPowerPointDone)) {
-    return lastReading = ShowReading{ShowState::kEnded, 0, 0, SlideDetails{}};
+    return serverThreadLastReading = ShowReading{ShowState::kEnded, 0, 0, SlideDetails{}};
   }
   if (outcome == AutomationOutcome::kDone) outcome = ReadViewNumber("CurrentShowPosition", &slide);
   if (outcome == AutomationOutcome::kDone) outcome = ReadSlideCount(&count);
@@ -190,19 +191,19 @@ ShowReading ReadShow(bool mayAsk, bool details) {
   }
   if (LosesPowerPoint(outcome)) {
     DropPowerPointSession();
-    return lastReading = ShowReading();
+    return serverThreadLastReading = ShowReading();
   }
   // Other failures (the details' too), and a state PowerPoint does not have,
   // keep the last reading.
-  if (outcome != AutomationOutcome::kDone || !stateKnown) return lastReading;
+  if (outcome != AutomationOutcome::kDone || !stateKnown) return serverThreadLastReading;
   // A paused show still shows its slide.
-  lastReading.state = state == kPowerPointBlack   ? ShowState::kBlack
-                      : state == kPowerPointWhite ? ShowState::kWhite
-                                                  : ShowState::kRunning;
-  lastReading.slide = known ? Int32FromNumber(slide) : 0;
-  lastReading.slideCount = known ? Int32FromNumber(count) : 0;
-  lastReading.details = std::move(read);
-  return lastReading;
+  serverThreadLastReading.state = state == kPowerPointBlack   ? ShowState::kBlack
+                                  : state == kPowerPointWhite ? ShowState::kWhite
+                                                              : ShowState::kRunning;
+  serverThreadLastReading.slide = known ? Int32FromNumber(slide) : 0;
+  serverThreadLastReading.slideCount = known ? Int32FromNumber(count) : 0;
+  serverThreadLastReading.details = std::move(read);
+  return serverThreadLastReading;
 }
 
 bool ShowSessionStarted() { return PowerPointSession.started != 0; }

@@ -157,7 +157,7 @@ struct KeptDetails {
   int32_t slideCount = 0;
   SlideDetails details;
 };
-KeptDetails kept;
+KeptDetails serverThreadKeptDetails;
 
 // The slide the view shows: its title and notes, and the next slide after it
 // in the document that the show does not leave out.
@@ -215,21 +215,21 @@ AutomationOutcome ReadSlideCount(double* count) {
   return outcome;
 }
 
-void ForgetSlideDetails() { kept = KeptDetails(); }
+void ForgetSlideDetails() { serverThreadKeptDetails = KeptDetails(); }
 
 AutomationOutcome ReadSlideDetails(int32_t slide, int32_t slideCount, SlideDetails* details) {
   Reading reading;
   const int32_t clickIndex = ReadClicks(reading, "GetClickIndex");
-  if (slide != kept.slide || slideCount != kept.slideCount) {
+  if (slide != serverThreadKeptDetails.slide || slideCount != serverThreadKeptDetails.slideCount) {
     SlideDetails own;
     ReadOwnDetails(reading, slideCount, &own);
     // A reading cut short is made again next time.
     if (reading.stop != AutomationOutcome::kDone) return reading.stop;
-    kept = KeptDetails{slide, slideCount, std::move(own)};
+    serverThreadKeptDetails = KeptDetails{slide, slideCount, std::move(own)};
   }
   if (reading.stop != AutomationOutcome::kDone) return reading.stop;
-  *details = kept.details;
-  details->buildPosition = BuildPosition(clickIndex, kept.details.buildCount);
+  *details = serverThreadKeptDetails.details;
+  details->buildPosition = BuildPosition(clickIndex, serverThreadKeptDetails.details.buildCount);
   return AutomationOutcome::kDone;
 }
 

@@ -9,7 +9,7 @@ namespace {
 constexpr uint32_t kQueueBytes = 2048;
 
 // The server thread's link to the projector; kNoSerialDevice while not open.
-SerialDevice projectorLink = kNoSerialDevice;
+SerialDevice serverThreadProjectorLink = kNoSerialDevice;
 
 // The configuration steps in their order; the first refusal ends them.
 bool ConfigureLink(SerialDevice device) {
@@ -39,19 +39,19 @@ void OpenProjectorLink() {
     AddLogLine("  ERROR: Failed to open serial comms on port \"" + port + "\"");
     return;
   }
-  projectorLink = device;
+  serverThreadProjectorLink = device;
   AddLogLine("  Serial comms open on  port \"" + port + "\"");
 }
 
 bool WriteProjectorLink(const std::string& text) {
-  if (projectorLink == kNoSerialDevice) return false;
-  return WriteSerialDevice(projectorLink, text);
+  if (serverThreadProjectorLink == kNoSerialDevice) return false;
+  return WriteSerialDevice(serverThreadProjectorLink, text);
 }
 
 void CloseProjectorLink() {
-  if (projectorLink == kNoSerialDevice) return;
-  CloseSerialDevice(projectorLink);
-  projectorLink = kNoSerialDevice;
+  if (serverThreadProjectorLink == kNoSerialDevice) return;
+  CloseSerialDevice(serverThreadProjectorLink);
+  serverThreadProjectorLink = kNoSerialDevice;
 }
 
-bool ProjectorLinkIsOpen() { return projectorLink != kNoSerialDevice; }
+bool ProjectorLinkIsOpen() { return serverThreadProjectorLink != kNoSerialDevice; }

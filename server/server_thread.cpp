@@ -34,25 +34,28 @@ namespace {
 constexpr uint32_t kReceiveWaitMilliseconds = 1000;
 constexpr size_t kReceiveBufferSize = 65536;
 
-// The start-up handshake of the main thread, the server thread and the web
-// thread: one-shot signals under one lock.
-std::mutex initialisedLock;
-std::condition_variable initialisedChanged;
-bool mainWindowInitialised = false;
-bool startingLineWritten = false;
-bool startUpLinesWritten = false;
+// The start-up handshake of the main thread, the server thread and the
+// front doors' threads: one-shot signals under one lock.
+struct StartUpRecord {
+  bool mainWindowInitialised = false;  // by the main thread
+  bool startingLineWritten = false;    // by the server thread
+  bool startUpLinesWritten = false;    // by the server thread
+};
+std::mutex startUpLock;
+std::condition_variable startUpChanged;
+StartUpRecord lockedStartUp;
 
-void WaitForMainWindowInitialised() {
-  std::unique_lock<std::mutex> lock(initialisedLock);
-  initialisedChanged.wait(lock, [] { return mainWindowInitialised; });
+void WaitFor(const bool& flag) {
+  std::unique_lock<std::mutex> lock(startUpLock);
+  startUpChanged.wait(lock, [&flag] { return flag; });
 }
 
 void Signal(bool& flag) {
   {
-    std::lock_guard<std::mutex> guard(initialisedLock);
+    std::lock_guard<std::mutex> guard(startUpLock);
     flag = true;
   }
-  initialisedChanged.notify_all();
+  startUpChanged.notify_all();
 }
 
 // A door's socket, and the one datagram of it that waits to be carried out.
@@ -161,23 +164,17 @@ bool AnyHeld(const std::vector<DoorSocket>& doors) {
 }  // namespace
 
 bool WaitForStartUpLines() {
-  std::unique_lock<std::mutex> lock(initialisedLock);
-  initialisedChanged.wait(lock, [] { return startUpLinesWritten; });
+  WaitFor(lockedStartUp.startUpLinesWritten);
   return !serverOpenFailed;
 }
 
-void WaitForStartingLine() {
-  std::unique_lock<std::mutex> lock(initialisedLock);
-  initialisedChanged.wait(lock, [] { return startingLineWritten; });
-}
+void WaitForStartingLine() { WaitFor(lockedStartUp.startingLineWritten); }
 
-void SignalMainWindowInitialised() { Signal(mainWindowInitialised); }
+void SignalMainWindowInitialised() { Signal(lockedStartUp.mainWindowInitialised); }
 
 void ResetServerThreadForTesting() {
-  std::lock_guard<std::mutex> guard(initialisedLock);
-  mainWindowInitialised = false;
-  startingLineWritten = false;
-  startUpLinesWritten = false;
+  std::lock_guard<std::mutex> guard(startUpLock);
+  lockedStartUp = StartUpRecord{};
   serverThreadEnded = false;
   serverOpenFailed = false;
   stopRequested = 0;
@@ -187,8 +184,8 @@ void ResetServerThreadForTesting() {
 void ServerThread() {
   InitialiseThreadAutomation();
   AddLogLine("Starting Podiant Server.");
-  Signal(startingLineWritten);
-  WaitForMainWindowInitialised();
+  Signal(lockedStartUp.startingLineWritten);
+  WaitFor(lockedStartUp.mainWindowInitialised);
   const int32_t port = Settings.serverPort;
   const bool projectorConfigured = !Settings.projectorPort.empty();
 
@@ -199,7 +196,7 @@ void ServerThread() {
     SoundFailureBeep();
     RequestMainWindowClose();
     UninitialiseThreadAutomation();
-    Signal(startUpLinesWritten);
+    Signal(lockedStartUp.startUpLinesWritten);
     serverThreadEnded = true;
     return;
   }
@@ -237,7 +234,7 @@ void ServerThread() {
   }
   StartShowWatch();
   if (projectorConfigured) OpenProjectorLink();
-  Signal(startUpLinesWritten);
+  Signal(lockedStartUp.startUpLinesWritten);
 
   // With the command socket alone the loop is as it always was; with several
   // sources the system stamps each datagram's arrival, where it can.

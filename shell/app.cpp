@@ -13,7 +13,8 @@
 
 namespace {
 
-std::thread serverThread;
+// The main thread's handle of the server thread.
+std::thread mainThreadServerHandle;
 
 constexpr const char* kBannerLine1 =
     "Podiant Server - remote control for presentations - Version 1.2";
@@ -23,7 +24,7 @@ constexpr const char* kBannerLine2 =
 }  // namespace
 
 void InitialiseMainWindow() {
-  serverThread = std::thread(ServerThread);
+  mainThreadServerHandle = std::thread(ServerThread);
   SleepMilliseconds(50);
   WaitForStartingLine();
   AddLogLine(kBannerLine1);
@@ -44,7 +45,7 @@ void InitialiseMainWindow() {
 void RunCloseSequence() {
   stopRequested = 1;
   AddLogLine("WAITING FOR THREAD TO STOP!");
-  if (serverThread.joinable()) JoinThreadHandlingMessages(serverThread);
+  if (mainThreadServerHandle.joinable()) JoinThreadHandlingMessages(mainThreadServerHandle);
   StopWebRemote();
   AddLogLine("THREAD STOPPED!");
   SleepMilliseconds(1000);

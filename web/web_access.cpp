@@ -39,7 +39,7 @@ struct WebAccessRecord {
   uint64_t namesLookedUpAt = 0;
 };
 
-WebAccessRecord WebAccess;
+WebAccessRecord webThreadAccess;
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -90,7 +90,7 @@ std::string NewToken() {
 }
 
 void KeepToken(const std::string& token, std::string name) {
-  WebAccessRecord& access = WebAccess;
+  WebAccessRecord& access = webThreadAccess;
   if (access.tokens.size() >= kTokensAtMost) {
     auto oldest = std::min_element(
         access.tokens.begin(), access.tokens.end(),
@@ -101,7 +101,7 @@ void KeepToken(const std::string& token, std::string name) {
 }
 
 WrongCodes& WrongCodesOf(uint32_t address, uint64_t now) {
-  std::map<uint32_t, WrongCodes>& table = WebAccess.wrongCodes;
+  std::map<uint32_t, WrongCodes>& table = webThreadAccess.wrongCodes;
   if (table.size() >= kPairingAddressesAtMost && table.find(address) == table.end()) {
     auto oldest = std::min_element(table.begin(), table.end(), [](const auto& a, const auto& b) {
       return a.second.lastSeen < b.second.lastSeen;
@@ -140,7 +140,7 @@ std::string HostName(std::string_view host) {
 }
 
 bool KnownHost(const std::string& name, uint32_t localAddress) {
-  const LocalNames& local = WebAccess.localNames;
+  const LocalNames& local = webThreadAccess.localNames;
   if (std::optional<uint32_t> address = ParseIpv4Address(name)) {
     return IsLoopbackAddress(*address) || *address == localAddress ||
            std::find(local.addresses.begin(), local.addresses.end(), *address) !=
@@ -152,15 +152,15 @@ bool KnownHost(const std::string& name, uint32_t localAddress) {
 }  // namespace
 
 bool StartWebAccess(const std::string& fixedCode) {
-  WebAccess = WebAccessRecord{};
+  webThreadAccess = WebAccessRecord{};
   if (!fixedCode.empty()) {
-    WebAccess.code = fixedCode;
+    webThreadAccess.code = fixedCode;
     return true;
   }
-  return DrawCode(&WebAccess.code);
+  return DrawCode(&webThreadAccess.code);
 }
 
-const std::string& PairingCode() { return WebAccess.code; }
+const std::string& PairingCode() { return webThreadAccess.code; }
 
 PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view nameUtf8,
                       uint64_t nowMilliseconds) {
@@ -170,7 +170,7 @@ PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view 
     answer.outcome = PairOutcome::kRefused;
     return answer;
   }
-  if (SameCode(code, WebAccess.code)) {
+  if (SameCode(code, webThreadAccess.code)) {
     answer.token = NewToken();
     if (answer.token.empty()) return answer;  // no random bytes: as a wrong code
     KeepToken(answer.token, DeviceNameForLog(nameUtf8));
@@ -195,8 +195,8 @@ PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view 
 
 const std::string* DeviceOfToken(std::string_view token) {
   if (token.empty()) return nullptr;
-  auto found = WebAccess.tokens.find(std::string(token));
-  return found == WebAccess.tokens.end() ? nullptr : &found->second.name;
+  auto found = webThreadAccess.tokens.find(std::string(token));
+  return found == webThreadAccess.tokens.end() ? nullptr : &found->second.name;
 }
 
 std::string TokenOfRequest(std::string_view cookieHeader, std::string_view authorizationHeader) {
@@ -259,7 +259,7 @@ bool HostIsThisComputer(std::string_view host, uint32_t localAddress, uint64_t n
   const std::string name = HostName(host);
   if (name.empty()) return false;
   if (name == "localhost" || name == "[::1]") return true;
-  WebAccessRecord& access = WebAccess;
+  WebAccessRecord& access = webThreadAccess;
   if (access.namesLookedUp && KnownHost(name, localAddress)) return true;
   if (access.namesLookedUp && nowMilliseconds - access.namesLookedUpAt < kNamesLookUpMilliseconds) {
     return false;

@@ -19,7 +19,8 @@
 
 namespace {
 
-std::thread webThread;
+// The main thread's handle of the web thread.
+std::thread mainThreadWebHandle;
 
 void WebThread() {
   // Without a running server there is nothing to steer.
@@ -52,16 +53,16 @@ void WebThread() {
 }  // namespace
 
 void StartWebRemote() {
-  if (!Settings.web || webThread.joinable()) return;
+  if (!Settings.web || mainThreadWebHandle.joinable()) return;
   ExpectPostedArrivals();
   AddStateChannel(LiveStateChannel(), MonotonicMilliseconds());
   PrepareWebServer();
-  webThread = std::thread(WebThread);
+  mainThreadWebHandle = std::thread(WebThread);
 }
 
 void StopWebRemote() {
-  if (!webThread.joinable()) return;
+  if (!mainThreadWebHandle.joinable()) return;
   StopWebServer();
-  webThread.join();
+  mainThreadWebHandle.join();
   CloseWebServer();
 }

@@ -44,13 +44,15 @@ struct WebServerRecord {
 
 // The web thread's, but for `context`, which is made and ended on the main
 // thread while the web thread does not run.
-WebServerRecord WebServer;
+WebServerRecord webThreadServer;
 
 // What other threads post to; none while no web thread runs.
 std::mutex postLock;
-net::io_context* postContext = nullptr;
+net::io_context* lockedPostContext = nullptr;
 
-size_t OpenConnections() { return WebServer.httpSessions.size() + WebServer.liveSessions.size(); }
+size_t OpenConnections() {
+  return webThreadServer.httpSessions.size() + webThreadServer.liveSessions.size();
+}
 
 uint32_t Ipv4Of(const tcp::endpoint& endpoint) {
   if (!endpoint.address().is_v4()) return 0;
@@ -131,7 +133,7 @@ class LiveSession : public std::enable_shared_from_this<LiveSession> {
     pingTimer.cancel();
     beast::error_code ignored;
     beast::get_lowest_layer(ws).socket().close(ignored);
-    WebServer.liveSessions.erase(shared_from_this());
+    webThreadServer.liveSessions.erase(shared_from_this());
   }
 
  private:
@@ -266,10 +268,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         return Respond(std::move(*refusal));
       }
       auto live = std::make_shared<LiveSession>(stream.release_socket(), std::move(client));
-      WebServer.liveSessions.insert(live);
+      webThreadServer.liveSessions.insert(live);
       live->Accept(parser->release());
       closed = true;
-      WebServer.httpSessions.erase(shared_from_this());
+      webThreadServer.httpSessions.erase(shared_from_this());
       return;
     }
 
@@ -346,7 +348,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     beast::error_code ignored;
     stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
     stream.close();
-    WebServer.httpSessions.erase(shared_from_this());
+    webThreadServer.httpSessions.erase(shared_from_this());
   }
 
   beast::tcp_stream stream;
@@ -368,11 +370,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 void Accept();
 
 void Accepted(beast::error_code error, tcp::socket socket) {
-  if (error == net::error::operation_aborted || !WebServer.acceptor) return;
+  if (error == net::error::operation_aborted || !webThreadServer.acceptor) return;
   if (error) {
     // Out of descriptors or the like: try again shortly rather than spin.
-    WebServer.acceptRetry->expires_after(std::chrono::milliseconds(100));
-    WebServer.acceptRetry->async_wait([](beast::error_code timerError) {
+    webThreadServer.acceptRetry->expires_after(std::chrono::milliseconds(100));
+    webThreadServer.acceptRetry->async_wait([](beast::error_code timerError) {
       if (!timerError) Accept();
     });
     return;
@@ -381,34 +383,34 @@ void Accepted(beast::error_code error, tcp::socket socket) {
     RefuseConnection(std::move(socket));
   } else {
     auto session = std::make_shared<HttpSession>(std::move(socket));
-    WebServer.httpSessions.insert(session);
+    webThreadServer.httpSessions.insert(session);
     session->ReadRequest();
   }
   Accept();
 }
 
-void Accept() { WebServer.acceptor->async_accept(Accepted); }
+void Accept() { webThreadServer.acceptor->async_accept(Accepted); }
 
 }  // namespace
 
-void PrepareWebServer() { WebServer.context = std::make_unique<net::io_context>(1); }
+void PrepareWebServer() { webThreadServer.context = std::make_unique<net::io_context>(1); }
 
 bool OpenWebServer(uint32_t address, int port) {
   net::ip::address_v4::bytes_type bytes;
   std::memcpy(bytes.data(), &address, sizeof address);
   const tcp::endpoint endpoint(net::ip::address_v4(bytes), static_cast<unsigned short>(port));
-  auto acceptor = std::make_unique<tcp::acceptor>(*WebServer.context);
+  auto acceptor = std::make_unique<tcp::acceptor>(*webThreadServer.context);
   beast::error_code error;
   acceptor->open(endpoint.protocol(), error);
   if (!error) PrepareListeningSocket(static_cast<SocketHandle>(acceptor->native_handle()));
   if (!error) acceptor->bind(endpoint, error);
   if (!error) acceptor->listen(net::socket_base::max_listen_connections, error);
   if (error) return false;
-  WebServer.acceptor = std::move(acceptor);
-  WebServer.acceptRetry = std::make_unique<net::steady_timer>(*WebServer.context);
+  webThreadServer.acceptor = std::move(acceptor);
+  webThreadServer.acceptRetry = std::make_unique<net::steady_timer>(*webThreadServer.context);
   {
     std::lock_guard<std::mutex> guard(postLock);
-    postContext = WebServer.context.get();
+    lockedPostContext = webThreadServer.context.get();
   }
   Accept();
   return true;
@@ -417,7 +419,7 @@ bool OpenWebServer(uint32_t address, int port) {
 void RunWebServer() {
   for (;;) {
     try {
-      WebServer.context->run();
+      webThreadServer.context->run();
       return;
     } catch (const std::exception& failure) {
       // A fault in one request must not end the remote.
@@ -428,26 +430,26 @@ void RunWebServer() {
 
 void StopWebServer() {
   std::lock_guard<std::mutex> guard(postLock);
-  postContext = nullptr;
-  if (WebServer.context) WebServer.context->stop();
+  lockedPostContext = nullptr;
+  if (webThreadServer.context) webThreadServer.context->stop();
 }
 
 void CloseWebServer() {
-  WebServer.acceptor.reset();
-  WebServer.acceptRetry.reset();
-  WebServer.httpSessions.clear();
-  WebServer.liveSessions.clear();
-  WebServer.context.reset();
+  webThreadServer.acceptor.reset();
+  webThreadServer.acceptRetry.reset();
+  webThreadServer.httpSessions.clear();
+  webThreadServer.liveSessions.clear();
+  webThreadServer.context.reset();
 }
 
 void PostToWebThread(std::function<void()> work) {
   std::lock_guard<std::mutex> guard(postLock);
-  if (postContext != nullptr) net::post(*postContext, std::move(work));
+  if (lockedPostContext != nullptr) net::post(*lockedPostContext, std::move(work));
 }
 
 void BroadcastLiveMessage(std::shared_ptr<const std::string> message) {
   // Copied first: a client that cannot take it is closed and leaves the set.
-  std::vector<std::shared_ptr<LiveSession>> clients(WebServer.liveSessions.begin(),
-                                                    WebServer.liveSessions.end());
+  std::vector<std::shared_ptr<LiveSession>> clients(webThreadServer.liveSessions.begin(),
+                                                    webThreadServer.liveSessions.end());
   for (const std::shared_ptr<LiveSession>& client : clients) client->Send(message);
 }
