@@ -1,5 +1,7 @@
 #include "presentation/slide_show.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include "common/status_log.h"
@@ -82,39 +84,29 @@ void GotoSlide(const std::string& argument) {
 }  // namespace
 
 void HandleSlideShowCommand(CommandWord word, const std::string& argument) {
-  switch (word) {
-    case CommandWord::kOpen:
-      OpenPresentation(argument);
-      return;
-    case CommandWord::kNext:
-      AdvanceShow();
-      break;
-    case CommandWord::kGoto:
-      GotoSlide(argument);
-      break;
-    case CommandWord::kPrev:
-      StepShow(ShowStep::kPrevious);
-      break;
-    case CommandWord::kFirst:
-      StepShow(ShowStep::kFirst);
-      break;
-    case CommandWord::kLast:
-      StepShow(ShowStep::kLast);
-      break;
-    case CommandWord::kBlack:
-      StepShow(ShowStep::kBlack);
-      break;
-    case CommandWord::kWhite:
-      StepShow(ShowStep::kWhite);
-      break;
-    case CommandWord::kResume:
-      StepShow(ShowStep::kResume);
-      break;
-    case CommandWord::kEnd:
-      StepShow(ShowStep::kEnd);
-      break;
-    default:
-      return;  // not a word of the show
+  struct StepOfWord {
+    CommandWord word;
+    ShowStep step;
+  };
+  static constexpr StepOfWord kSteps[] = {
+      {CommandWord::kPrev, ShowStep::kPrevious}, {CommandWord::kFirst, ShowStep::kFirst},
+      {CommandWord::kLast, ShowStep::kLast},     {CommandWord::kBlack, ShowStep::kBlack},
+      {CommandWord::kWhite, ShowStep::kWhite},   {CommandWord::kResume, ShowStep::kResume},
+      {CommandWord::kEnd, ShowStep::kEnd},
+  };
+  if (word == CommandWord::kOpen) {
+    OpenPresentation(argument);
+    return;
+  }
+  if (word == CommandWord::kNext) {
+    AdvanceShow();
+  } else if (word == CommandWord::kGoto) {
+    GotoSlide(argument);
+  } else {
+    const StepOfWord* step = std::find_if(std::begin(kSteps), std::end(kSteps),
+                                          [word](const StepOfWord& s) { return s.word == word; });
+    if (step == std::end(kSteps)) return;  // not a word of the show
+    StepShow(step->step);
   }
   // A show that reads as ended may have been brought back from its end
   // screen by the step: ask at the next refresh.

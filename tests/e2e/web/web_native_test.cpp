@@ -181,7 +181,11 @@ TEST_F(WebRemote, PairedClientsSendCommandsThroughTheApiAndTheLiveChannel) {
 
 TEST_F(WebRemote, ForeignHostsAndSitesGuessersAndGreedyOrSlowClientsAreRefused) {
   std::filesystem::create_directories(directory + "/shows");
-  for (const char* file : {"a.pptx", "b.odp", "notes.txt"}) {
+  // Names as the system holds them, in UTF-8: an accented letter that the
+  // program's code page holds, and a letter that it does not (which OPEN
+  // could not name, so it is not offered).
+  for (const char* file :
+       {"a.pptx", "b.odp", "notes.txt", "second \xC3\xA9 deck.odp", "\xCE\xA9 deck.odp"}) {
     e2e::WriteTextFile(directory + "/shows/" + file, "");
   }
   Start("code=123456\nshows=shows\n");
@@ -235,7 +239,8 @@ TEST_F(WebRemote, ForeignHostsAndSitesGuessersAndGreedyOrSlowClientsAreRefused) 
 
   // The shows of the folder, by name only.
   EXPECT_EQ(json::parse(Get("/api/shows", {bearer}).body),
-            json::parse(R"({"shows":["a.pptx","b.odp"]})"));
+            json::parse("{\"shows\":[\"a.pptx\",\"b.odp\",\"second \xC3\xA9 deck.odp\"]}"));
+  EXPECT_EQ(Post("/api/open", "{\"name\":\"\xCE\xA9 deck.odp\"}", {bearer}).status, 404);
   EXPECT_EQ(Post("/api/open", R"({"name":"../a.pptx"})", {bearer}).status, 400);
   EXPECT_EQ(Post("/api/open", R"({"name":"shows/a.pptx"})", {bearer}).status, 400);
   EXPECT_EQ(Post("/api/open", R"({"name":"notes.txt"})", {bearer}).status, 404);
@@ -246,6 +251,12 @@ TEST_F(WebRemote, ForeignHostsAndSitesGuessersAndGreedyOrSlowClientsAreRefused) 
       mark))
       << server.output.substr(mark);
   EXPECT_TRUE(e2e::WaitForOutput(server, "Couldn't open presentation\n", kLineMs, mark));
+  mark = server.output.size();
+  EXPECT_EQ(Post("/api/open", "{\"name\":\"second \xC3\xA9 deck.odp\"}", {bearer}).status, 202);
+  EXPECT_TRUE(WaitForLine(R"(W Phone 127\.0\.0\.1 \d\d:\d\d:\d\d -> "OPEN )" + directory +
+                              "/shows/second \xC3\xA9 deck\\.odp\"\n",
+                          mark))
+      << server.output.substr(mark);
 
   // 64 connections at once: the slow and the silent one hold two, so of 66
   // more (kept alive after their answer) the last four are refused.
