@@ -78,6 +78,17 @@ endif()
 target_link_directories(podiant_uno_sdk INTERFACE "${PODIANT_LIBREOFFICE_SDK_DIR}/lib")
 target_link_libraries(podiant_uno_sdk INTERFACE uno_cppuhelpergcc3 uno_cppu uno_sal)
 
+# The office's pipe as the connection of a bridge, held by this program (the
+# module and the test's probe): built to be linked into the module too.
+add_library(podiant_office_pipe STATIC posix/office_pipe.cpp)
+podiant_warnings(podiant_office_pipe)
+target_include_directories(podiant_office_pipe PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(podiant_office_pipe PUBLIC podiant_uno_sdk)
+set_target_properties(podiant_office_pipe PROPERTIES
+  POSITION_INDEPENDENT_CODE ON
+  CXX_VISIBILITY_PRESET hidden
+  VISIBILITY_INLINES_HIDDEN ON)
+
 add_library(podiant-impress MODULE posix/office_uno.cpp)
 podiant_warnings(podiant-impress)
 target_include_directories(podiant-impress PRIVATE ${PROJECT_SOURCE_DIR})
