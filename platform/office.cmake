@@ -92,7 +92,7 @@ set_target_properties(podiant_office_pipe PROPERTIES
 add_library(podiant-impress MODULE posix/office_uno.cpp)
 podiant_warnings(podiant-impress)
 target_include_directories(podiant-impress PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(podiant-impress PRIVATE podiant_uno_sdk)
+target_link_libraries(podiant-impress PRIVATE podiant_office_pipe podiant_uno_sdk)
 find_package(Threads REQUIRED)
 target_link_libraries(podiant-impress PRIVATE Threads::Threads)
 # The UNO runtime's libraries, and those they need, are found in the office's

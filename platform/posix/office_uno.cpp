@@ -1,13 +1,14 @@
 // LibreOffice through its UNO API: the office back end's module,
 // podiant-impress.so, which platform/posix/office_loader.cpp loads on the first
-// OPEN. The UNO and SDK headers are used here and nowhere else.
+// OPEN. The UNO and SDK headers are used here and in the office's pipe
+// (platform/posix/office_pipe.cpp), nowhere else.
 //
-// One connection at a time: a pipe connection with a URP bridge on it, made
-// through the connector and the bridge factory (not the URL resolver), so that
-// this side holds the pipe and can close it. Every call to the office is
-// watched: when one takes longer than the bound given at connect, a watch
-// thread closes the pipe, the call fails, and the connection counts as lost.
-// No exception leaves the module.
+// One connection at a time: the office's pipe, connected by this module
+// (platform/posix/office_pipe.h), with a URP bridge on it made through the
+// bridge factory (not the URL resolver), so that this side holds the pipe and
+// can close it. Every call to the office is watched: when one takes longer
+// than the bound given at connect, a watch thread closes the pipe, the call
+// fails, and the connection counts as lost. No exception leaves the module.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -23,8 +24,6 @@
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
-#include <com/sun/star/connection/Connector.hpp>
-#include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
@@ -56,6 +55,7 @@
 #include <rtl/ustring.hxx>
 
 #include "platform/posix/office_module.h"
+#include "platform/posix/office_pipe.h"
 
 #ifndef PODIANT_LIBREOFFICE_PROGRAM_DIR
 #error "PODIANT_LIBREOFFICE_PROGRAM_DIR names LibreOffice's program directory"
@@ -90,12 +90,12 @@ OUString FromUtf8(const char* text) {
 // The UNO runtime of this process, bootstrapped once and kept to its end.
 struct Runtime {
   Reference<css::uno::XComponentContext> context;
-  Reference<css::connection::XConnector> connector;
   Reference<css::bridge::XBridgeFactory2> bridges;
 };
 Runtime* runtime = nullptr;
 
-// Closes the pipe of a call that has run out of time.
+// Closes the pipe of a call that has run out of time (shuts it down: the
+// bridge's threads stop reading and writing, and the bridge ends).
 class CallWatch {
  public:
   CallWatch() {
@@ -158,7 +158,7 @@ class BridgeListener : public cppu::WeakImplHelper1<css::lang::XEventListener> {
 };
 
 struct Connection {
-  Reference<css::connection::XConnection> pipe;
+  rtl::Reference<OfficePipe> pipe;
   Reference<css::lang::XComponent> bridge;
   rtl::Reference<BridgeListener> listener;
   Reference<css::uno::XComponentContext> office;
@@ -167,14 +167,21 @@ struct Connection {
 };
 Connection* connection = nullptr;
 
+// Ends the connection. The bridge's dispose closes the pipe, which only shuts
+// it down and so wakes the bridge's reader and writer whatever the office
+// does, and joins them; the pipe's descriptor is closed after that, when no
+// thread of the bridge can read or write on it any more.
 void Disconnect() {
   if (connection == nullptr) return;
   Connection* ending = connection;
   connection = nullptr;
+  bool threadsEnded = true;
   try {
     if (ending->bridge.is()) ending->bridge->dispose();
   } catch (...) {
+    threadsEnded = false;  // the descriptor is closed with the pipe's last reference
   }
+  if (threadsEnded) ending->pipe->Release();
   delete ending;
 }
 
@@ -183,7 +190,7 @@ void Disconnect() {
 template <typename Call>
 bool Watched(Call call) {
   if (connection == nullptr) return false;
-  watch->Arm(connection->pipe, connection->callBound);
+  watch->Arm(connection->pipe.get(), connection->callBound);
   bool done = false;
   try {
     call();
@@ -511,7 +518,6 @@ bool Bootstrap() {
                         "vnd.sun.star.pathname:" PODIANT_LIBREOFFICE_PROGRAM_DIR "/fundamentalrc");
     auto* started = new Runtime;
     started->context = cppu::defaultBootstrap_InitialComponentContext();
-    started->connector = css::connection::Connector::create(started->context);
     started->bridges = css::bridge::BridgeFactory::create(started->context);
     runtime = started;
     watch = new CallWatch;
@@ -524,21 +530,18 @@ bool Bootstrap() {
 bool Connect(const char* pipeName, uint32_t callBoundMilliseconds) {
   Disconnect();
   if (runtime == nullptr) return false;
+  rtl::Reference<OfficePipe> pipe = OfficePipe::Connect(pipeName);
+  if (!pipe.is()) return false;  // nothing accepts on the pipe
   auto* made = new Connection;
   made->callBound = std::chrono::milliseconds(callBoundMilliseconds);
-  try {
-    made->pipe = runtime->connector->connect("pipe,name=" + FromUtf8(pipeName));
-  } catch (...) {
-    delete made;  // nothing accepts on the pipe
-    return false;
-  }
+  made->pipe = pipe;
   made->listener = new BridgeListener;
   connection = made;
   Reference<css::uno::XComponentContext> office;
   Reference<css::frame::XDesktop2> desktop;
   bool connected = Watched([&] {
     Reference<css::bridge::XBridge> bridge =
-        runtime->bridges->createBridge("", "urp", made->pipe, nullptr);
+        runtime->bridges->createBridge("", "urp", made->pipe.get(), nullptr);
     made->bridge.set(bridge, UNO_QUERY_THROW);
     made->bridge->addEventListener(Reference<css::lang::XEventListener>(made->listener.get()));
     office.set(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
