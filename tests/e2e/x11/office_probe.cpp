@@ -8,7 +8,8 @@
 #include <com/sun/star/animations/XTimeContainer.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -31,6 +32,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/office_pipe.h"
+
 namespace css = com::sun::star;
 using css::uno::Reference;
 using css::uno::UNO_QUERY;
@@ -43,13 +46,34 @@ namespace {
 Reference<css::frame::XDesktop2>& desktop = *new Reference<css::frame::XDesktop2>;
 Reference<css::uno::XComponentContext>& office = *new Reference<css::uno::XComponentContext>;
 std::string connectedPipe;
+// The pipe and the bridge on it, ended as the office module ends its own:
+// the pipe's descriptor closed after the bridge's dispose joined its threads.
+rtl::Reference<OfficePipe>& probePipe = *new rtl::Reference<OfficePipe>;
+Reference<css::lang::XComponent>& probeBridge = *new Reference<css::lang::XComponent>;
 
 rtl::OUString FromUtf8(const std::string& text) {
   return rtl::OUString(text.data(), static_cast<sal_Int32>(text.size()), RTL_TEXTENCODING_UTF8);
 }
 
+// Drops the connection, if there is one: the next use connects afresh.
+void Disconnect() {
+  desktop.clear();
+  office.clear();
+  connectedPipe.clear();
+  bool threadsEnded = true;
+  try {
+    if (probeBridge.is()) probeBridge->dispose();
+  } catch (...) {
+    threadsEnded = false;
+  }
+  probeBridge.clear();
+  if (probePipe.is() && threadsEnded) probePipe->Release();
+  probePipe.clear();
+}
+
 bool Connect(const std::string& pipeName) {
   if (desktop.is() && connectedPipe == pipeName) return true;
+  Disconnect();
   static Reference<css::uno::XComponentContext>& local =
       *new Reference<css::uno::XComponentContext>;
   try {
@@ -58,14 +82,17 @@ bool Connect(const std::string& pipeName) {
                                            "/fundamentalrc");
       local = cppu::defaultBootstrap_InitialComponentContext();
     }
-    office.set(css::bridge::UnoUrlResolver::create(local)->resolve(
-                   FromUtf8("uno:pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext")),
-               UNO_QUERY_THROW);
+    probePipe = OfficePipe::Connect(pipeName);
+    if (!probePipe.is()) return false;
+    Reference<css::bridge::XBridge> made = css::bridge::BridgeFactory::create(local)->createBridge(
+        "", "urp", probePipe.get(), nullptr);
+    probeBridge.set(made, UNO_QUERY_THROW);
+    office.set(made->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
     desktop = css::frame::Desktop::create(office);
     connectedPipe = pipeName;
     return true;
   } catch (...) {
-    desktop.clear();
+    Disconnect();
     return false;
   }
 }
@@ -102,7 +129,7 @@ OfficeShow ReadShow(const std::string& pipeName, const std::string& fileUrl) {
       state.paused = controller->isPaused();
     }
   } catch (...) {
-    desktop.clear();  // the office went away: the next read connects afresh
+    Disconnect();  // the office went away: the next read connects afresh
   }
   return state;
 }
@@ -116,7 +143,7 @@ bool MoveShow(const std::string& pipeName, const std::string& fileUrl, int index
     controller->gotoSlideIndex(index);
     return true;
   } catch (...) {
-    desktop.clear();
+    Disconnect();
     return false;
   }
 }
@@ -285,7 +312,7 @@ bool MakeDetailsPresentation(const std::string& pipeName, const std::string& pat
   } catch (const css::uno::Exception& failure) {
     std::fprintf(stderr, "MakeDetailsPresentation: %s\n",
                  rtl::OUStringToOString(failure.Message, RTL_TEXTENCODING_UTF8).getStr());
-    desktop.clear();
+    Disconnect();
     return false;
   } catch (...) {
     return false;
