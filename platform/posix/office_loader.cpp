@@ -29,82 +29,84 @@ std::string ModulePath() {
   return directory + PODIANT_OFFICE_MODULE_FROM_PROGRAM + "/" + kOfficeModuleFile;
 }
 
-const OfficeModuleTable* module = nullptr;
-bool loadTried = false;
-bool available = false;
+const OfficeModuleTable* serverThreadModule = nullptr;
+bool serverThreadLoadTried = false;
+bool serverThreadAvailable = false;
 
-bool Loaded() { return module != nullptr && available; }
+bool Loaded() { return serverThreadModule != nullptr && serverThreadAvailable; }
 
 }  // namespace
 
 bool OfficeBackEndAvailable() {
-  if (!loadTried) {
-    loadTried = true;
+  if (!serverThreadLoadTried) {
+    serverThreadLoadTried = true;
     // Never unloaded: the UNO runtime keeps threads and objects of its own.
     void* handle = dlopen(ModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
     void* entry = handle != nullptr ? dlsym(handle, kOfficeModuleEntry) : nullptr;
     if (entry != nullptr) {
       const OfficeModuleTable* table = reinterpret_cast<OfficeModuleEntry>(entry)();
-      if (table != nullptr && table->version == kOfficeModuleVersion) module = table;
+      if (table != nullptr && table->version == kOfficeModuleVersion) serverThreadModule = table;
     }
-    available = module != nullptr && module->bootstrap();
+    serverThreadAvailable = serverThreadModule != nullptr && serverThreadModule->bootstrap();
   }
-  return available;
+  return serverThreadAvailable;
 }
 
 bool ConnectOffice(const std::string& pipeName, uint32_t callBoundMilliseconds) {
-  return Loaded() && module->connect(pipeName.c_str(), callBoundMilliseconds);
+  return Loaded() && serverThreadModule->connect(pipeName.c_str(), callBoundMilliseconds);
 }
 
-bool OfficeAnswers() { return Loaded() && module->answers(); }
+bool OfficeAnswers() { return Loaded() && serverThreadModule->answers(); }
 
 bool ConnectedOfficeIs(int32_t processId) {
   std::string mark = OfficeProcessMark(processId);
-  return Loaded() && !mark.empty() && module->carries(mark.c_str());
+  return Loaded() && !mark.empty() && serverThreadModule->carries(mark.c_str());
 }
 
 void DisconnectOffice() {
-  if (Loaded()) module->disconnect();
+  if (Loaded()) serverThreadModule->disconnect();
 }
 
-bool TerminateOffice() { return Loaded() && module->terminate(); }
+bool TerminateOffice() { return Loaded() && serverThreadModule->terminate(); }
 
 OfficePresentation LoadOfficePresentation(const std::string& fileUrl) {
-  return Loaded() ? module->load(fileUrl.c_str()) : nullptr;
+  return Loaded() ? serverThreadModule->load(fileUrl.c_str()) : nullptr;
 }
 
 bool StartOfficeShow(OfficePresentation presentation, uint32_t boundMilliseconds) {
-  return Loaded() && presentation != nullptr && module->startShow(presentation, boundMilliseconds);
+  return Loaded() && presentation != nullptr &&
+         serverThreadModule->startShow(presentation, boundMilliseconds);
 }
 
 void AdvanceOfficeShow(OfficePresentation presentation) {
-  if (Loaded() && presentation != nullptr) module->advance(presentation);
+  if (Loaded() && presentation != nullptr) serverThreadModule->advance(presentation);
 }
 
 void GotoOfficeShowSlide(OfficePresentation presentation, int32_t slideIndex) {
-  if (Loaded() && presentation != nullptr) module->gotoSlide(presentation, slideIndex);
+  if (Loaded() && presentation != nullptr) serverThreadModule->gotoSlide(presentation, slideIndex);
 }
 
 void StepOfficeShow(OfficePresentation presentation, OfficeShowStep step) {
-  if (Loaded() && presentation != nullptr) module->step(presentation, step);
+  if (Loaded() && presentation != nullptr) serverThreadModule->step(presentation, step);
 }
 
 OfficeShowReading ReadOfficeShow(OfficePresentation presentation, OfficeSlideDetails* details) {
   OfficeShowReading reading;
-  if (Loaded() && presentation != nullptr) module->read(presentation, &reading, details);
+  if (Loaded() && presentation != nullptr)
+    serverThreadModule->read(presentation, &reading, details);
   return reading;
 }
 
 OfficeSlideExport ExportOfficeSlide(OfficePresentation presentation, int32_t slideIndex,
                                     int32_t pixelWidth, std::string* png) {
   if (!Loaded() || presentation == nullptr) return OfficeSlideExport::kGone;
-  return module->exportSlide(presentation, slideIndex, pixelWidth, png);
+  return serverThreadModule->exportSlide(presentation, slideIndex, pixelWidth, png);
 }
 
 void CloseOfficePresentation(OfficePresentation presentation) {
-  if (Loaded() && presentation != nullptr) module->close(presentation);
+  if (Loaded() && presentation != nullptr) serverThreadModule->close(presentation);
 }
 
 void ReleaseOfficePresentation(OfficePresentation presentation) {
-  if (Loaded() && presentation != nullptr) module->release(presentation);
+  if (Loaded() && presentation != nullptr) serverThreadModule->release(presentation);
 }

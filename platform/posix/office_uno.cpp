@@ -92,7 +92,7 @@ struct Runtime {
   Reference<css::uno::XComponentContext> context;
   Reference<css::bridge::XBridgeFactory2> bridges;
 };
-Runtime* runtime = nullptr;
+Runtime* serverThreadRuntime = nullptr;
 
 // Closes the pipe of a call that has run out of time (shuts it down: the
 // bridge's threads stop reading and writing, and the bridge ends).
@@ -148,7 +148,7 @@ class CallWatch {
   Clock::time_point deadline_;
   Reference<css::connection::XConnection> pipe_;
 };
-CallWatch* watch = nullptr;  // started with the runtime, kept to the end
+CallWatch* serverThreadWatch = nullptr;  // started with the runtime, kept to the end
 
 // Learns that the bridge was disposed: the office went away or the pipe closed.
 class BridgeListener : public cppu::WeakImplHelper1<css::lang::XEventListener> {
@@ -165,16 +165,16 @@ struct Connection {
   Reference<css::frame::XDesktop2> desktop;
   std::chrono::milliseconds callBound{0};
 };
-Connection* connection = nullptr;
+Connection* serverThreadConnection = nullptr;
 
 // Ends the connection. The bridge's dispose closes the pipe, which only shuts
 // it down and so wakes the bridge's reader and writer whatever the office
 // does, and joins them; the pipe's descriptor is closed after that, when no
 // thread of the bridge can read or write on it any more.
 void Disconnect() {
-  if (connection == nullptr) return;
-  Connection* ending = connection;
-  connection = nullptr;
+  if (serverThreadConnection == nullptr) return;
+  Connection* ending = serverThreadConnection;
+  serverThreadConnection = nullptr;
   bool threadsEnded = true;
   try {
     if (ending->bridge.is()) ending->bridge->dispose();
@@ -189,16 +189,16 @@ void Disconnect() {
 // that ran out of time, or found the bridge gone, ends the connection.
 template <typename Call>
 bool Watched(Call call) {
-  if (connection == nullptr) return false;
-  watch->Arm(connection->pipe.get(), connection->callBound);
+  if (serverThreadConnection == nullptr) return false;
+  serverThreadWatch->Arm(serverThreadConnection->pipe.get(), serverThreadConnection->callBound);
   bool done = false;
   try {
     call();
     done = true;
   } catch (...) {
   }
-  bool timedOut = watch->Disarm();
-  if (timedOut || connection->listener->disposed) Disconnect();
+  bool timedOut = serverThreadWatch->Disarm();
+  if (timedOut || serverThreadConnection->listener->disposed) Disconnect();
   return done;
 }
 
@@ -510,7 +510,7 @@ struct OfficePresentationTag {
 namespace {
 
 bool Bootstrap() {
-  if (runtime != nullptr) return true;
+  if (serverThreadRuntime != nullptr) return true;
   try {
     // Set inside this process only: the office that it starts must not
     // inherit the variable.
@@ -519,8 +519,8 @@ bool Bootstrap() {
     auto* started = new Runtime;
     started->context = cppu::defaultBootstrap_InitialComponentContext();
     started->bridges = css::bridge::BridgeFactory::create(started->context);
-    runtime = started;
-    watch = new CallWatch;
+    serverThreadRuntime = started;
+    serverThreadWatch = new CallWatch;
     return true;
   } catch (...) {
     return false;
@@ -529,39 +529,39 @@ bool Bootstrap() {
 
 bool Connect(const char* pipeName, uint32_t callBoundMilliseconds) {
   Disconnect();
-  if (runtime == nullptr) return false;
+  if (serverThreadRuntime == nullptr) return false;
   rtl::Reference<OfficePipe> pipe = OfficePipe::Connect(pipeName);
   if (!pipe.is()) return false;  // nothing accepts on the pipe
   auto* made = new Connection;
   made->callBound = std::chrono::milliseconds(callBoundMilliseconds);
   made->pipe = pipe;
   made->listener = new BridgeListener;
-  connection = made;
+  serverThreadConnection = made;
   Reference<css::uno::XComponentContext> office;
   Reference<css::frame::XDesktop2> desktop;
   bool connected = Watched([&] {
     Reference<css::bridge::XBridge> bridge =
-        runtime->bridges->createBridge("", "urp", made->pipe.get(), nullptr);
+        serverThreadRuntime->bridges->createBridge("", "urp", made->pipe.get(), nullptr);
     made->bridge.set(bridge, UNO_QUERY_THROW);
     made->bridge->addEventListener(Reference<css::lang::XEventListener>(made->listener.get()));
     office.set(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
     desktop = css::frame::Desktop::create(office);
   });
-  if (!connected || connection == nullptr) {
+  if (!connected || serverThreadConnection == nullptr) {
     Disconnect();
     return false;
   }
-  connection->office = office;
-  connection->desktop = desktop;
+  serverThreadConnection->office = office;
+  serverThreadConnection->desktop = desktop;
   return true;
 }
 
 bool Answers() {
-  if (connection == nullptr || connection->listener->disposed) {
+  if (serverThreadConnection == nullptr || serverThreadConnection->listener->disposed) {
     Disconnect();
     return false;
   }
-  if (Watched([] { connection->desktop->getCurrentFrame(); })) return true;
+  if (Watched([] { serverThreadConnection->desktop->getCurrentFrame(); })) return true;
   Disconnect();
   return false;
 }
@@ -570,7 +570,7 @@ bool Answers() {
 bool Carries(const char* mark) {
   OUString carried;
   Watched([&] {
-    carried = css::util::theMacroExpander::get(connection->office)
+    carried = css::util::theMacroExpander::get(serverThreadConnection->office)
                   ->expandMacros("${" + FromUtf8(kOfficeMarkVariable) + "}");
   });
   return carried == FromUtf8(mark);
@@ -578,7 +578,7 @@ bool Carries(const char* mark) {
 
 bool Terminate() {
   bool terminated = false;
-  Watched([&] { terminated = connection->desktop->terminate(); });
+  Watched([&] { terminated = serverThreadConnection->desktop->terminate(); });
   return terminated;
 }
 
@@ -595,7 +595,8 @@ OfficePresentation Load(const char* fileUrl) {
     argument[2].Value <<= css::document::MacroExecMode::USE_CONFIG_REJECT_CONFIRMATION;
     argument[3].Name = "UpdateDocMode";
     argument[3].Value <<= css::document::UpdateDocMode::NO_UPDATE;
-    document = connection->desktop->loadComponentFromURL(FromUtf8(fileUrl), "_blank", 0, arguments);
+    document = serverThreadConnection->desktop->loadComponentFromURL(FromUtf8(fileUrl), "_blank", 0,
+                                                                     arguments);
   });
   if (!document.is()) return nullptr;
   Reference<css::presentation::XPresentation2> presentation;
@@ -828,7 +829,7 @@ void ReadSlideDetails(OfficePresentation presentation, int32_t index) {
 
 // Reads the show when it is stale; true when it was read now.
 bool ReadState(OfficePresentation presentation, OfficeShowReading* reading) {
-  if (connection == nullptr || connection->listener->disposed) {
+  if (serverThreadConnection == nullptr || serverThreadConnection->listener->disposed) {
     *reading = OfficeShowReading{};  // the office went away
     return false;
   }
@@ -860,7 +861,7 @@ bool ReadState(OfficePresentation presentation, OfficeShowReading* reading) {
     paused = controller->isPaused();
   });
   if (!read) {
-    *reading = connection == nullptr ? OfficeShowReading{} : presentation->reading;
+    *reading = serverThreadConnection == nullptr ? OfficeShowReading{} : presentation->reading;
     return false;
   }
   OfficeShowReading& last = presentation->reading;
@@ -963,7 +964,7 @@ class PictureStream : public cppu::WeakImplHelper1<css::io::XOutputStream> {
 
 OfficeSlideExport ExportSlide(OfficePresentation presentation, int32_t slideIndex,
                               int32_t pixelWidth, std::string* png) {
-  if (connection == nullptr || connection->listener->disposed ||
+  if (serverThreadConnection == nullptr || serverThreadConnection->listener->disposed ||
       (presentation->listener.is() && presentation->listener->Ended())) {
     return OfficeSlideExport::kGone;
   }
@@ -979,7 +980,9 @@ OfficeSlideExport ExportSlide(OfficePresentation presentation, int32_t slideInde
     properties->getPropertyValue("Width") >>= width;
     properties->getPropertyValue("Height") >>= height;
   });
-  if (!found) return connection == nullptr ? OfficeSlideExport::kGone : OfficeSlideExport::kFailed;
+  if (!found)
+    return serverThreadConnection == nullptr ? OfficeSlideExport::kGone
+                                             : OfficeSlideExport::kFailed;
   if (!page.is()) return OfficeSlideExport::kNoSlide;
   if (width <= 0 || height <= 0 || pixelWidth <= 0) return OfficeSlideExport::kFailed;
   const auto pixelHeight = static_cast<sal_Int32>(
@@ -988,8 +991,8 @@ OfficeSlideExport ExportSlide(OfficePresentation presentation, int32_t slideInde
   bool written = false;
   bool exported = Watched([&] {
     Reference<css::document::XExporter> exporter(
-        connection->office->getServiceManager()->createInstanceWithContext(
-            "com.sun.star.drawing.GraphicExportFilter", connection->office),
+        serverThreadConnection->office->getServiceManager()->createInstanceWithContext(
+            "com.sun.star.drawing.GraphicExportFilter", serverThreadConnection->office),
         UNO_QUERY_THROW);
     exporter->setSourceDocument(Reference<css::lang::XComponent>(page, UNO_QUERY_THROW));
     css::uno::Sequence<css::beans::PropertyValue> size(2);
@@ -1008,7 +1011,8 @@ OfficeSlideExport ExportSlide(OfficePresentation presentation, int32_t slideInde
     written = Reference<css::document::XFilter>(exporter, UNO_QUERY_THROW)->filter(arguments);
   });
   if (!exported) {
-    return connection == nullptr ? OfficeSlideExport::kGone : OfficeSlideExport::kFailed;
+    return serverThreadConnection == nullptr ? OfficeSlideExport::kGone
+                                             : OfficeSlideExport::kFailed;
   }
   return written && stream->Take(png) ? OfficeSlideExport::kDone : OfficeSlideExport::kFailed;
 }
