@@ -74,9 +74,10 @@ void PrepareListeningSocket(SocketHandle socket);
 // something for ReceiveDatagram (a datagram, or a refusal it reports), and
 // gives the index of such a socket: the first one from `first` on, going
 // round, so that a caller that passes the one after the last it served takes
-// turns. `count` when the wait ran out (or failed).
+// turns. `count` when the wait ran out (or failed). `ready`, when given (an
+// array of `count`), says of every socket whether it has something.
 size_t WaitForSockets(const SocketHandle* sockets, size_t count, size_t first,
-                      uint32_t waitMilliseconds);
+                      uint32_t waitMilliseconds, bool* ready = nullptr);
 
 // The local port `socket` is bound to (host order); 0 when it cannot be read.
 uint16_t BoundPort(SocketHandle socket);

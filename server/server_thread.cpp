@@ -101,36 +101,35 @@ void CarryOut(DoorSocket& door) {
   Arrive(DatagramArrival(payload, door.senderAddress, door.senderPort, door.time, door.arrivedAt));
 }
 
-// Every door's next datagram, and the wakes of the mailbox: each socket at
-// most once, the first wait up to `wait`, the others without waiting.
+// Every door's next datagram (for each door that holds none), and the wakes
+// of the mailbox, from one wait of up to `wait`.
 void ReceiveAtEveryDoor(std::vector<DoorSocket>& doors, SocketHandle wakeSocket, uint32_t wait,
                         size_t& turn) {
-  std::vector<bool> visited(doors.size() + 1, false);
-  for (;;) {
-    std::vector<SocketHandle> sockets;
-    std::vector<size_t> which;
-    for (size_t i = 0; i < doors.size(); ++i) {
-      if (!doors[i].held && !visited[i]) {
-        sockets.push_back(doors[i].socket);
-        which.push_back(i);
-      }
+  constexpr size_t kAtMost = 4;  // the doors' sockets and the wake socket
+  SocketHandle sockets[kAtMost];
+  DoorSocket* door[kAtMost];
+  size_t count = 0;
+  for (DoorSocket& each : doors) {
+    if (!each.held && count < kAtMost) {
+      door[count] = &each;
+      sockets[count++] = each.socket;
     }
-    if (wakeSocket != kNoSocket && !visited[doors.size()]) {
-      sockets.push_back(wakeSocket);
-      which.push_back(doors.size());
-    }
-    if (sockets.empty()) return;
-    const size_t ready =
-        WaitForSockets(sockets.data(), sockets.size(), turn % sockets.size(), wait);
-    if (ready >= sockets.size()) return;
-    turn = ready + 1;
-    wait = 0;
-    const size_t index = which[ready];
-    visited[index] = true;
-    if (index == doors.size()) {
+  }
+  if (wakeSocket != kNoSocket && count < kAtMost) {
+    door[count] = nullptr;
+    sockets[count++] = wakeSocket;
+  }
+  if (count == 0) return;
+  bool ready[kAtMost] = {};
+  const size_t first = WaitForSockets(sockets, count, turn % count, wait, ready);
+  if (first >= count) return;
+  turn = first + 1;
+  for (size_t i = 0; i < count; ++i) {
+    if (!ready[i]) continue;
+    if (door[i] == nullptr) {
       TakeWakes();
     } else {
-      ReceiveAt(doors[index], 0, true);
+      ReceiveAt(*door[i], 0, true);
     }
   }
 }

@@ -200,12 +200,16 @@ bool StampArrivals(SocketHandle socket) {
 }
 
 size_t WaitForSockets(const SocketHandle* sockets, size_t count, size_t first,
-                      uint32_t waitMilliseconds) {
+                      uint32_t waitMilliseconds, bool* ready) {
   constexpr size_t kAtMost = 8;
   if (count == 0 || count > kAtMost) return count;
   pollfd waits[kAtMost];
   for (size_t i = 0; i < count; ++i) waits[i] = pollfd{static_cast<int>(sockets[i]), POLLIN, 0};
-  if (poll(waits, count, static_cast<int>(waitMilliseconds)) <= 0) return count;
+  const int found = poll(waits, count, static_cast<int>(waitMilliseconds));
+  if (ready != nullptr) {
+    for (size_t i = 0; i < count; ++i) ready[i] = found > 0 && waits[i].revents != 0;
+  }
+  if (found <= 0) return count;
   for (size_t turn = 0; turn < count; ++turn) {
     size_t i = (first + turn) % count;
     if (waits[i].revents != 0) return i;

@@ -118,14 +118,20 @@ ReceiveOutcome ReceiveDatagram(SocketHandle socket, uint32_t waitMilliseconds, c
 bool StampArrivals(SocketHandle) { return false; }
 
 size_t WaitForSockets(const SocketHandle* sockets, size_t count, size_t first,
-                      uint32_t waitMilliseconds) {
+                      uint32_t waitMilliseconds, bool* ready) {
   if (count == 0 || count > FD_SETSIZE) return count;
   fd_set readable;
   FD_ZERO(&readable);
   for (size_t i = 0; i < count; ++i) FD_SET(static_cast<SOCKET>(sockets[i]), &readable);
   timeval wait{static_cast<long>(waitMilliseconds / 1000),
                static_cast<long>(waitMilliseconds % 1000) * 1000};
-  if (select(0, &readable, nullptr, nullptr, &wait) <= 0) return count;
+  const int found = select(0, &readable, nullptr, nullptr, &wait);
+  if (ready != nullptr) {
+    for (size_t i = 0; i < count; ++i) {
+      ready[i] = found > 0 && FD_ISSET(static_cast<SOCKET>(sockets[i]), &readable);
+    }
+  }
+  if (found <= 0) return count;
   for (size_t turn = 0; turn < count; ++turn) {
     size_t i = (first + turn) % count;
     if (FD_ISSET(static_cast<SOCKET>(sockets[i]), &readable)) return i;

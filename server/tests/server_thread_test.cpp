@@ -129,7 +129,7 @@ void TrackShowDetails(bool) {}
 std::string CodePageFromUtf8(std::string_view utf8) { return std::string(utf8); }
 std::string Utf8FromCodePage(std::string_view text) { return std::string(text); }
 // The further doors, which these runs do not configure either.
-size_t WaitForSockets(const SocketHandle*, size_t count, size_t, uint32_t) { return count; }
+size_t WaitForSockets(const SocketHandle*, size_t count, size_t, uint32_t, bool*) { return count; }
 uint16_t BoundPort(SocketHandle) { return 0; }
 void ChangeSlideImageSource(uint32_t, const std::string&) {}
 void ExportWaitingSlideImage() {}
