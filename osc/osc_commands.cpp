@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "common/feedback_words.h"
 #include "common/text_rules.h"
@@ -188,11 +189,25 @@ OscCommand CommandFromOscMessage(const OscMessage& message) {
 
 std::string FormatOscMessage(const OscMessage& message) {
   std::string shown = ShownOscAddress(message);
-  for (const OscArgument& argument : message.arguments) {
+  const size_t count = message.arguments.size();
+  for (size_t i = 0; i < count && i < kOscArgumentsShownAtMost; ++i) {
     shown += ' ';
-    shown += FormatArgument(argument);
+    shown += FormatArgument(message.arguments[i]);
+  }
+  if (count > kOscArgumentsShownAtMost) {
+    shown += " (+" + std::to_string(count - kOscArgumentsShownAtMost) + " more)";
   }
   return shown;
 }
 
 std::string ShownOscAddress(const OscMessage& message) { return CodePageFromUtf8(message.address); }
+
+bool IsOscFeedbackPacket(std::string_view packet) {
+  if (packet.empty() || (packet[0] != '/' && packet[0] != '#')) return false;
+  std::vector<OscMessage> messages;
+  if (!ReadOscPacket(packet, &messages) || messages.empty()) return false;
+  for (const OscMessage& message : messages) {
+    if (!CommandFromOscMessage(message).feedback) return false;
+  }
+  return true;
+}

@@ -42,11 +42,18 @@ struct OscCommand {
 // with a string, /podiant/log, ...) are kFeedback.
 OscCommand CommandFromOscMessage(const OscMessage& message);
 
-// The address and the arguments, each after a blank: numbers in decimal
-// (a float with a point or an exponent), strings in double quotes, T true,
-// F false, N nil, I impulse, b blob(<bytes>), c c:<number>, r, m and t
-// r:, m:, t:<hexadecimal>. Text in the program's code page.
+// The address and the first kOscArgumentsShownAtMost arguments, each after a
+// blank: numbers in decimal (a float with a point or an exponent), strings in
+// double quotes, T true, F false, N nil, I impulse, b blob(<bytes>), c
+// c:<number>, r, m and t r:, m:, t:<hexadecimal>; then, when there are more,
+// how many: " (+64984 more)". Text in the program's code page.
+constexpr size_t kOscArgumentsShownAtMost = 16;
 std::string FormatOscMessage(const OscMessage& message);
+
+// Whether `packet` is an OSC packet all of whose messages are another
+// server's feedback (the state or status lines OSC out sends), as the loop
+// guard of any door must recognise them.
+bool IsOscFeedbackPacket(std::string_view packet);
 
 // The address as the status list shows it: in the program's code page.
 std::string ShownOscAddress(const OscMessage& message);

@@ -31,6 +31,13 @@ constexpr DoorRules kDoorRules[] = {
 
 const DoorRules& RulesOf(Door door) { return kDoorRules[static_cast<size_t>(door)]; }
 
+// When each sender (address and port) last had the whole state sent (STATE):
+// a sender gets one snapshot a second, however many STATEs it sends (a packet
+// of thousands would otherwise send thousands of snapshots to every
+// destination).
+constexpr uint64_t kSnapshotMilliseconds = 1000;
+SenderReports serverThreadSnapshots;
+
 std::string Sender(const CommandOrigin& origin) {
   if (origin.door == Door::kWeb) return origin.name + " " + FormatIpAddress(origin.address);
   return FormatIpAddress(origin.address) + ":" + std::to_string(origin.port);
@@ -55,6 +62,11 @@ ArrivalOutcome Steps(const Arrival& arrival) {
   if (command.word && (CommandsAllowedAt(origin.door) & CommandWordBit(*command.word)) == 0) {
     AddLogLine("ERR: Command not allowed \"" + command.wordAsSent + "\"");
     return ArrivalOutcome::kWordRefused;
+  }
+  if (command.word == CommandWord::kState &&
+      !SenderReportDue(serverThreadSnapshots, origin.address, MonotonicMilliseconds(),
+                       kSnapshotMilliseconds, origin.port)) {
+    return ArrivalOutcome::kCarriedOut;  // its snapshot went out less than a second ago
   }
   DispatchCommand(command);
   return command.word ? ArrivalOutcome::kCarriedOut : ArrivalOutcome::kUnknownWord;

@@ -78,7 +78,8 @@ struct Arrival {
 //   5. the door's own line;
 //   6. the allow-lists: a word that [settings] commands= or the door's own
 //      list leaves out: "ERR: Command not allowed \"word\"";
-//   7. the dispatcher (which writes the unknown-command line).
+//   7. the dispatcher (which writes the unknown-command line); a STATE from a
+//      sender whose snapshot went out less than a second ago sends nothing.
 // `done` is then told the outcome.
 ArrivalOutcome Arrive(Arrival arrival);
 

@@ -3,6 +3,7 @@
 #include "common/status_log.h"
 #include "config/access_lists.h"
 #include "config/settings.h"
+#include "osc/osc_commands.h"
 
 SocketHandle OpenCommandSocket(uint32_t* shownAddress) {
   const int32_t port = Settings.serverPort;
@@ -33,5 +34,7 @@ Arrival DatagramArrival(std::string_view payload, uint32_t senderAddress, uint16
   arrival.shown += payload;
   arrival.shown += '"';
   arrival.command = ReadCommandText(payload, &arrival.feedback);
+  // OSC out's packets too: an [osc] to= that names this port is no loop.
+  if (!arrival.feedback) arrival.feedback = IsOscFeedbackPacket(payload);
   return arrival;
 }

@@ -15,6 +15,7 @@
 SocketHandle OpenCommandSocket(uint32_t* shownAddress);
 
 // One datagram as its arrival: the text exactly as received, its line
-// showing it in double quotes.
+// showing it in double quotes. Another server's feedback, plain or OSC, is
+// marked as such (the loop guard).
 Arrival DatagramArrival(std::string_view payload, uint32_t senderAddress, uint16_t senderPort,
                         const TimeOfDay& time, uint64_t arrivedAt);

@@ -10,6 +10,7 @@
 namespace {
 
 SenderReports serverThreadBadPacketReports;
+SenderReports serverThreadLongPacketReports;
 
 std::string Where(uint32_t address) {
   return FormatFeedbackDestination({address, static_cast<uint16_t>(Settings.osc->port)});
@@ -45,6 +46,7 @@ Arrival MessageArrival(const OscMessage& message, const CommandOrigin& origin,
 
 SocketHandle OpenOscDoor(uint32_t listenAddress, uint32_t shownAddress) {
   serverThreadBadPacketReports.fill(SenderReport{});
+  serverThreadLongPacketReports.fill(SenderReport{});
   const int port = Settings.osc->port;
   SocketHandle socket =
       listenAddress == 0 ? OpenDatagramSocket(port) : OpenDatagramSocketOn(listenAddress, port);
@@ -66,6 +68,15 @@ std::vector<Arrival> ReadOscDatagram(std::string_view packet, const CommandOrigi
                  FormatFeedbackDestination({origin.address, origin.port}));
     }
     return arrivals;
+  }
+  if (messages.size() > kOscMessagesPerPacketAtMost) {
+    if (SenderReportDue(serverThreadLongPacketReports, origin.address, now)) {
+      AddLogLine("ERR: OSC packet from " +
+                 FormatFeedbackDestination({origin.address, origin.port}) + " holds " +
+                 std::to_string(messages.size()) + " messages: the first " +
+                 std::to_string(kOscMessagesPerPacketAtMost) + " are taken");
+    }
+    messages.resize(kOscMessagesPerPacketAtMost);
   }
   for (const OscMessage& message : messages) {
     arrivals.push_back(MessageArrival(message, origin, time, arrivedAt));

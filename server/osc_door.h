@@ -19,6 +19,10 @@ SocketHandle OpenOscDoor(uint32_t listenAddress, uint32_t shownAddress);
 // "OSC at <shownAddress>:<port>", its start-up line.
 std::string OscDoorStartLine(uint32_t shownAddress);
 
+// The most messages of one packet that are taken; the rest are dropped, with
+// a line at most once a minute per sender address.
+constexpr size_t kOscMessagesPerPacketAtMost = 64;
+
 // What one datagram of the OSC socket brings, in order: a sender that allow=
 // leaves out gets its refusal line and the packet is not read; a packet that
 // is no valid OSC gives "ERR: bad OSC packet from A:P" (at most once a minute

@@ -4,24 +4,27 @@ namespace {
 
 SenderReports serverThreadRefusalReports;
 
-bool Due(const SenderReport& report, uint64_t now) {
-  return now - report.reportedAt >= kRefusalReportMilliseconds;
+bool Due(const SenderReport& report, uint64_t now, uint64_t interval) {
+  return now - report.reportedAt >= interval;
 }
 
 }  // namespace
 
-bool SenderReportDue(SenderReports& reports, uint32_t senderAddress, uint64_t nowMilliseconds) {
+bool SenderReportDue(SenderReports& reports, uint32_t senderAddress, uint64_t nowMilliseconds,
+                     uint64_t intervalMilliseconds, uint16_t senderPort) {
   SenderReport* free = nullptr;
   for (SenderReport& report : reports) {
-    if (report.used && report.address == senderAddress) {
-      if (!Due(report, nowMilliseconds)) return false;
+    if (report.used && report.address == senderAddress && report.port == senderPort) {
+      if (!Due(report, nowMilliseconds, intervalMilliseconds)) return false;
       report.reportedAt = nowMilliseconds;
       return true;
     }
-    if (free == nullptr && (!report.used || Due(report, nowMilliseconds))) free = &report;
+    if (free == nullptr && (!report.used || Due(report, nowMilliseconds, intervalMilliseconds))) {
+      free = &report;
+    }
   }
-  if (free == nullptr) return false;  // every place holds a report of the last minute
-  *free = SenderReport{true, senderAddress, nowMilliseconds};
+  if (free == nullptr) return false;  // every place holds a report of the interval
+  *free = SenderReport{true, senderAddress, senderPort, nowMilliseconds};
   return true;
 }
 

@@ -20,15 +20,19 @@ constexpr size_t kRefusedSendersRemembered = 64;
 struct SenderReport {
   bool used = false;
   uint32_t address = 0;
+  uint16_t port = 0;  // 0: the address alone
   uint64_t reportedAt = 0;
 };
 using SenderReports = std::array<SenderReport, kRefusedSendersRemembered>;
 
-// True when `senderAddress` was not reported in `reports` within the minute
-// before `nowMilliseconds` and a place is free for it (one whose report is
-// older than a minute, when every place is used); it is then remembered as
-// reported. Otherwise false: no line.
-bool SenderReportDue(SenderReports& reports, uint32_t senderAddress, uint64_t nowMilliseconds);
+// True when `senderAddress` (with `senderPort`, when not 0) was not reported
+// in `reports` within `intervalMilliseconds` (a minute unless given) before
+// `nowMilliseconds` and a place is free for it (one whose report is older than
+// that, when every place is used); it is then remembered as reported.
+// Otherwise false: no line.
+bool SenderReportDue(SenderReports& reports, uint32_t senderAddress, uint64_t nowMilliseconds,
+                     uint64_t intervalMilliseconds = kRefusalReportMilliseconds,
+                     uint16_t senderPort = 0);
 
 // True when a refusal of `senderAddress` at `nowMilliseconds` is to be reported,
 // and then remembered as reported.

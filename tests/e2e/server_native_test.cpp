@@ -365,6 +365,30 @@ TEST_F(NativeServer, OscFromOscsendIsCarriedOutAndTheStateReachesOscdump) {
   EXPECT_EQ(dump.find(" /podiant/log s \"O "), std::string::npos) << dump;
 }
 
+// The feedback and OSC out each sent, with log=on, to the server's own other
+// port: what arrives is recognised as its own feedback, and the traffic that
+// one command causes ends.
+TEST_F(NativeServer, FeedbackSentToItsOwnPortsMakesNoLoop) {
+  const std::string osc = std::to_string(e2e::FreeUdpPort());
+  StartWith("[feedback]\nto=127.0.0.1:" + osc + "\nlog=on\ninterval=0\n[osc]\nport=" + osc +
+                "\nto=127.0.0.1:" + std::to_string(port) + "\nlog=on\ninterval=0\n",
+            "Sending OSC to 127.0.0.1:" + std::to_string(port));
+  Send("hello");
+  ASSERT_TRUE(e2e::WaitForOutput(server, "ERR: Unknown command received \"hello\"\n", kLineMs));
+  // A second passes without a new arrival line.
+  auto arrivals = [&] {
+    e2e::WaitForOutput(server, "\x01", 1000);
+    return e2e::CountOccurrences(server.output, "\nR ") +
+           e2e::CountOccurrences(server.output, "\nO ");
+  };
+  int tries = 0;
+  for (int before = arrivals(), after = arrivals(); after != before && tries < 10; ++tries) {
+    before = std::exchange(after, arrivals());
+  }
+  EXPECT_LT(tries, 10) << server.output;
+  EXPECT_LT(e2e::CountOccurrences(server.output, "\nR "), 20) << server.output;
+}
+
 TEST_F(NativeServer, EachCloseSignalRunsTheCloseSequenceOnceAndExitsCleanly) {
   for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
     StartListening();

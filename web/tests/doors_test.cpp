@@ -395,4 +395,36 @@ TEST_F(Doors, EverythingAChannelWritesIsFeedbackToEveryReader) {
   RelayLogLines(0, false);
 }
 
+// What one packet can make the server do is bounded: a bundle of a hundred
+// STATEs is 64 messages taken (with one line for the rest) and one snapshot,
+// and a message of a thousand arguments makes a short line.
+TEST_F(Doors, OnePacketDoesLittle) {
+  std::string bundle("#bundle\0\0\0\0\0\0\0\0\1", 16);
+  const std::string state = OscPacket("/podiant/state");
+  for (int i = 0; i < 100; ++i) {
+    bundle += std::string{0, 0, 0, static_cast<char>(state.size())} + state;
+  }
+  const CommandOrigin sender{Door::kOsc, Address("10.0.0.5"), 50311, ""};
+  std::vector<Arrival> arrivals = ReadOscDatagram(bundle, sender, kTime, 0);
+  EXPECT_EQ(arrivals.size(), kOscMessagesPerPacketAtMost);
+  for (Arrival& arrival : arrivals) Arrive(std::move(arrival));
+  EXPECT_EQ(dispatched, std::vector<std::string>{"STATE|"});
+  EXPECT_EQ(Lines().front(),
+            "ERR: OSC packet from 10.0.0.5:50311 holds 100 messages: the first 64 are taken");
+  // The next packet of the same sender within the second sends none either;
+  // another sender's does.
+  for (Arrival& arrival : ReadOscDatagram(state, sender, kTime, 0)) Arrive(std::move(arrival));
+  EXPECT_EQ(dispatched.size(), 1u);
+  for (Arrival& arrival :
+       ReadOscDatagram(state, {Door::kOsc, Address("10.0.0.5"), 50312, ""}, kTime, 0)) {
+    Arrive(std::move(arrival));
+  }
+  EXPECT_EQ(dispatched.size(), 2u);
+
+  const std::vector<OscArgument> impulses(1000, OscArgument{'I'});
+  const std::string shown = FormatOscMessage({"/podiant/next", impulses});
+  EXPECT_LT(shown.size(), 200u);
+  EXPECT_TRUE(shown.ends_with(" impulse (+984 more)")) << shown;
+}
+
 }  // namespace
