@@ -5,12 +5,11 @@
 #include "config/settings.h"
 #include "osc/osc_commands.h"
 #include "platform/code_page.h"
+#include "server/show_values.h"
 
 namespace {
 
 std::string Address(const char* value) { return std::string(kOscAddressPrefix) + value; }
-
-OscMessage Number(const char* value, int32_t number) { return {Address(value), {OscInt(number)}}; }
 
 // A string (UTF-8) cut at a whole character so that its message fits in one
 // datagram.
@@ -21,36 +20,6 @@ OscMessage Text(const char* value, const std::string& utf8) {
   std::string& text = message.arguments[0].bytes;
   text.resize(Utf8PrefixLength(text, room));
   return message;
-}
-
-void AddItem(std::vector<OscMessage>& messages, StatusItem item, const ShowStatus& status) {
-  const StatusItemNames& names = NamesOf(item);
-  const SlideDetails& details = status.details;
-  switch (item) {
-    case StatusItem::kFile:
-      messages.push_back(Text(names.values[0], status.fileName));
-      break;
-    case StatusItem::kState:
-      messages.push_back(Text(names.values[0], ShowStateWord(status.state)));
-      break;
-    case StatusItem::kSlide:
-      messages.push_back(Number(names.values[0], status.slide));
-      messages.push_back(Number(names.values[1], status.slideCount));
-      break;
-    case StatusItem::kTitle:
-      messages.push_back(Text(names.values[0], details.title));
-      break;
-    case StatusItem::kBuild:
-      messages.push_back(Number(names.values[0], details.buildPosition));
-      messages.push_back(Number(names.values[1], details.buildCount));
-      break;
-    case StatusItem::kNextSlide:
-      messages.push_back(Number(names.values[0], details.nextSlide));
-      break;
-    case StatusItem::kNotes:
-      messages.push_back(Text(names.values[0], details.notes));
-      break;
-  }
 }
 
 void Send(const StateChannel& channel, const std::vector<StatusItem>& items,
@@ -84,7 +53,10 @@ StateChannel OscChannel(SocketHandle socket) {
 std::vector<OscMessage> OscStatusMessages(const std::vector<StatusItem>& items,
                                           const ShowStatus& status) {
   std::vector<OscMessage> messages;
-  for (StatusItem item : items) AddItem(messages, item, status);
+  for (const StatusValue& value : StatusValues(items, status)) {
+    messages.push_back(value.isNumber ? OscMessage{Address(value.name), {OscInt(value.number)}}
+                                      : Text(value.name, value.text));
+  }
   return messages;
 }
 

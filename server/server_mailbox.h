@@ -37,7 +37,7 @@ void WakeServerThread();
 SocketHandle OpenMailbox();
 
 // Reads the wakes that came, before the arrivals are looked at.
-void TakeWakes();
+void TakeMailboxWakes();
 
 // When the oldest posted arrival arrived; none when none waits.
 std::optional<uint64_t> OldestPostedArrival();

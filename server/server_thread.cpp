@@ -127,7 +127,7 @@ void ReceiveAtEveryDoor(std::vector<DoorSocket>& doors, SocketHandle wakeSocket,
   for (size_t i = 0; i < count; ++i) {
     if (!ready[i]) continue;
     if (door[i] == nullptr) {
-      TakeWakes();
+      TakeMailboxWakes();
     } else {
       ReceiveAt(*door[i], 0, true);
     }

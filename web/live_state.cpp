@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/timing.h"
+#include "server/state_object.h"
 #include "web/web_thread.h"
 
 namespace {
@@ -77,25 +78,10 @@ std::string StateMessage(uint64_t nowMilliseconds) {
   if (status.show != 0) {
     elapsed = live.ranBefore + (live.running ? nowMilliseconds - live.runningSince : 0);
   }
-  const SlideDetails& details = status.details;
-  auto field = [](StatusItem item, int which = 0) { return NamesOf(item).fields[which]; };
   json message;
   message["type"] = "state";
   message["seq"] = live.seq;
-  message[field(StatusItem::kFile)] = status.fileName;
-  message[field(StatusItem::kState)] = ShowStateWord(status.state);
-  message[field(StatusItem::kSlide)] = status.slide;
-  message[field(StatusItem::kSlide, 1)] = status.slideCount;
-  message[field(StatusItem::kTitle)] = details.title;
-  message[field(StatusItem::kNotes)] = details.notes;
-  message[field(StatusItem::kBuild)] = {{"position", details.buildPosition},
-                                        {"count", details.buildCount}};
-  if (details.nextSlide > 0) {
-    message[field(StatusItem::kNextSlide)] = {{"slide", details.nextSlide},
-                                              {"title", details.nextTitle}};
-  } else {
-    message[field(StatusItem::kNextSlide)] = nullptr;
-  }
+  message.update(ShowStateObject(status));
   message["show"] = status.show;
   message["elapsed"] = elapsed;
   // The show's texts are UTF-8; a byte that is none becomes U+FFFD.

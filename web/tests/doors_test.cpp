@@ -421,7 +421,9 @@ TEST_F(Doors, OnePacketDoesLittle) {
   }
   EXPECT_EQ(dispatched.size(), 2u);
 
-  const std::vector<OscArgument> impulses(1000, OscArgument{'I'});
+  OscArgument impulse;
+  impulse.type = 'I';
+  const std::vector<OscArgument> impulses(1000, impulse);
   const std::string shown = FormatOscMessage({"/podiant/next", impulses});
   EXPECT_LT(shown.size(), 200u);
   EXPECT_TRUE(shown.ends_with(" impulse (+984 more)")) << shown;

@@ -1,0 +1,14 @@
+// The show's state as one JSON object, the same for every channel that
+// sends it whole (the web remote's state message, the venue link's state
+// topic): the fields of the feedback's table, in the table's order.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "presentation/show_status.h"
+
+// {"file":"...","state":"RUNNING","slide":3,"count":24,"title":"...",
+//  "notes":"...","build":{"position":1,"count":2},"next":{"slide":4,"title":"..."}}
+// ("next" is null on the last slide). Texts are UTF-8 as the status holds
+// them; dump it with nlohmann::json::error_handler_t::replace.
+nlohmann::ordered_json ShowStateObject(const ShowStatus& status);
