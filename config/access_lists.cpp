@@ -203,3 +203,42 @@ FeedbackList ParseFeedbackList(std::string_view value) {
 std::string FormatFeedbackList(const std::vector<FeedbackDestination>& destinations) {
   return JoinedOrNobody(destinations, FormatFeedbackDestination);
 }
+
+namespace {
+
+bool IsNameCharacter(char c, std::string_view others) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         others.find(c) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::optional<HostAndPort> ParseHostAndPort(std::string_view text, int32_t defaultPort) {
+  HostAndPort parsed;
+  parsed.port = defaultPort;
+  const size_t colon = text.find(':');
+  std::string_view host = text.substr(0, colon);
+  if (colon != std::string_view::npos) {
+    std::string_view port = text.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || port[0] == '0' ||
+        port.find_first_not_of("0123456789") != std::string_view::npos) {
+      return std::nullopt;
+    }
+    parsed.port = std::stoi(std::string(port));
+    if (parsed.port > 65535) return std::nullopt;
+  }
+  if (host.empty() || host.size() > 253) return std::nullopt;
+  for (char c : host) {
+    if (!IsNameCharacter(c, "-.")) return std::nullopt;
+  }
+  parsed.host = std::string(host);
+  return parsed;
+}
+
+bool IsTopicName(std::string_view text) {
+  if (text.empty() || text.size() > 64) return false;
+  for (char c : text) {
+    if (!IsNameCharacter(c, "-_.")) return false;
+  }
+  return true;
+}

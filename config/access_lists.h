@@ -106,3 +106,16 @@ FeedbackList ParseFeedbackList(std::string_view value);
 
 // The destinations joined by ", "; "nobody" when there are none.
 std::string FormatFeedbackList(const std::vector<FeedbackDestination>& destinations);
+
+// A broker= value: a host (a name or a dotted IPv4 address: letters, digits,
+// '-' and '.') and an optional ":port" (1-65535, without leading zeros);
+// `defaultPort` without one.
+struct HostAndPort {
+  std::string host;
+  int32_t port = 0;
+};
+std::optional<HostAndPort> ParseHostAndPort(std::string_view text, int32_t defaultPort);
+
+// A name that may stand as one level of an MQTT topic: 1-64 letters, digits,
+// '-', '_' and '.' (never '/', '+', '#' or a blank).
+bool IsTopicName(std::string_view text);

@@ -1,5 +1,7 @@
 #include "config/settings.h"
 
+#include <algorithm>
+
 #include "common/status_log.h"
 #include "common/text_rules.h"
 #include "platform/files.h"
@@ -153,6 +155,84 @@ void LoadWebSettings() {
   if (good) Settings.web = std::move(web);
 }
 
+// The folder of the settings file, with its separator: relative names of
+// other files are read from there.
+std::string SettingsFolder() {
+  return SettingsFilePath.substr(0, SettingsFilePath.size() - std::string(kSettingsFileName).size());
+}
+
+// A path of a setting, relative to the settings file's folder unless absolute.
+std::string PathFromSettingsFolder(const std::string& path) {
+  const bool absolute = (!path.empty() && (path[0] == '/' || path[0] == '\\')) ||
+                        (path.size() >= 2 && path[1] == ':');
+  return absolute ? path : SettingsFolder() + path;
+}
+
+// [mqtt]: no venue link without broker=, nor with any bad value.
+void LoadMqttSettings() {
+  std::optional<std::string> broker = OptionalSetting("mqtt", "broker");
+  if (!broker) return;
+  bool good = true;
+  MqttSettings mqtt;
+  auto bad = [&good](const std::string& line) {
+    AddLogLine("ERROR: mqtt " + line);
+    good = false;
+  };
+  if (std::optional<HostAndPort> address = ParseHostAndPort(*broker, 1883)) {
+    mqtt.host = address->host;
+    mqtt.port = address->port;
+  } else {
+    bad("broker \"" + *broker + "\" is no host[:port]");
+  }
+  mqtt.room = OptionalSetting("mqtt", "room").value_or(std::string());
+  if (!IsTopicName(mqtt.room)) {
+    bad("room \"" + mqtt.room + "\" is not 1-64 letters, digits, '-', '_' or '.'");
+  }
+  if (std::optional<std::string> prefix = OptionalSetting("mqtt", "prefix")) {
+    mqtt.prefix = *prefix;
+    // Levels of letters, digits, '-', '_' and '.', joined by '/'.
+    bool levels = !prefix->empty();
+    size_t begin = 0;
+    while (levels && begin <= prefix->size()) {
+      const size_t end = std::min(prefix->find('/', begin), prefix->size());
+      levels = IsTopicName(std::string_view(*prefix).substr(begin, end - begin));
+      begin = end + 1;
+    }
+    if (!levels) bad("prefix \"" + *prefix + "\" is no topic of names joined by '/'");
+  }
+  mqtt.user = OptionalSetting("mqtt", "user").value_or(std::string());
+  if (std::optional<std::string> file = OptionalSetting("mqtt", "passwordfile")) {
+    std::string password;
+    if (ReadWholeFile(PathFromSettingsFolder(*file), 1024, &password)) {
+      while (!password.empty() && (password.back() == '\n' || password.back() == '\r')) {
+        password.pop_back();
+      }
+      mqtt.password = std::move(password);
+    } else {
+      bad("passwordfile \"" + *file + "\" cannot be read");
+    }
+  }
+  if (std::optional<std::string> commands = OptionalSetting("mqtt", "commands")) {
+    CommandList list = ParseCommandList(*commands);
+    for (const std::string& entry : list.badEntries) {
+      bad("commands entry \"" + entry + "\" is no command");
+    }
+    mqtt.commands = list.words;
+  }
+  mqtt.log = SwitchSetting("mqtt", "log");
+  if (std::optional<std::string> keepalive = OptionalSetting("mqtt", "keepalive")) {
+    mqtt.keepaliveSeconds = Int32FromNumber(NumberFromText(*keepalive));
+    if (mqtt.keepaliveSeconds < 5 || mqtt.keepaliveSeconds > 3600) {
+      bad("keepalive \"" + *keepalive + "\" is not 5-3600 seconds");
+    }
+  }
+  mqtt.tls = SwitchSetting("mqtt", "tls");
+  if (std::optional<std::string> caFile = OptionalSetting("mqtt", "cafile")) {
+    mqtt.caFile = PathFromSettingsFolder(*caFile);
+  }
+  if (good) Settings.mqtt = std::move(mqtt);
+}
+
 }  // namespace
 
 std::string SettingsFilePathHere() {
@@ -187,6 +267,7 @@ bool LoadSettings() {
   LoadFeedbackSettings();
   LoadOscSettings();
   LoadWebSettings();
+  LoadMqttSettings();
   if (!portInRange) return false;
 
   Settings.projectorPort = ReadProfileString("projector", "port", "", path);

@@ -65,6 +65,23 @@ struct WebSettings {
   CommandWordSet commands = kWebDefaultCommands;
 };
 
+// [mqtt] with broker= and no bad value: the venue link.
+struct MqttSettings {
+  std::string host;                // broker=: a name or an IPv4 address
+  int32_t port = 1883;             // broker=host:port
+  std::string room;                // room=: 1-64 letters, digits, '-', '_', '.'
+  std::string prefix = "podiant";  // prefix=: the topics' first level(s)
+  std::string user;                // user=
+  std::string password;            // the whole file that passwordfile= names
+  // commands=: the words the link may have carried out (within [settings]
+  // commands=); the web remote's by default.
+  CommandWordSet commands = kWebDefaultCommands;
+  bool log = false;               // log=on: every status line on <prefix>/<room>/log
+  int32_t keepaliveSeconds = 30;  // keepalive=
+  bool tls = false;               // tls=on: TLS to the broker, checked against cafile=
+  std::string caFile;             // cafile=: relative to the settings file's folder
+};
+
 struct SettingsRecord {
   int32_t serverPort = 0;
   std::string projectorPort;
@@ -89,6 +106,8 @@ struct SettingsRecord {
   std::optional<OscSettings> osc;
   // [web] with a valid port and no bad value; otherwise no web remote.
   std::optional<WebSettings> web;
+  // [mqtt] with broker= and no bad value; otherwise no venue link.
+  std::optional<MqttSettings> mqtt;
 };
 
 // Written once by LoadSettings during start-up, read-only afterwards.

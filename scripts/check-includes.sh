@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a file includes a file of a layer above its own. The layers, from
 # the bottom: the platform interfaces; common (text rules, status log); config;
-# the areas keys, presentation, projector and osc; server; web; shell. A file may include
+# the areas keys, presentation, projector and osc; server; web and venue; shell. A file may include
 # its own directory's layer and the layers below; the areas of one layer do not
 # include each other. Only the platform interfaces are visible to the layers
 # above: the back ends (platform/posix, platform/win32) are included by
@@ -28,7 +28,7 @@ rank() {
     config) echo 2 ;;
     keys | presentation | projector | osc) echo 3 ;;
     server) echo 4 ;;
-    web) echo 5 ;;
+    web | venue) echo 5 ;;
     shell) echo 6 ;;
     *) echo "" ;;
   esac
@@ -49,6 +49,7 @@ door() {
     server/datagram_door.*) echo datagram ;;
     server/osc_door.*) echo osc ;;
     web/*) echo web ;;
+    venue/*) echo venue ;;
     *) echo "" ;;
   esac
 }
@@ -59,6 +60,7 @@ channel() {
     server/feedback.*) echo feedback ;;
     server/osc_channel.*) echo osc ;;
     web/live_state.*) echo web ;;
+    venue/venue_link.* | venue/venue_state.*) echo venue ;;
     *) echo "" ;;
   esac
 }
@@ -114,7 +116,7 @@ while IFS= read -r file; do
     fi
   done < <(grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" |
     sed -E 's/^([0-9]+):[^"]*"([^"]*)".*/\1:\2/')
-done < <(find platform common config keys presentation projector osc server web shell -type f \
+done < <(find platform common config keys presentation projector osc server web venue shell -type f \
   \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.c' \) | sort)
 
 if [ "$failures" -ne 0 ]; then

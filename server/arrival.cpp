@@ -18,15 +18,19 @@ struct DoorRules {
   const char* letter;  // of the arrival line
   // Its arrival lines are sent on as status lines (LOG, /podiant/log). Those
   // of the datagram doors are not: their senders may be other servers, whose
-  // lines would then come back as datagrams again. A web command is a
-  // person's action, and the controllers see it go by.
+  // lines would then come back as datagrams again. A web or venue command is
+  // sent by a person or a controller on purpose, and the others see it go by.
   bool lineSentOn;
+  // Its senders have an address that allow= judges. The venue link's come
+  // through the broker, whose own access rules judge them.
+  bool addressed;
 };
 
 constexpr DoorRules kDoorRules[] = {
-    {"R", false},  // Door::kDatagram
-    {"O", false},  // Door::kOsc
-    {"W", true},   // Door::kWeb
+    {"R", false, true},  // Door::kDatagram
+    {"O", false, true},  // Door::kOsc
+    {"W", true, true},   // Door::kWeb
+    {"M", true, false},  // Door::kMqtt
 };
 
 const DoorRules& RulesOf(Door door) { return kDoorRules[static_cast<size_t>(door)]; }
@@ -39,6 +43,7 @@ constexpr uint64_t kSnapshotMilliseconds = 1000;
 SenderReports serverThreadSnapshots;
 
 std::string Sender(const CommandOrigin& origin) {
+  if (origin.door == Door::kMqtt) return origin.name;
   if (origin.door == Door::kWeb) return origin.name + " " + FormatIpAddress(origin.address);
   return FormatIpAddress(origin.address) + ":" + std::to_string(origin.port);
 }
@@ -50,7 +55,9 @@ bool MovedOn(const ShowPosition& from) {
 
 ArrivalOutcome Steps(const Arrival& arrival) {
   const CommandOrigin& origin = arrival.origin;
-  if (!AdmitSender(origin, MonotonicMilliseconds())) return ArrivalOutcome::kSenderRefused;
+  if (RulesOf(origin.door).addressed && !AdmitSender(origin, MonotonicMilliseconds())) {
+    return ArrivalOutcome::kSenderRefused;
+  }
   if (arrival.from && MovedOn(*arrival.from)) return ArrivalOutcome::kMovedOn;
   {
     QuietLines quiet(!RulesOf(origin.door).lineSentOn);
@@ -99,6 +106,7 @@ bool AdmitSender(const CommandOrigin& origin, uint64_t nowMilliseconds) {
 
 CommandWordSet CommandsAllowedAt(Door door) {
   const CommandWordSet all = Settings.allowedCommands.value_or(kEveryCommandWord);
+  if (door == Door::kMqtt && Settings.mqtt) return all & Settings.mqtt->commands;
   if (door != Door::kWeb || !Settings.web) return all;
   CommandWordSet web = Settings.web->commands;
   if (!Settings.web->showsFolder.empty()) web |= CommandWordBit(CommandWord::kOpen);

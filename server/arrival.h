@@ -17,6 +17,7 @@ enum class Door {
   kDatagram,  // the command port's plain-text datagrams: "R" lines
   kOsc,       // OSC messages on the OSC port: "O" lines
   kWeb,       // the web remote's requests and live messages: "W" lines
+  kMqtt,      // the venue link's command topic: "M" lines
 };
 
 // Who sent a command.
@@ -24,7 +25,7 @@ struct CommandOrigin {
   Door door = Door::kDatagram;
   uint32_t address = 0;  // the sender's IPv4 address, network order
   uint16_t port = 0;     // its port (the datagram doors)
-  std::string name;      // the paired device's name (the web remote)
+  std::string name;      // the paired device's name (the web remote), the sender's (the link)
 };
 
 // Where the show was when a step was sent: a NEXT or PREV sent from a view
@@ -92,7 +93,8 @@ bool AdmitSender(const CommandOrigin& origin, uint64_t nowMilliseconds);
 bool SenderAllowed(uint32_t address);
 
 // The words `door` may have carried out: [settings] commands=, and within it
-// the door's own list ([web] commands=, and OPEN with [web] shows=).
+// the door's own list ([web] commands=, and OPEN with [web] shows=; [mqtt]
+// commands=).
 CommandWordSet CommandsAllowedAt(Door door);
 
 // The line of a command that arrived: the door's letter and the sender, the

@@ -9,6 +9,7 @@
 #include "presentation/slide_show_back_end.h"
 #include "projector/projector_commands.h"
 #include "server/server_thread.h"
+#include "venue/venue_link.h"
 #include "web/web_remote.h"
 
 namespace {
@@ -37,8 +38,10 @@ void InitialiseMainWindow() {
     LoadProjectorCommands("functions", SettingsFilePath);
     LoadShowSettings(SettingsFilePath);
   }
-  // The web remote follows the show from the server thread's start on.
+  // The web remote and the venue link follow the show from the server
+  // thread's start on.
   StartWebRemote();
+  StartVenueLink();
   SignalMainWindowInitialised();
 }
 
@@ -47,6 +50,7 @@ void RunCloseSequence() {
   AddLogLine("WAITING FOR THREAD TO STOP!");
   if (mainThreadServerHandle.joinable()) JoinThreadHandlingMessages(mainThreadServerHandle);
   StopWebRemote();
+  StopVenueLink();
   AddLogLine("THREAD STOPPED!");
   SleepMilliseconds(1000);
 }

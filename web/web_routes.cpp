@@ -13,6 +13,7 @@
 #include "platform/timing.h"
 #include "presentation/slide_images.h"
 #include "server/arrival.h"
+#include "server/outcome_words.h"
 #include "server/server_mailbox.h"
 #include "web/live_state.h"
 #include "web/page_files.h"
@@ -142,23 +143,6 @@ bool PostWebCommand(const std::string& name, uint32_t address, const CheckedComm
   return PostArrival(std::move(arrival));
 }
 
-struct OutcomeWords {
-  int status;
-  const char* outcome;
-};
-
-OutcomeWords WordsOf(ArrivalOutcome outcome) {
-  switch (outcome) {
-    case ArrivalOutcome::kCarriedOut:
-      return {202, "done"};
-    case ArrivalOutcome::kMovedOn:
-      return {409, "moved-on"};
-    default:
-      break;
-  }
-  return {503, "dropped"};
-}
-
 json CommandAnswer(const std::string& command, int status, const char* outcome,
                    const std::string& error) {
   json answer;
@@ -167,18 +151,6 @@ json CommandAnswer(const std::string& command, int status, const char* outcome,
   answer["outcome"] = outcome;
   if (!error.empty()) answer["error"] = error;
   return answer;
-}
-
-std::string OutcomeError(ArrivalOutcome outcome) {
-  switch (outcome) {
-    case ArrivalOutcome::kCarriedOut:
-      return std::string();
-    case ArrivalOutcome::kMovedOn:
-      return "the show has moved on since";
-    default:
-      break;
-  }
-  return "the server did not take the command";
 }
 
 // --- Shows ----------------------------------------------------------------
@@ -323,14 +295,14 @@ void Command(const WebRequest& request, const std::string& name, const WebRespon
       return respond(JsonResponse(202, CommandAnswer(shown, 202, "queued", std::string())));
     }
     return respond(JsonResponse(
-        503, CommandAnswer(shown, 503, "dropped", OutcomeError(ArrivalOutcome::kDropped))));
+        503, CommandAnswer(shown, 503, "dropped", WordsOfOutcome(ArrivalOutcome::kDropped).error)));
   }
   // A step from a slide and build: answered once the server thread has
   // compared them with the show.
   PostWebCommand(name, request.peerAddress, command, [respond, shown](ArrivalOutcome outcome) {
-    const OutcomeWords words = WordsOf(outcome);
-    respond(JsonResponse(words.status,
-                         CommandAnswer(shown, words.status, words.outcome, OutcomeError(outcome))));
+    const OutcomeWords words = WordsOfOutcome(outcome);
+    respond(
+        JsonResponse(words.status, CommandAnswer(shown, words.status, words.outcome, words.error)));
   });
 }
 
@@ -360,7 +332,7 @@ void Open(const WebRequest& request, const std::string& name, const WebRespond& 
   command.command.argument = ShowsFolderPath() + CodePageFromUtf8(utf8);
   command.text = "OPEN " + command.command.argument;
   if (!PostWebCommand(name, request.peerAddress, command, nullptr)) {
-    return respond(ErrorResponse(503, OutcomeError(ArrivalOutcome::kDropped)));
+    return respond(ErrorResponse(503, WordsOfOutcome(ArrivalOutcome::kDropped).error));
   }
   respond(JsonResponse(202, CommandAnswer("OPEN " + utf8, 202, "queued", std::string())));
 }
@@ -576,8 +548,8 @@ void HandleLiveMessage(std::string_view text, const LiveClient& client, LiveAnsw
   PostWebCommand(client.name, client.address, command,
                  [answer, id, shown, waiting = client.commandsWaiting](ArrivalOutcome outcome) {
                    --*waiting;
-                   const OutcomeWords words = WordsOf(outcome);
-                   answer(Dump(ResultMessage(id, CommandAnswer(shown, words.status, words.outcome,
-                                                               OutcomeError(outcome)))));
+                   const OutcomeWords words = WordsOfOutcome(outcome);
+                   answer(Dump(ResultMessage(
+                       id, CommandAnswer(shown, words.status, words.outcome, words.error))));
                  });
 }

@@ -1,0 +1,176 @@
+// The venue link's reading of its command topic and what it publishes of the
+// show, without a broker: what is carried out and what is answered at once,
+// and which topics a new connection and a change publish.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "platform/sockets.h"
+#include "venue/venue_commands.h"
+#include "venue/venue_state.h"
+
+SettingsRecord Settings;
+uint32_t LookUpLocalAddress() { return 0x1402A8C0; }  // 192.168.2.20
+
+namespace {
+
+using json = nlohmann::json;
+
+const TimeOfDay kTime{9, 30, 0};
+
+class Venue : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings = SettingsRecord{};
+    Settings.mqtt = MqttSettings{};
+    Settings.mqtt->room = "hall-1";
+  }
+
+  VenueReading Read(const std::string& payload, bool retained = false, uint64_t now = 1000) {
+    return ReadVenueCommand(payload, retained, kTime, 0, now, ids,
+                            [this](std::string result) { results.push_back(json::parse(result)); });
+  }
+
+  // The result of carrying the arrival out with `outcome`.
+  json Outcome(VenueReading& reading, ArrivalOutcome outcome) {
+    results.clear();
+    reading.arrival->done(outcome);
+    return results.empty() ? json() : results.back();
+  }
+
+  VenueIds ids;
+  std::vector<json> results;
+};
+
+// Plain texts and JSON commands become arrivals with their M line's sender
+// and text; what cannot be read is an arrival with the door's line, answered
+// as invalid once it has been logged.
+TEST_F(Venue, CommandMessagesAreReadOnceIntoArrivals) {
+  struct Case {
+    const char* payload;
+    const char* sender;
+    const char* shown;
+    const char* word;  // the command's word as sent; "" for none
+    const char* doorLine;
+  };
+  const Case cases[] = {
+      {"NEXT", "mqtt", "\"NEXT\"", "NEXT", ""},
+      {"  goto  5 ", "mqtt", "\"  goto  5 \"", "goto", ""},
+      {R"({"command":"GOTO 3","name":"Desk-2"})", "Desk-2", "\"GOTO 3\"", "GOTO", ""},
+      {R"({"command":"NEXT","name":"a \"b\""})", "mqtt", "\"NEXT\"", "NEXT", ""},
+      {R"({"command":"caf\u00e9"})", "mqtt", "\"caf\xE9\"", "caf\xE9", ""},
+      {R"({"command":3})", "mqtt", "\"{\"command\":3}\"", "", "ERR: bad MQTT command: no command"},
+      {"{bad", "mqtt", "\"{bad\"", "", "ERR: bad MQTT command: the message is no JSON object"},
+      {"NEXT\xFF", "mqtt", "\"NEXT?\"", "", "ERR: bad MQTT command: the command is no UTF-8"},
+      {"NEXT\r\n", "mqtt", "\"NEXT\r\n\"", "",
+       "ERR: bad MQTT command: the command has control characters"},
+      {R"({"command":"NEXT","from":{"slide":2}})", "mqtt",
+       "\"{\"command\":\"NEXT\",\"from\":{\"slide\":2}}\"", "",
+       "ERR: bad MQTT command: from needs a slide and a build"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.payload);
+    VenueReading reading = Read(c.payload);
+    ASSERT_TRUE(reading.arrival.has_value());
+    const Arrival& arrival = *reading.arrival;
+    EXPECT_EQ(arrival.origin.door, Door::kMqtt);
+    EXPECT_EQ(arrival.origin.name, c.sender);
+    EXPECT_EQ(arrival.shown, c.shown);
+    EXPECT_EQ(arrival.command ? arrival.command->wordAsSent : std::string(), c.word);
+    EXPECT_EQ(arrival.doorLine, c.doorLine);
+  }
+  VenueReading tooLong = Read(std::string(1025, 'x'));
+  EXPECT_EQ(tooLong.arrival->doorLine, "ERR: bad MQTT command: the command is too long");
+  EXPECT_EQ(tooLong.arrival->shown.size(), 1024u + 2);
+  EXPECT_EQ(Outcome(tooLong, ArrivalOutcome::kNoCommand)["error"], "the command is too long");
+}
+
+// A retained command is answered and never carried out; an id is taken once a
+// minute; `from` only with NEXT and PREV; the results say what the web's say.
+TEST_F(Venue, RetainedAndRepeatedCommandsAreNotCarriedOutAndEveryCommandHasItsResult) {
+  VenueReading retained = Read("NEXT", true);
+  EXPECT_FALSE(retained.arrival.has_value());
+  EXPECT_EQ(retained.line, "ERROR: MQTT command retained on the broker, not carried out: \"NEXT\"");
+  EXPECT_EQ(json::parse(retained.result),
+            json::parse(R"({"id":null,"command":"NEXT","status":400,"outcome":"invalid",
+                            "error":"a retained command is never carried out"})"));
+
+  const std::string step = R"({"command":"NEXT","id":"a7","from":{"slide":3,"build":1}})";
+  VenueReading first = Read(step, false, 1000);
+  ASSERT_TRUE(first.arrival && first.arrival->from);
+  EXPECT_EQ(first.arrival->from->slide, 3);
+  EXPECT_EQ(Outcome(first, ArrivalOutcome::kCarriedOut),
+            json::parse(R"({"id":"a7","command":"NEXT","status":202,"outcome":"done"})"));
+  VenueReading again = Read(step, false, 1000 + kVenueIdMilliseconds - 1);
+  EXPECT_FALSE(again.arrival.has_value());
+  EXPECT_EQ(json::parse(again.result)["status"], 409);
+  EXPECT_TRUE(Read(step, false, 1000 + 2 * kVenueIdMilliseconds).arrival.has_value());
+
+  VenueReading moved = Read(R"({"command":"PREV","id":7,"from":{"slide":3,"build":0}})");
+  EXPECT_EQ(Outcome(moved, ArrivalOutcome::kMovedOn),
+            json::parse(R"({"id":7,"command":"PREV","status":409,"outcome":"moved-on",
+                            "error":"the show has moved on since"})"));
+  EXPECT_FALSE(Read(R"({"command":"GOTO 2","from":{"slide":3,"build":0}})").arrival->from);
+  VenueReading unknown = Read("hello world");
+  EXPECT_EQ(Outcome(unknown, ArrivalOutcome::kUnknownWord)["error"], "unknown command word HELLO");
+  VenueReading refused = Read("run x");
+  EXPECT_EQ(Outcome(refused, ArrivalOutcome::kWordRefused),
+            json::parse(R"({"id":null,"command":"run x","status":403,"outcome":"refused",
+                            "error":"the venue link may not send RUN"})"));
+}
+
+std::vector<std::string> Topics(const std::vector<VenuePublish>& publishes) {
+  std::vector<std::string> topics;
+  for (const VenuePublish& publish : publishes) {
+    topics.push_back(publish.topic.substr(std::string("podiant/hall-1/").size()) +
+                     (publish.payload.empty() ? " (removed)" : "=" + publish.payload));
+  }
+  return topics;
+}
+
+// A new connection publishes every value (and removes those the status does
+// not have, left from an earlier run), a change the values that changed; the
+// state object comes last each time.
+TEST_F(Venue, ANewConnectionPublishesEveryValueAndAChangeWhatChanged) {
+  Settings.web = WebSettings{};
+  Settings.web->port = 8080;
+  ShowStatus none;
+  std::vector<VenuePublish> first = VenueStatePublishes(nullptr, none, 1);
+  EXPECT_EQ(Topics(first),
+            (std::vector<std::string>{"value/state=NONE", "value/file (removed)",
+                                      "value/slide (removed)", "value/slides (removed)",
+                                      "value/title (removed)", "value/build (removed)",
+                                      "value/builds (removed)", "value/nextslide (removed)",
+                                      "value/notes (removed)", "state=" + first.back().payload}));
+  const json state = json::parse(first.back().payload);
+  EXPECT_EQ(state["room"], "hall-1");
+  EXPECT_EQ(state["remote"], "http://192.168.2.20:8080/");
+  EXPECT_EQ(state["seq"], 1);
+  EXPECT_EQ(state["state"], "NONE");
+
+  ShowStatus running;
+  running.show = 1;
+  running.fileName = "talk.odp";
+  running.state = ShowState::kRunning;
+  running.slide = 2;
+  running.slideCount = 9;
+  running.details.title = "Two";
+  running.details.nextSlide = 3;
+  ShowStatus black = running;
+  black.state = ShowState::kBlack;
+  EXPECT_EQ(Topics(VenueStatePublishes(&running, black, 2)).front(), "value/state=BLACK");
+  EXPECT_EQ(VenueStatePublishes(&running, black, 2).size(), 2u);
+  ShowStatus next = running;
+  next.slide = 3;
+  next.details.title = "Three";
+  next.details.nextSlide = 4;
+  const std::vector<std::string> topics = Topics(VenueStatePublishes(&running, next, 3));
+  EXPECT_EQ(std::vector<std::string>(topics.begin(), topics.end() - 1),
+            (std::vector<std::string>{"value/slide=3", "value/slides=9", "value/title=Three",
+                                      "value/nextslide=4"}));
+}
+
+}  // namespace

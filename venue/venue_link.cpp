@@ -1,0 +1,379 @@
+#include "venue/venue_link.h"
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "common/status_log.h"
+#include "config/settings.h"
+#include "platform/code_page.h"
+#include "platform/timing.h"
+#include "server/server_mailbox.h"
+#include "server/server_thread.h"
+#include "server/state_channels.h"
+#include "server/wake_socket.h"
+#include "venue/venue_commands.h"
+#include "venue/venue_state.h"
+
+namespace {
+
+constexpr uint64_t kFirstRetryMilliseconds = 500;
+constexpr uint64_t kLastRetryMilliseconds = 5000;
+constexpr uint64_t kGoodbyeMilliseconds = 1000;
+constexpr size_t kLinesWaitingAtMost = 1000;
+constexpr size_t kResultsWaitingAtMost = 256;
+constexpr int kQos = 1;
+
+// What the server thread (the channel, the results) and the main thread (the
+// stop) hand the link's thread, under `linkLock`.
+struct LinkMailbox {
+  SharedShowStatus status;  // the newest, not yet taken
+  std::deque<std::string> lines;
+  std::deque<std::string> results;
+  bool stop = false;
+};
+std::mutex linkLock;
+LinkMailbox lockedLinkMailbox;
+WakeRecord linkThreadWake;
+
+// The link's thread alone.
+struct LinkRecord {
+  mosquitto* client = nullptr;
+  std::string where;  // host:port, for the lines
+  bool connected = false;
+  bool connecting = false;
+  bool attempted = false;
+  bool lostSaid = false;     // "MQTT lost" written for this outage
+  bool refusedSaid = false;  // "MQTT refused" written since the last connection
+  uint64_t retryAt = 0;
+  uint64_t retryMilliseconds = kFirstRetryMilliseconds;
+  SharedShowStatus latest;  // the newest status
+  SharedShowStatus told;    // what the broker was told on this connection
+  uint64_t seq = 0;
+  std::deque<std::string> lines;           // status lines that wait for a connection
+  std::map<int, std::string> subscribing;  // message id, topic
+  VenueIds ids;
+};
+LinkRecord linkThreadLink;
+
+std::thread mainThreadLinkHandle;
+
+template <typename Change>
+void PostToLink(Change change) {
+  {
+    std::lock_guard<std::mutex> guard(linkLock);
+    change(lockedLinkMailbox);
+  }
+  Wake(linkThreadWake);
+}
+
+// The link's channel: whole states only, handed to the link's thread.
+void SendStatus(const StateChannel&, const std::vector<StatusItem>&,
+                const SharedShowStatus& status) {
+  PostToLink([&status](LinkMailbox& mailbox) { mailbox.status = status; });
+}
+
+void SendLine(const StateChannel&, const std::string& line) {
+  PostToLink([&line](LinkMailbox& mailbox) {
+    if (mailbox.lines.size() < kLinesWaitingAtMost) mailbox.lines.push_back(line);
+  });
+}
+
+void PostResult(std::string result) {
+  PostToLink([&result](LinkMailbox& mailbox) {
+    if (mailbox.results.size() < kResultsWaitingAtMost)
+      mailbox.results.push_back(std::move(result));
+  });
+}
+
+// --- The link's thread ----------------------------------------------------
+
+void Publish(const std::string& topic, const std::string& payload, bool retained) {
+  mosquitto_publish(linkThreadLink.client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                    payload.data(), kQos, retained);
+}
+
+void PublishState() {
+  LinkRecord& link = linkThreadLink;
+  if (!link.connected || !link.latest || link.latest == link.told) return;
+  for (const VenuePublish& publish :
+       VenueStatePublishes(link.told.get(), *link.latest, ++link.seq)) {
+    Publish(publish.topic, publish.payload, publish.retained);
+  }
+  link.told = link.latest;
+}
+
+void RetryLater() {
+  LinkRecord& link = linkThreadLink;
+  link.connected = false;
+  link.connecting = false;
+  link.retryAt = MonotonicMilliseconds() + link.retryMilliseconds;
+  link.retryMilliseconds = std::min(link.retryMilliseconds * 2, kLastRetryMilliseconds);
+}
+
+// The link is down: said once per outage.
+void Lost() {
+  LinkRecord& link = linkThreadLink;
+  if (!link.lostSaid && !link.refusedSaid) AddLogLine("MQTT lost " + link.where);
+  link.lostSaid = true;
+  RetryLater();
+}
+
+// The reason codes of MQTT 5's CONNACK (and 3.1.1's, which some brokers still
+// answer with).
+const char* RefusalReason(int code) {
+  switch (code) {
+    case 4:
+    case 0x86:
+      return "bad user name or password";
+    case 5:
+    case 0x87:
+      return "not authorised";
+    case 3:
+    case 0x88:
+      return "broker unavailable";
+    case 2:
+    case 0x85:
+      return "client identifier not valid";
+    case 0x8A:
+      return "banned";
+    case 1:
+    case 0x84:
+      return "protocol version not supported";
+    default:
+      return "refused";
+  }
+}
+
+void Connected(mosquitto*, void*, int code) {
+  LinkRecord& link = linkThreadLink;
+  if (code != 0) {
+    if (!link.refusedSaid) {
+      AddLogLine("MQTT refused by " + link.where + ": " + RefusalReason(code));
+    }
+    link.refusedSaid = true;
+    RetryLater();
+    return;
+  }
+  link.connected = true;
+  link.connecting = false;
+  link.lostSaid = false;
+  link.refusedSaid = false;
+  link.retryMilliseconds = kFirstRetryMilliseconds;
+  AddLogLine("MQTT connected to " + link.where);
+  // Retained as published: a command that the broker keeps is seen as one,
+  // also when it arrives live. Not the link's own publishes.
+  const std::string commands = VenueTopic("command");
+  int id = 0;
+  if (mosquitto_subscribe_v5(link.client, &id, commands.c_str(), kQos,
+                             MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_NO_LOCAL,
+                             nullptr) == MOSQ_ERR_SUCCESS) {
+    link.subscribing[id] = commands;
+  }
+  Publish(VenueTopic("status"), "online", true);
+  link.told = nullptr;  // everything again: the broker may have lost it
+  PublishState();
+  for (const std::string& line : link.lines)
+    Publish(VenueTopic("log"), Utf8FromCodePage(line), false);
+  link.lines.clear();
+}
+
+void Disconnected(mosquitto*, void*, int code) {
+  // 0: asked for by this side (the stop).
+  if (code != 0 && (linkThreadLink.connected || linkThreadLink.connecting)) Lost();
+}
+
+void Subscribed(mosquitto*, void*, int id, int count, const int* granted,
+                const mosquitto_property*) {
+  LinkRecord& link = linkThreadLink;
+  auto found = link.subscribing.find(id);
+  if (found == link.subscribing.end()) return;
+  for (int i = 0; i < count; ++i) {
+    if (granted[i] >= 0x80) AddLogLine("ERROR: MQTT subscription refused: " + found->second);
+  }
+  link.subscribing.erase(found);
+}
+
+void Received(mosquitto*, void*, const mosquitto_message* message) {
+  LinkRecord& link = linkThreadLink;
+  if (message->topic == nullptr || VenueTopic("command") != message->topic) return;
+  const std::string_view payload(static_cast<const char*>(message->payload),
+                                 static_cast<size_t>(std::max(message->payloadlen, 0)));
+  // An empty retained message removes the one the broker kept: no command.
+  if (message->retain && payload.empty()) return;
+  VenueReading reading =
+      ReadVenueCommand(payload, message->retain, LocalTimeOfDay(), ArrivalClockNow(),
+                       MonotonicMilliseconds(), link.ids, PostResult);
+  if (!reading.line.empty()) AddLogLine(reading.line);
+  if (!reading.result.empty()) Publish(VenueTopic("result"), reading.result, false);
+  // A retained command would come again at every start of every subscriber:
+  // it is removed from the broker (where its ACL lets this room write there).
+  if (message->retain) Publish(VenueTopic("command"), std::string(), true);
+  if (reading.arrival) PostArrival(std::move(*reading.arrival));
+}
+
+void Attempt() {
+  LinkRecord& link = linkThreadLink;
+  const MqttSettings& mqtt = *Settings.mqtt;
+  const int code = link.attempted ? mosquitto_reconnect_async(link.client)
+                                  : mosquitto_connect_async(link.client, mqtt.host.c_str(),
+                                                            mqtt.port, mqtt.keepaliveSeconds);
+  link.attempted = true;
+  if (code == MOSQ_ERR_SUCCESS) {
+    link.connecting = true;
+  } else {
+    Lost();
+  }
+}
+
+// What the other threads handed over; false once the stop is asked for.
+bool TakeMailbox() {
+  LinkMailbox taken;
+  {
+    std::lock_guard<std::mutex> guard(linkLock);
+    std::swap(taken, lockedLinkMailbox);
+    lockedLinkMailbox.stop = taken.stop;
+  }
+  LinkRecord& link = linkThreadLink;
+  if (taken.status) link.latest = taken.status;
+  PublishState();
+  if (link.connected) {
+    for (const std::string& line : taken.lines)
+      Publish(VenueTopic("log"), Utf8FromCodePage(line), false);
+    for (const std::string& result : taken.results) Publish(VenueTopic("result"), result, false);
+  }
+  return !taken.stop;
+}
+
+// One wait on the broker's socket and the wake, then the client's turn.
+void Serve(SocketHandle wake) {
+  LinkRecord& link = linkThreadLink;
+  const uint64_t now = MonotonicMilliseconds();
+  uint32_t wait = 1000;
+  if (!link.connected && !link.connecting) {
+    wait = static_cast<uint32_t>(
+        std::min<uint64_t>(link.retryAt > now ? link.retryAt - now : 0, wait));
+  }
+  if (mosquitto_want_write(link.client)) wait = std::min<uint32_t>(wait, 10);
+  const int client = mosquitto_socket(link.client);
+  SocketHandle sockets[2];
+  size_t count = 0;
+  if (wake != kNoSocket) sockets[count++] = wake;
+  if (client >= 0) sockets[count++] = client;
+  bool ready[2] = {};
+  if (count == 0) {
+    SleepMilliseconds(wait);
+  } else {
+    WaitForSockets(sockets, count, 0, wait, ready);
+  }
+  if (wake != kNoSocket && ready[0]) TakeWakes(linkThreadWake);
+  if (client >= 0) {
+    int code = MOSQ_ERR_SUCCESS;
+    if (ready[count - 1]) code = mosquitto_loop_read(link.client, 1);
+    if (code == MOSQ_ERR_SUCCESS && mosquitto_want_write(link.client)) {
+      code = mosquitto_loop_write(link.client, 1);
+    }
+    if (code == MOSQ_ERR_SUCCESS) code = mosquitto_loop_misc(link.client);
+    if (code != MOSQ_ERR_SUCCESS && code != MOSQ_ERR_NO_CONN) Lost();
+  }
+  if (!link.connected && !link.connecting && MonotonicMilliseconds() >= link.retryAt) Attempt();
+}
+
+// Publishes "offline" and disconnects, waiting a moment for both to go out.
+void SayGoodbye() {
+  LinkRecord& link = linkThreadLink;
+  if (!link.connected) return;
+  Publish(VenueTopic("status"), "offline", true);
+  mosquitto_disconnect(link.client);
+  const uint64_t until = MonotonicMilliseconds() + kGoodbyeMilliseconds;
+  while (mosquitto_want_write(link.client) && MonotonicMilliseconds() < until) {
+    if (mosquitto_loop_write(link.client, 1) != MOSQ_ERR_SUCCESS) break;
+    SleepMilliseconds(5);
+  }
+}
+
+// Sets the client up; false, after its line, when the settings ask for what
+// this program cannot do.
+bool MakeClient() {
+  const MqttSettings& mqtt = *Settings.mqtt;
+  LinkRecord& link = linkThreadLink;
+  mosquitto_lib_init();
+  const std::string id = mqtt.prefix + "/" + mqtt.room;
+  link.client = mosquitto_new(id.c_str(), true, nullptr);
+  if (link.client == nullptr) {
+    AddLogLine("ERROR: MQTT: no client could be made");
+    return false;
+  }
+  mosquitto_int_option(link.client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+  mosquitto_int_option(link.client, MOSQ_OPT_TCP_NODELAY, 1);
+  const std::string status = VenueTopic("status");
+  mosquitto_will_set(link.client, status.c_str(), 7, "offline", kQos, true);
+  if (!mqtt.user.empty()) {
+    mosquitto_username_pw_set(link.client, mqtt.user.c_str(),
+                              mqtt.password.empty() ? nullptr : mqtt.password.c_str());
+  }
+  if (mqtt.tls) {
+    const int code = mosquitto_tls_set(
+        link.client, mqtt.caFile.empty() ? nullptr : mqtt.caFile.c_str(),
+        mqtt.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
+    if (code == MOSQ_ERR_NOT_SUPPORTED) {
+      AddLogLine("ERROR: mqtt tls=on: this program has no TLS, so no link");
+      return false;
+    }
+    if (code != MOSQ_ERR_SUCCESS) {
+      AddLogLine("ERROR: mqtt cafile \"" + mqtt.caFile + "\" cannot be used, so no link");
+      return false;
+    }
+  }
+  mosquitto_connect_callback_set(link.client, Connected);
+  mosquitto_disconnect_callback_set(link.client, Disconnected);
+  mosquitto_subscribe_v5_callback_set(link.client, Subscribed);
+  mosquitto_message_callback_set(link.client, Received);
+  return true;
+}
+
+void LinkThread() {
+  if (!WaitForStartUpLines()) return;
+  const MqttSettings& mqtt = *Settings.mqtt;
+  LinkRecord& link = linkThreadLink;
+  link.where = mqtt.host + ":" + std::to_string(mqtt.port);
+  AddLogLine("MQTT room \"" + mqtt.room + "\" via " + link.where);
+  const SocketHandle wake = OpenWake(linkThreadWake);
+  if (MakeClient()) {
+    Attempt();
+    while (TakeMailbox()) Serve(wake);
+    SayGoodbye();
+  }
+  if (link.client != nullptr) mosquitto_destroy(link.client);
+  link.client = nullptr;
+  CloseWake(linkThreadWake);
+  mosquitto_lib_cleanup();
+}
+
+}  // namespace
+
+void StartVenueLink() {
+  if (!Settings.mqtt || mainThreadLinkHandle.joinable()) return;
+  ExpectPostedArrivals();
+  StateChannel channel;
+  channel.name = "MQTT";
+  channel.choice = StatusItemChoice{true, true};
+  channel.wholeStatesOnly = true;
+  channel.sendsLines = Settings.mqtt->log;
+  channel.send = SendStatus;
+  channel.sendLine = SendLine;
+  AddStateChannel(std::move(channel), MonotonicMilliseconds());
+  mainThreadLinkHandle = std::thread(LinkThread);
+}
+
+void StopVenueLink() {
+  if (!mainThreadLinkHandle.joinable()) return;
+  PostToLink([](LinkMailbox& mailbox) { mailbox.stop = true; });
+  mainThreadLinkHandle.join();
+}
