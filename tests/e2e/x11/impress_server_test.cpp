@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "presentation/slide_show_back_end.h"
 #include "tests/e2e/x11/office_probe.h"
 #include "tests/support/e2e_support.h"
+#include "tests/support/mqtt_broker.h"
 // Xlib's macros (None, Bool, Status) after the test framework's headers.
 #include "tests/e2e/x11/x11_session.h"
 
@@ -93,6 +95,7 @@ class ImpressServer : public ::testing::Test {
   }
   void TearDown() override {
     e2e::StopProcess(server);
+    e2e::StopBroker(&broker);
     if (feedback >= 0) close(feedback);
     for (const std::string& name : {pipe, pipe + "-user"}) {
       for (pid_t office : OfficeProcesses(name)) kill(office, SIGKILL);
@@ -162,6 +165,32 @@ class ImpressServer : public ::testing::Test {
     return status;
   }
 
+  // The venue link, on a broker of the test's own.
+  void WithVenueLink() {
+    std::filesystem::create_directories(directory + "/broker");
+    ASSERT_TRUE(e2e::StartBroker(&broker, directory + "/broker")) << broker.process.output;
+    e2e::WriteTextFile(directory + "/podiant.ini",
+                       e2e::ReadTextFile(directory + "/podiant.ini") + "[mqtt]\nbroker=127.0.0.1:" +
+                           std::to_string(broker.port) + "\nroom=hall-1\n");
+  }
+  // Whether the broker comes to keep `value` as the retained message of the
+  // room's topic `leaf` (a value, or a field of the state object when it is
+  // "state.<field>").
+  bool Retains(const std::string& leaf, const std::string& value) {
+    return WaitUntil(
+        [&] {
+          std::string payload;
+          if (leaf.rfind("state.", 0) == 0) {
+            if (!e2e::Retained(broker, "podiant/hall-1/state", &payload, 1000)) return false;
+            const nlohmann::json state = nlohmann::json::parse(payload, nullptr, false);
+            return state.is_object() && state[leaf.substr(6)].dump() == value;
+          }
+          return e2e::Retained(broker, "podiant/hall-1/" + leaf, &payload, 1000) &&
+                 payload == value;
+        },
+        kShowWait);
+  }
+
   std::string Url(const std::string& name) { return OfficeFileUrl(directory + "/" + name); }
   bool ShowAt(const std::string& name, int index, bool paused = false) {
     return WaitUntil(
@@ -183,6 +212,7 @@ class ImpressServer : public ::testing::Test {
   }
 
   int feedback = -1;
+  e2e::Broker broker;
   std::string logged;  // the LOG lines, each with a line end
   std::string directory;
   std::string pipe;
@@ -233,17 +263,22 @@ TEST_F(ImpressServer, OpenStartsTheShowThatNextAndGotoSteer) {
   EXPECT_TRUE(WaitUntil([&] { return OfficeProcesses(pipe).empty(); }, kShowWait));
 }
 
-// With [feedback] to= a socket of the test and log=on: the show's state
-// follows the words and a change made at the PC (through the probe), the
-// words steer the show, STATE sends the whole of it, END ends it.
+// With [feedback] to= a socket of the test and log=on, and the venue link: the
+// show's state follows the words and a change made at the PC (through the
+// probe), the words steer the show, STATE sends the whole of it, END ends it;
+// the broker keeps the state of each moment.
 TEST_F(ImpressServer, TheFeedbackFollowsTheShowThatTheFurtherWordsSteer) {
   WithFeedback();
+  WithVenueLink();
   StartServer();
   using Lines = std::vector<std::string>;
   const std::string file = directory + "/a.fodp";
   Send("OPEN " + file);
   EXPECT_EQ(Heard(3), (Lines{"FILE " + file, "SHOW RUNNING", "SLIDE 1 5"}));
   ASSERT_TRUE(ShowAt("a.fodp", 0));
+  EXPECT_TRUE(Retains("value/file", file));
+  EXPECT_TRUE(Retains("value/slide", "1"));
+  EXPECT_TRUE(Retains("value/slides", "5"));
   const std::pair<const char*, int> steps[] = {
       {"LAST", 5}, {"first", 1}, {"GOTO 3", 3}, {"PREV", 2}};
   for (const auto& [word, slide] : steps) {
@@ -252,6 +287,8 @@ TEST_F(ImpressServer, TheFeedbackFollowsTheShowThatTheFurtherWordsSteer) {
     EXPECT_EQ(Heard(1), Lines{"SLIDE " + std::to_string(slide) + " 5"}) << word;
     EXPECT_TRUE(ShowAt("a.fodp", slide - 1)) << word;
   }
+  EXPECT_TRUE(Retains("value/slide", "2"));
+  EXPECT_TRUE(Retains("state.slide", "2"));
   // At the PC (how soon it is reported is measured in the bench).
   ASSERT_TRUE(MoveShow(pipe, Url("a.fodp"), 3));
   EXPECT_EQ(Heard(1), Lines{"SLIDE 4 5"});
@@ -261,7 +298,10 @@ TEST_F(ImpressServer, TheFeedbackFollowsTheShowThatTheFurtherWordsSteer) {
     Send(word);
     EXPECT_EQ(Heard(1), Lines{std::string("SHOW ") + (paused ? word : "RUNNING")});
     EXPECT_TRUE(ShowAt("a.fodp", 3, paused)) << word;
+    EXPECT_TRUE(Retains("value/state", paused ? word : "RUNNING")) << word;
   }
+  EXPECT_TRUE(Retains("state.state", "\"RUNNING\""));
+  EXPECT_TRUE(Retains("state.slide", "4"));
   Send("STATE");
   EXPECT_EQ(Heard(3), (Lines{"FILE " + file, "SHOW RUNNING", "SLIDE 4 5"}));
   Send("END");
