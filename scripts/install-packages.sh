@@ -11,19 +11,29 @@ office_packages=(libreoffice-impress libreoffice-dev libreoffice-gtk3)
 # both targets), and the QR code drawer that its pairing page embeds.
 # libboost1.81-dev conflicts with 1.74's headers (libboost-dev): only it.
 web_packages=(libboost1.81-dev nlohmann-json3-dev node-qrcode-generator)
-run_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" "${web_packages[@]}")
+# MQTT: the Linux program links Debian's libmosquitto; the tests start brokers
+# of their own from Debian's mosquitto (installing it starts none where there
+# is no systemd, and no test uses a broker that the machine may run) and talk
+# to them with its clients. The Windows program's libmosquitto is built from
+# Debian's source package of mosquitto (see below).
+mqtt_packages=(libmosquitto-dev)
+mqtt_test_packages=(libmosquitto-dev mosquitto mosquitto-clients)
+run_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" "${web_packages[@]}"
+  "${mqtt_packages[@]}")
 test_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" libgtest-dev
   libgmock-dev googletest g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 xvfb socat
   imagemagick openbox xdotool x11-utils x11-xkb-utils libbenchmark-dev clang libclang-rt-14-dev
   iproute2 util-linux wixl msitools icoutils zip unzip dpkg-dev lintian systemd
-  "${web_packages[@]}" chromium chromium-driver python3-selenium python3-websockets liblo-tools)
+  "${web_packages[@]}" chromium chromium-driver python3-selenium python3-websockets liblo-tools
+  "${mqtt_test_packages[@]}")
 bench_packages=(cmake make g++ libx11-dev libxtst-dev libbenchmark-dev iproute2 "${web_packages[@]}"
-  python3-websockets liblo-tools "${office_packages[@]}")
+  python3-websockets liblo-tools "${office_packages[@]}" "${mqtt_test_packages[@]}")
 
-case "${1:-test}" in
+mode="${1:-test}"
+case "$mode" in
   run) wanted=("${run_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
-  *) wanted=("${test_packages[@]}") ;;
+  *) mode="test"; wanted=("${test_packages[@]}") ;;
 esac
 
 missing=()
@@ -32,11 +42,18 @@ for package in "${wanted[@]}"; do
     missing+=("$package")
   fi
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-echo "Installing: ${missing[*]}"
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# The source of the Windows program's libmosquitto: Debian's source package of
+# mosquitto, fetched with apt into build/deps/mosquitto once (about 10 MB of
+# source indexes and 0.8 MB of source, some seconds); the first configure of a
+# Windows build tree builds it (cmake/mosquitto.cmake).
+if [ "$mode" = test ]; then
+  "$(dirname "${BASH_SOURCE[0]}")/mosquitto-windows.sh" fetch
+fi
