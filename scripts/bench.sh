@@ -22,7 +22,7 @@ if [ "${1:-}" = "--quick" ]; then quick=1; fi
 cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc \
   -DCMAKE_CXX_COMPILER=g++ -DPODIANT_BUILD_TESTS=OFF -DPODIANT_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$build_dir" --target podiant-micro-bench e2e-bench feedback-bench wine-bench web-bench \
-  -j2 >/dev/null
+  mqtt-bench bench-stand-in-office -j2 >/dev/null
 
 work="$(mktemp -d)"
 x11_pids=()
@@ -64,6 +64,8 @@ echo "the feedback on Impress..." >&2
 echo "the web remote..." >&2
 "$build_dir/bench/web-bench" "${e2e_args[@]}" --server "$build_dir/shell/podiant-server" \
   --clients "$source_dir/bench/web_clients.py" >"$work/web.md"
+echo "the venue link..." >&2
+"$build_dir/bench/mqtt-bench" "${e2e_args[@]}" | tail -n +3 >"$work/mqtt.md"
 
 windows_dir="$source_dir/build/windows"
 # The probe that reads the window is built with the Windows tests.
@@ -108,6 +110,10 @@ echo
 echo "| Measure: the web remote (native) | figure |"
 echo "|---|---|"
 cat "$work/web.md"
+echo
+echo "| Measure: the venue link (MQTT, native) | figure |"
+echo "|---|---|"
+cat "$work/mqtt.md"
 if [ -s "$work/wine.md" ]; then
   echo
   echo "| Measure: the Windows program under Wine | figure |"

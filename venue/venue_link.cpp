@@ -26,6 +26,7 @@ namespace {
 constexpr uint64_t kFirstRetryMilliseconds = 500;
 constexpr uint64_t kLastRetryMilliseconds = 5000;
 constexpr uint64_t kGoodbyeMilliseconds = 1000;
+constexpr uint32_t kIdleWaitMilliseconds = 5000;  // well within the shortest keepalive
 constexpr size_t kLinesWaitingAtMost = 1000;
 constexpr size_t kResultsWaitingAtMost = 256;
 constexpr int kQos = 1;
@@ -255,7 +256,9 @@ bool TakeMailbox() {
 void Serve(SocketHandle wake) {
   LinkRecord& link = linkThreadLink;
   const uint64_t now = MonotonicMilliseconds();
-  uint32_t wait = 1000;
+  // Idle, the client's turn is only its keepalive: a wait of a few seconds
+  // (the wake ends it at once when there is work).
+  uint32_t wait = link.connected ? kIdleWaitMilliseconds : 1000;
   if (!link.connected && !link.connecting) {
     wait = static_cast<uint32_t>(
         std::min<uint64_t>(link.retryAt > now ? link.retryAt - now : 0, wait));
