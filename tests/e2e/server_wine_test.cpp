@@ -367,4 +367,13 @@ TEST_F(WineServer, APortInUseClosesTheWindowByItself) {
   }
 }
 
+// The Windows program has no TLS: with tls=on it makes no link, never one
+// in clear, and says so.
+TEST_F(WineServer, TheVenueLinkWithTlsOnMakesNoLink) {
+  StartWith("[mqtt]\nbroker=127.0.0.1:1\nroom=hall\ntls=on\n",
+            "ERROR: mqtt tls=on: this program has no TLS, so no link");
+  EXPECT_EQ(label.find("MQTT lost"), std::string::npos) << label;
+  Close();
+}
+
 }  // namespace

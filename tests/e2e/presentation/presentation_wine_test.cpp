@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "tests/support/e2e_support.h"
+#include "tests/support/mqtt_broker.h"
 
 namespace {
 
@@ -680,6 +683,54 @@ TEST_F(WineSlideShow, WithoutPowerPointTheNoticeAppearsThenOpenFails) {
   Send("NEXT");
   std::string last = CloseServer();
   EXPECT_TRUE(last.ends_with("\rstopping PowerPoint...\rstopped\rTHREAD STOPPED!")) << last;
+}
+
+// The Windows program on the venue's broker: commands in by MQTT (with their
+// M lines and results), the stand-in PowerPoint's show out as retained values
+// and the state object, and "offline" once it has closed.
+TEST_F(WineSlideShow, TheVenueLinkCarriesCommandsAndTellsTheShow) {
+  Register(true);
+  e2e::Broker broker;
+  std::filesystem::create_directories(directory + "/broker");
+  ASSERT_TRUE(e2e::StartBroker(&broker, directory + "/broker")) << broker.process.output;
+  StartServer("[mqtt]\nbroker=127.0.0.1:" + std::to_string(broker.port) +
+              "\nroom=hall-w\ncommands=OPEN NEXT GOTO STATE\n");
+  ASSERT_TRUE(WaitForLabel("MQTT connected to 127.0.0.1:", 1)) << label;
+  auto retains = [&](const std::string& leaf, const std::string& value) {
+    return PollUntil(
+        [&] {
+          std::string payload;
+          return e2e::Retained(broker, "podiant/hall-w/" + leaf, &payload, 1000) &&
+                 payload == value;
+        },
+        kWaitMs);
+  };
+  EXPECT_TRUE(retains("value/state", "NONE"));
+  e2e::Process results = e2e::Subscribe(broker, "podiant/hall-w/result");
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/hall-w/command", "OPEN C:\\My Shows\\talk.pptx"));
+  ASSERT_TRUE(WaitForLabel("M mqtt ", 1)) << label;
+  EXPECT_TRUE(retains("value/state", "RUNNING"));
+  EXPECT_TRUE(retains("value/slide", "1"));
+  EXPECT_TRUE(retains("value/title", "Welcome"));
+  EXPECT_TRUE(retains("value/file", "C:\\My Shows\\talk.pptx"));
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/hall-w/command",
+                           R"({"command":"GOTO 2","id":"g2","name":"Desk"})"));
+  EXPECT_TRUE(retains("value/slide", "2"));
+  EXPECT_TRUE(retains("value/title", "Caf\xC3\xA9 \xC3\x96lberg"));
+  EXPECT_TRUE(WaitForLabel("M Desk ", 1)) << label;
+  EXPECT_TRUE(e2e::WaitForOutput(
+      results,
+      R"(podiant/hall-w/result {"id":"g2","command":"GOTO 2","status":202,"outcome":"done"})",
+      kWaitMs))
+      << results.output;
+  e2e::StopProcess(results);
+
+  int exitCode = -1;
+  e2e::RunProbe({"post-close", kTitle}, &exitCode);
+  ASSERT_TRUE(e2e::WaitForExit(server, kWaitMs));
+  EXPECT_EQ(e2e::ExitCode(server), 0);
+  EXPECT_TRUE(retains("status", "offline"));
+  e2e::StopBroker(&broker);
 }
 
 }  // namespace
