@@ -7,8 +7,11 @@
 // state arrives, each server's memory, the broker's CPU.
 //
 //   mqtt-bench [--quick]
+#include <arpa/inet.h>
 #include <mosquitto.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -85,9 +88,11 @@ void Disconnect(Client& client) {
   mosquitto_destroy(client.client);
 }
 
-// A server in its own folder: `program` with [mqtt] to the broker as `room`.
+// A server in its own folder: `program` with [mqtt] to the broker as `room`;
+// it waits for `until` in its output.
 e2e::Process StartServer(const std::string& program, const std::string& folder, int brokerPort,
-                         const std::string& room, int* port) {
+                         const std::string& room, int* port,
+                         const std::string& until = "MQTT connected to") {
   std::filesystem::create_directories(folder);
   *port = e2e::FreeUdpPort();
   e2e::WriteTextFile(folder + "/podiant.ini",
@@ -95,10 +100,54 @@ e2e::Process StartServer(const std::string& program, const std::string& folder, 
                          room + "\n[mqtt]\nbroker=127.0.0.1:" + std::to_string(brokerPort) +
                          "\nroom=" + room + "\n");
   e2e::Process server = e2e::StartProcess({program}, folder, {"DISPLAY"});
-  if (!e2e::WaitForOutput(server, "MQTT connected to", 20000)) {
-    Fail("a server did not connect: " + server.output);
-  }
+  if (!e2e::WaitForOutput(server, until, 20000)) Fail("a server did not start: " + server.output);
   return server;
+}
+
+// A datagram to its line in the output, one at a time, 10 ms apart.
+std::vector<double> MeasureDatagrams(e2e::Process& server, int port) {
+  std::vector<double> samples;
+  for (int i = 0; i < options.samples + 20; ++i) {
+    const std::string datagram = "UDP" + std::to_string(i);
+    const size_t mark = server.output.size();
+    const Clock::time_point start = Clock::now();
+    e2e::SendDatagram(datagram, port);
+    if (!e2e::WaitForOutput(server, "received \"" + datagram + "\"\n", 10000, mark)) {
+      Fail("a datagram was not carried out");
+    }
+    if (i >= 20) samples.push_back(MillisecondsBetween(start, Clock::now()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return samples;
+}
+
+// Datagrams while the link's broker is not there (a port where nobody
+// listens: every attempt refused) or accepts the connection and never answers.
+std::vector<double> MeasureDatagramsWithoutBroker(const std::string& directory, bool listening) {
+  int brokerPort = 0;
+  int holder = -1;
+  if (listening) {
+    holder = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(holder, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(holder, 1) != 0 ||
+        getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      Fail("no listening socket");
+    }
+    brokerPort = ntohs(address.sin_port);
+  } else {
+    brokerPort = FreeUdpPort();  // nobody listens there
+  }
+  int port = 0;
+  e2e::Process server = StartServer(options.server, directory, brokerPort, "away", &port,
+                                    listening ? "MQTT room" : "MQTT lost");
+  std::vector<double> samples = MeasureDatagrams(server, port);
+  e2e::StopProcess(server);
+  if (holder >= 0) close(holder);
+  return samples;
 }
 
 std::string Milliseconds(double value) { return Format("%.2f", value); }
@@ -125,23 +174,15 @@ std::vector<double> MeasureCommands(const std::string& directory, const std::str
   for (int i = 0; i < options.samples + 20; ++i) {
     const std::string word = "WORD" + std::to_string(i);
     const std::string line = "ERR: Unknown command received \"" + word + "\"\n";
-    size_t mark = server.output.size();
-    Clock::time_point start = Clock::now();
+    const size_t mark = server.output.size();
+    const Clock::time_point start = Clock::now();
     mosquitto_publish(client.client, nullptr, topic.c_str(), static_cast<int>(word.size()),
                       word.data(), 1, false);
     if (!e2e::WaitForOutput(server, line, 10000, mark)) Fail("an MQTT command was not carried out");
     if (i >= 20) mqtt.push_back(MillisecondsBetween(start, Clock::now()));
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const std::string datagram = "UDP" + std::to_string(i);
-    mark = server.output.size();
-    start = Clock::now();
-    e2e::SendDatagram(datagram, port);
-    if (!e2e::WaitForOutput(server, "received \"" + datagram + "\"\n", 10000, mark)) {
-      Fail("a datagram was not carried out");
-    }
-    if (udp != nullptr && i >= 20) udp->push_back(MillisecondsBetween(start, Clock::now()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  if (udp != nullptr) *udp = MeasureDatagrams(server, port);
   Disconnect(client);
   e2e::StopProcess(server);
   e2e::StopBroker(&broker);
@@ -270,6 +311,9 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "mqtt: commands, set_tcp_nodelay...\n");
   const std::vector<double> nodelay =
       MeasureCommands(directory + "/nodelay", "set_tcp_nodelay true\n", nullptr);
+  std::fprintf(stderr, "mqtt: datagrams while the broker is away...\n");
+  const std::vector<double> refused = MeasureDatagramsWithoutBroker(directory + "/refused", false);
+  const std::vector<double> silent = MeasureDatagramsWithoutBroker(directory + "/silent", true);
   std::fprintf(stderr, "mqtt: idle...\n");
   const std::string idle = MeasureIdle(directory + "/idle");
   std::fprintf(stderr, "mqtt: %d rooms for %d s...\n", options.rooms, options.seconds);
@@ -286,6 +330,14 @@ int main(int argc, char** argv) {
               P50P99(defaults).c_str());
   std::printf("| the same by MQTT, the broker with set_tcp_nodelay true, p50 / p99 of %d | %s |\n",
               n, P50P99(nodelay).c_str());
+  std::printf(
+      "| a datagram to its line, the broker's port refusing every attempt, p50 / p99 of %d "
+      "| %s |\n",
+      n, P50P99(refused).c_str());
+  std::printf(
+      "| a datagram to its line, the broker's port taking the connection and never "
+      "answering, p50 / p99 of %d | %s |\n",
+      n, P50P99(silent).c_str());
   std::printf("| idle, the link connected (keepalive 30 s): run time, wake-ups | %s |\n",
               idle.c_str());
   std::printf(

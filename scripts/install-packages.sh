@@ -17,7 +17,7 @@ web_packages=(libboost1.81-dev nlohmann-json3-dev node-qrcode-generator)
 # to them with its clients. The Windows program's libmosquitto is built from
 # Debian's source package of mosquitto (see below).
 mqtt_packages=(libmosquitto-dev)
-mqtt_test_packages=(libmosquitto-dev mosquitto mosquitto-clients)
+mqtt_test_packages=(libmosquitto-dev mosquitto mosquitto-clients openssl)
 run_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" "${web_packages[@]}"
   "${mqtt_packages[@]}")
 test_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" libgtest-dev

@@ -213,4 +213,33 @@ TEST_F(VenueLink, BadSettingsGiveTheirLinesAndNoLink) {
   EXPECT_EQ(server.output.find("MQTT room"), std::string::npos) << server.output;
 }
 
+// TLS on Linux: a broker whose certificate a CA of the test's own signed;
+// with that CA as cafile= the link connects, with another it does not.
+TEST_F(VenueLink, TlsChecksTheBrokerAgainstTheCaFile) {
+  auto openssl = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "openssl");
+    int exitCode = -1;
+    const std::string output = e2e::RunProgram(arguments, brokerDirectory, &exitCode);
+    ASSERT_EQ(exitCode, 0) << output;
+  };
+  for (const char* ca : {"ca", "other"}) {
+    openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+             std::string("/CN=") + ca, "-keyout", std::string(ca) + ".key", "-out",
+             std::string(ca) + ".crt"});
+  }
+  openssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
+           "broker.key", "-out", "broker.csr"});
+  e2e::WriteTextFile(brokerDirectory + "/names.ext", "subjectAltName=IP:127.0.0.1\n");
+  openssl({"x509", "-req", "-in", "broker.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+           "-CAcreateserial", "-days", "2", "-extfile", "names.ext", "-out", "broker.crt"});
+  ASSERT_TRUE(e2e::StartBroker(
+      &broker, brokerDirectory,
+      "certfile " + brokerDirectory + "/broker.crt\nkeyfile " + brokerDirectory + "/broker.key\n"))
+      << broker.process.output;
+  server = StartServer("tls", "room=hall-1\ntls=on\ncafile=../broker/ca.crt\n",
+                       "MQTT connected to 127.0.0.1:");
+  other = StartServer("wrong", "room=hall-2\ntls=on\ncafile=../broker/other.crt\n", "MQTT lost");
+  EXPECT_EQ(other.output.find("MQTT connected"), std::string::npos) << other.output;
+}
+
 }  // namespace
