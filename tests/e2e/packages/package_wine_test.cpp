@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -153,6 +154,24 @@ std::string MsiexecReport() {
   return suite->msiexecOutput + "\n..." + log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
 }
 
+// The rows of a table of the installer's database, each as its fields.
+std::vector<std::vector<std::string>> TableRows(const std::string& msi, const std::string& table) {
+  int exitCode = -1;
+  std::string text = e2e::RunProgram({"msiinfo", "export", msi, table}, "", &exitCode);
+  EXPECT_EQ(exitCode, 0) << text;
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> lines = Lines(text);
+  // After the names, the column types and the table's keys.
+  for (size_t i = std::min<size_t>(3, lines.size()); i < lines.size(); ++i) {
+    std::vector<std::string> fields;
+    std::stringstream in(lines[i]);
+    for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+    if (!lines[i].empty() && lines[i].back() == '\t') fields.emplace_back();
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
 // Polls the installed program's status label until it contains `part`.
 bool WaitForLabel(const std::string& part, std::string* label) {
   for (int waited = 0; waited < 30000; waited += 100) {
@@ -281,11 +300,14 @@ TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSett
     EXPECT_EQ(e2e::FromHex(version[3]), "Podiant Server") << program;
     EXPECT_FALSE(e2e::FromHex(version[4]).empty()) << program;  // FileDescription
   }
-  // The firewall rule's action ran, with the 64-bit netsh (Wine's netsh
-  // keeps no rules: that the installation went through is what shows here).
+  // The firewall rules' actions ran, with the 64-bit netsh (Wine's netsh
+  // keeps no rules: that the installation went through is what shows here;
+  // the rules themselves are checked in the installer's tables below).
   std::string log = e2e::ReadTextFile(LogPath());
   EXPECT_NE(log.find(": AddFirewallRule."), std::string::npos);
   EXPECT_NE(log.find("NETSH = C:\\windows\\system32\\netsh.exe"), std::string::npos);
+  EXPECT_NE(log.find(": AddProgramFirewallRuleTcp."), std::string::npos);
+  EXPECT_NE(log.find(": AddProgramFirewallRuleUdp."), std::string::npos);
 
   // One Start-menu shortcut, to the program, started in the settings folder;
   // no Startup shortcut without Autostart.
@@ -356,10 +378,75 @@ TEST_F(WindowsInstaller, InstallsRunsUpgradesAndUninstallsSilentlyKeepingTheSett
   ASSERT_EQ(Msiexec("/x", suite->nextMsi, {}, &seconds), 0) << MsiexecReport();
   std::printf("silent uninstall: %.2f s\n", seconds);
   EXPECT_NE(e2e::ReadTextFile(LogPath()).find(": DeleteFirewallRule."), std::string::npos);
+  EXPECT_NE(e2e::ReadTextFile(LogPath()).find(": DeleteProgramFirewallRule."), std::string::npos);
   EXPECT_FALSE(fs::exists(LinuxPath(kProgramFolder)));
   EXPECT_TRUE(Shortcuts("Programs").empty());
   EXPECT_EQ(e2e::ReadTextFile(ini), settings);
   EXPECT_EQ(ProductEntries(), 0);
+}
+
+// What Wine's netsh cannot show, read from the installer's tables: the
+// command port's rule as it always was, and the program's own rule for the
+// ports that podiant.ini sets (the web remote's TCP, OSC's UDP) on private
+// and domain networks only, both added as the system once the program is in
+// place and deleted at the uninstall.
+TEST_F(WindowsInstaller, TheFirewallRulesAreInTheInstallersTables) {
+  struct Action {
+    std::string type, target, condition;
+    int sequence = -1;
+  };
+  std::map<std::string, Action> actions;
+  for (const auto& row : TableRows(suite->msi, "CustomAction")) {
+    ASSERT_GE(row.size(), 4u);
+    actions[row[0]].type = row[1];
+    actions[row[0]].target = row[3];
+  }
+  std::map<std::string, int> standard;
+  for (const auto& row : TableRows(suite->msi, "InstallExecuteSequence")) {
+    ASSERT_EQ(row.size(), 3u);
+    standard[row[0]] = std::stoi(row[2]);
+    if (actions.count(row[0]) != 0) {
+      actions[row[0]].condition = row[1];
+      actions[row[0]].sequence = std::stoi(row[2]);
+    }
+  }
+  const std::string program = "program=\"[#ServerExe]\"";
+  const std::string own = "name=\"Podiant Server (web remote and OSC)\"";
+  EXPECT_EQ(actions["AddFirewallRule"].target,
+            "advfirewall firewall add rule name=\"Podiant Server\" dir=in action=allow "
+            "protocol=UDP localport=16001 " +
+                program + " description=\"Podiant Server commands\"");
+
+  std::vector<std::string> protocols, deletes;
+  for (const auto& [name, action] : actions) {
+    if (action.target.find("advfirewall") == std::string::npos) continue;
+    // Run by the 64-bit netsh as the system (deferred, not impersonated),
+    // its outcome ignored.
+    EXPECT_EQ(action.type, "3186") << name;
+    EXPECT_GT(action.sequence, standard.at("InstallInitialize")) << name;
+    EXPECT_LT(action.sequence, standard.at("InstallFinalize")) << name;
+    if (action.target.find(own) == std::string::npos) continue;
+    if (action.target.find("delete rule") != std::string::npos) {
+      EXPECT_EQ(action.target, "advfirewall firewall delete rule " + own);
+      EXPECT_EQ(action.condition, "REMOVE~=\"ALL\"");
+      deletes.push_back(name);
+      continue;
+    }
+    EXPECT_NE(action.target.find(" dir=in action=allow "), std::string::npos) << name;
+    EXPECT_NE(action.target.find(" profile=private,domain "), std::string::npos) << name;
+    EXPECT_NE(action.target.find(" " + program), std::string::npos) << name;
+    EXPECT_EQ(action.target.find("localport"), std::string::npos) << name;
+    EXPECT_EQ(action.condition, "NOT Installed AND NOT REMOVE~=\"ALL\"") << name;
+    // After the files: the rule names the installed program.
+    EXPECT_GT(action.sequence, standard.at("InstallFiles")) << name;
+    size_t protocol = action.target.find(" protocol=");
+    if (protocol != std::string::npos) {
+      protocols.push_back(action.target.substr(protocol + 10, 3));
+    }
+  }
+  std::sort(protocols.begin(), protocols.end());
+  EXPECT_EQ(protocols, (std::vector<std::string>{"TCP", "UDP"}));
+  EXPECT_EQ(deletes.size(), 1u);
 }
 
 TEST_F(WindowsInstaller, AutostartAndAnotherSettingsFolderLastThroughAnUpgrade) {
