@@ -234,9 +234,13 @@ AutomationOutcome ReadSlideDetails(int32_t slide, int32_t slideCount, SlideDetai
 }
 
 // Slide.Export(FileName, "PNG", ScaleWidth, ScaleHeight) of the kept
-// presentation into a temporary file of the program's own, read and removed
-// at once; the height from PageSetup's SlideWidth and SlideHeight. Nothing is
-// asked of the view: the show goes on as it was.
+// presentation; the height from PageSetup's SlideWidth and SlideHeight.
+// Nothing is asked of the view: the show goes on as it was. PowerPoint
+// writes the picture only to a file by its name (its object model has no
+// export into memory): a new, empty file of the program's own in the user's
+// temporary folder, made just before the call (so that no other file is
+// written over), read and removed as soon as the call returns, whatever it
+// returned (slide_images.h).
 SlideExport ExportShowSlide(int32_t slide, int32_t width, std::string* png) {
   PowerPointSessionRecord& session = PowerPointSession;
   png->clear();

@@ -1,7 +1,20 @@
 // Pictures of the slides of the open presentation, for the web remote: asked
 // for from any thread, exported by the application on the server thread (the
 // only one that talks to it), one at a time and only between commands, and
-// kept in memory, bounded. Nothing is written to disk.
+// kept in memory, bounded; the kept pictures are never written anywhere.
+//
+// The export itself goes through memory where the application allows it:
+// LibreOffice Impress's graphic export writes the PNG into a stream of this
+// program, which makes no file for it (nor is one left in the office's
+// temporary folder). PowerPoint exports a slide only into a file
+// (Slide.Export takes a file name; no member of its object model gives the
+// picture in memory, and a copy through the clipboard would take the user's
+// clipboard): each export writes that one slide's PNG into a new, empty file
+// of this program's own in the user's folder of temporary files
+// (GetTempPath, usually %TEMP%), named podiant-<process id>-<n>.png, which
+// the server thread reads and removes as soon as Slide.Export has returned,
+// whether it worked or not. The file exists only during that one call; only
+// a program that is killed meanwhile leaves it behind.
 #pragma once
 
 #include <cstddef>
