@@ -240,7 +240,7 @@ bool StartX11Session(X11Session* session, bool windowManager) {
   session->server.pid = pid;
   session->server.output = displayPipe[0];
   std::string line;
-  if (!ReadChildLine(&session->server, &line, std::chrono::seconds(20)) || line.empty()) {
+  if (!ReadChildLine(&session->server, &line) || line.empty()) {
     return false;
   }
   session->display = ":" + line;
@@ -257,34 +257,30 @@ bool StartX11Session(X11Session* session, bool windowManager) {
     session->windowManager = StartChild({"openbox", "--sm-disable"},
                                         {"DISPLAY=" + session->display, home, config}, false);
     Display* display = session->connection;
-    if (!WaitUntil(
-            [&] {
-              Window check = ReadWindowProperty(display, DefaultRootWindow(display),
-                                                "_NET_SUPPORTING_WM_CHECK");
-              return check != None &&
-                     ReadWindowProperty(display, check, "_NET_SUPPORTING_WM_CHECK") == check;
-            },
-            std::chrono::seconds(20))) {
+    if (!WaitUntil([&] {
+          Window check =
+              ReadWindowProperty(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK");
+          return check != None &&
+                 ReadWindowProperty(display, check, "_NET_SUPPORTING_WM_CHECK") == check;
+        })) {
       return false;
     }
     // Openbox announces itself before it handles map requests, and drops the
     // ones that come too early: ready is when a probe window gets mapped.
     Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
     int attempts = 0;
-    bool mapped = WaitUntil(
-        [&] {
-          XWindowAttributes attributes;
-          if (XGetWindowAttributes(display, probe, &attributes) != 0 &&
-              attributes.map_state == IsViewable) {
-            return true;
-          }
-          if (attempts++ % 50 == 0) {
-            XMapWindow(display, probe);
-            XFlush(display);
-          }
-          return false;
-        },
-        std::chrono::seconds(20));
+    bool mapped = WaitUntil([&] {
+      XWindowAttributes attributes;
+      if (XGetWindowAttributes(display, probe, &attributes) != 0 &&
+          attributes.map_state == IsViewable) {
+        return true;
+      }
+      if (attempts++ % 50 == 0) {
+        XMapWindow(display, probe);
+        XFlush(display);
+      }
+      return false;
+    });
     XDestroyWindow(display, probe);
     XSync(display, False);
     return mapped;
@@ -326,14 +322,23 @@ bool StartTestClient(X11Session* session, const std::vector<std::string>& argume
   bool transientNext = false;
   bool unmappedNext = false;
   size_t argument = 0;
+  // "ready" comes once the window manager has mapped the windows, which it
+  // does after everything asked of it before: after a test that changed the
+  // keyboard map many times, that is seconds later.
+  auto start = std::chrono::steady_clock::now();
+  auto seconds = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
   for (;;) {
     std::string line;
     if (!ReadChildLine(&client->process, &line)) {
-      std::fprintf(stderr, "test client: no \"ready\" line after %zu windows\n",
-                   client->windows.size());
+      std::fprintf(stderr, "test client: no \"ready\" line after %zu windows in %.1f s%s\n",
+                   client->windows.size(), seconds(),
+                   ChildHasEnded(&client->process) ? " (it has ended)" : "");
       return false;
     }
     if (line == "ready") {
+      if (seconds() > 2) std::fprintf(stderr, "test client: ready after %.1f s\n", seconds());
       break;
     }
     unsigned long id = 0;
