@@ -226,6 +226,30 @@ void LoadMqttSettings() {
       bad("keepalive \"" + *keepalive + "\" is not 5-3600 seconds");
     }
   }
+  mqtt.venue = SwitchSetting("mqtt", "venue");
+  if (std::optional<std::string> picture = OptionalSetting("mqtt", "picture")) {
+    if (FoldUpper(*picture) != "OFF") {
+      mqtt.pictureWidth = Int32FromNumber(NumberFromText(*picture));
+      if (mqtt.pictureWidth < 160 || mqtt.pictureWidth > 640 ||
+          picture->find_first_not_of("0123456789") != std::string::npos) {
+        bad("picture \"" + *picture + "\" is neither 160-640 nor off");
+      }
+    }
+  }
+  if (std::optional<std::string> follow = OptionalSetting("mqtt", "follow")) {
+    mqtt.follow = *follow;
+    if (!IsTopicName(*follow)) {
+      bad("follow \"" + *follow + "\" is no room");
+    } else if (*follow == mqtt.room) {
+      bad("follow \"" + *follow + "\" is this server's own room");
+    }
+  }
+  if (std::optional<std::string> discovery = OptionalSetting("mqtt", "discovery")) {
+    mqtt.discovery = FoldUpper(*discovery) == "HOMEASSISTANT";
+    if (!mqtt.discovery && FoldUpper(*discovery) != "OFF") {
+      bad("discovery \"" + *discovery + "\" is neither homeassistant nor off");
+    }
+  }
   mqtt.tls = SwitchSetting("mqtt", "tls");
   if (std::optional<std::string> caFile = OptionalSetting("mqtt", "cafile")) {
     mqtt.caFile = PathFromSettingsFolder(*caFile);

@@ -80,6 +80,10 @@ struct MqttSettings {
   int32_t keepaliveSeconds = 30;  // keepalive=
   bool tls = false;               // tls=on: TLS to the broker, checked against cafile=
   std::string caFile;             // cafile=: relative to the settings file's folder
+  bool venue = false;             // venue=on: every room's status and state, for the web's view
+  int32_t pictureWidth = 0;       // picture=<160-640>: the slide's picture; 0: off
+  std::string follow;             // follow=<room>: the room this server follows; empty: none
+  bool discovery = false;         // discovery=homeassistant: the rooms' entities for it
 };
 
 struct SettingsRecord {

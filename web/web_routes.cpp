@@ -7,6 +7,7 @@
 #include "common/utf8_text.h"
 #include "config/access_lists.h"
 #include "config/settings.h"
+#include "config/shows_folder.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -153,41 +154,6 @@ json CommandAnswer(const std::string& command, int status, const char* outcome,
   return answer;
 }
 
-// --- Shows ----------------------------------------------------------------
-
-bool IsShowFile(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return false;
-  const std::string extension = FoldUpper(name.substr(dot + 1));
-  return extension == "PPT" || extension == "PPTX" || extension == "PPS" || extension == "PPSX" ||
-         extension == "ODP";
-}
-
-// The names of the shows in the folder (UTF-8) that OPEN can name: those
-// that the program's code page holds.
-std::vector<std::string> ShowNames() {
-  std::vector<std::string> names;
-  for (std::string& name : FilesInFolder(webThreadRoutes.showsFolder)) {
-    if (IsShowFile(name) && Utf8FromCodePage(CodePageFromUtf8(name)) == name) {
-      names.push_back(std::move(name));
-    }
-  }
-  return names;
-}
-
-// The folder as OPEN needs it: a relative one from the working directory.
-std::string ShowsFolderPath() {
-  const std::string separator = PathSeparator();
-  std::string folder = webThreadRoutes.showsFolder;
-  const bool absolute = separator == "\\"
-                            ? (folder.size() >= 2 && folder[1] == ':') ||
-                                  (!folder.empty() && (folder[0] == '\\' || folder[0] == '/'))
-                            : !folder.empty() && folder[0] == '/';
-  if (!absolute) folder = CurrentDirectory() + separator + folder;
-  if (!folder.empty() && folder.back() != separator[0] && folder.back() != '/') folder += separator;
-  return folder;
-}
-
 // --- Requests -------------------------------------------------------------
 
 std::optional<json> JsonBody(const WebRequest& request) {
@@ -322,14 +288,14 @@ void Open(const WebRequest& request, const std::string& name, const WebRespond& 
   if ((CommandsAllowedAt(Door::kWeb) & CommandWordBit(CommandWord::kOpen)) == 0) {
     return respond(ErrorResponse(403, "OPEN is not allowed"));
   }
-  const std::vector<std::string> names = ShowNames();
+  const std::vector<std::string> names = ShowNames(webThreadRoutes.showsFolder);
   if (std::find(names.begin(), names.end(), utf8) == names.end()) {
     return respond(ErrorResponse(404, "no such show"));
   }
   CheckedCommand command;
   command.command.word = CommandWord::kOpen;
   command.command.wordAsSent = "OPEN";
-  command.command.argument = ShowsFolderPath() + CodePageFromUtf8(utf8);
+  command.command.argument = ShowPath(webThreadRoutes.showsFolder, utf8);
   command.text = "OPEN " + command.command.argument;
   if (!PostWebCommand(name, request.peerAddress, command, nullptr)) {
     return respond(ErrorResponse(503, WordsOfOutcome(ArrivalOutcome::kDropped).error));
@@ -450,7 +416,7 @@ void ServeApi(const WebRequest& request, std::string_view path, std::string_view
     if (!get) return respond(ErrorResponse(405, "only GET here"));
     if (webThreadRoutes.showsFolder.empty()) return respond(ErrorResponse(404, "no shows folder"));
     json shows = json::array();
-    for (const std::string& show : ShowNames()) shows.push_back(show);
+    for (const std::string& show : ShowNames(webThreadRoutes.showsFolder)) shows.push_back(show);
     return respond(JsonResponse(200, json{{"shows", shows}}));
   }
   if (path == "/api/open") {
