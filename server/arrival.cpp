@@ -9,7 +9,6 @@
 #include "server/dispatch.h"
 #include "server/log_relay.h"
 #include "server/sender_check.h"
-#include "server/show_watch.h"
 
 namespace {
 
@@ -49,7 +48,8 @@ std::string Sender(const CommandOrigin& origin) {
 }
 
 bool MovedOn(const ShowPosition& from) {
-  const SharedShowStatus status = CurrentShowStatus(MonotonicMilliseconds());
+  // The status as last refreshed, refreshed again now (between commands).
+  const SharedShowStatus status = RefreshShowStatus(MonotonicMilliseconds(), false);
   return status->slide != from.slide || status->details.buildPosition != from.build;
 }
 

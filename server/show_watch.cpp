@@ -31,10 +31,6 @@ void ServeShowWatch(uint64_t nowMilliseconds) {
   ServeStateChannels(nowMilliseconds, status);
 }
 
-SharedShowStatus CurrentShowStatus(uint64_t nowMilliseconds) {
-  return RefreshShowStatus(nowMilliseconds, false);
-}
-
 void SendStateSnapshot() {
   if (!AnyChannelTakesSnapshots()) return;
   SendStateChannelSnapshots(RefreshShowStatus(MonotonicMilliseconds(), true));

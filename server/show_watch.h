@@ -19,10 +19,6 @@ uint32_t ShowWatchReceiveWait(uint64_t nowMilliseconds);
 // to every channel.
 void ServeShowWatch(uint64_t nowMilliseconds);
 
-// The status as the server thread last refreshed it, refreshed again now
-// (between commands, as every reading).
-SharedShowStatus CurrentShowStatus(uint64_t nowMilliseconds);
-
 // STATE: the whole status at once to every channel that takes snapshots
 // (nothing at all when none does).
 void SendStateSnapshot();
