@@ -14,11 +14,14 @@
 #include "config/settings.h"
 #include "platform/code_page.h"
 #include "platform/timing.h"
+#include "presentation/slide_images.h"
 #include "server/server_mailbox.h"
 #include "server/server_thread.h"
 #include "server/state_channels.h"
+#include "server/venue_rooms.h"
 #include "server/wake_socket.h"
 #include "venue/venue_commands.h"
+#include "venue/venue_follow.h"
 #include "venue/venue_state.h"
 
 namespace {
@@ -37,6 +40,9 @@ struct LinkMailbox {
   SharedShowStatus status;  // the newest, not yet taken
   std::deque<std::string> lines;
   std::deque<std::string> results;
+  // The picture of the slide it was asked for (picture=), when it came.
+  std::shared_ptr<const std::string> picture;
+  int32_t pictureSlide = 0;
   bool stop = false;
 };
 std::mutex linkLock;
@@ -60,6 +66,8 @@ struct LinkRecord {
   std::deque<std::string> lines;           // status lines that wait for a connection
   std::map<int, std::string> subscribing;  // message id, topic
   VenueIds ids;
+  Follower follower;            // follow=
+  std::string pictureAskedFor;  // the show and slide whose picture was asked for (picture=)
 };
 LinkRecord linkThreadLink;
 
@@ -86,6 +94,14 @@ void SendLine(const StateChannel&, const std::string& line) {
   });
 }
 
+void PostPicture(int32_t slide, const SlideImageAnswer& answer) {
+  if (answer.outcome != SlideImageOutcome::kImage) return;
+  PostToLink([&](LinkMailbox& mailbox) {
+    mailbox.picture = answer.png;
+    mailbox.pictureSlide = slide;
+  });
+}
+
 void PostResult(std::string result) {
   PostToLink([&result](LinkMailbox& mailbox) {
     if (mailbox.results.size() < kResultsWaitingAtMost)
@@ -108,6 +124,66 @@ void PublishState() {
     Publish(publish.topic, publish.payload, publish.retained);
   }
   link.told = link.latest;
+}
+
+void Subscribe(const std::string& topic, int options) {
+  LinkRecord& link = linkThreadLink;
+  int id = 0;
+  if (mosquitto_subscribe_v5(link.client, &id, topic.c_str(), kQos, options, nullptr) ==
+      MOSQ_ERR_SUCCESS) {
+    link.subscribing[id] = topic;
+  }
+}
+
+// The room of `<prefix>/<room>/<leaf>`; empty for any other topic.
+std::string RoomOf(const std::string& topic, std::string_view leaf) {
+  const std::string& prefix = Settings.mqtt->prefix;
+  const size_t first = prefix.size() + 1;
+  if (topic.size() <= first + leaf.size() + 1 || topic.compare(0, prefix.size(), prefix) != 0 ||
+      topic[prefix.size()] != '/') {
+    return {};
+  }
+  const size_t end = topic.size() - leaf.size();
+  if (topic[end - 1] != '/' || topic.compare(end, leaf.size(), leaf) != 0) return {};
+  std::string room = topic.substr(first, end - 1 - first);
+  return room.find('/') == std::string::npos ? room : std::string();
+}
+
+// follow=: the next step towards the main's show, carried out as any command
+// that arrives, under the link's allow-list.
+void Follow() {
+  LinkRecord& link = linkThreadLink;
+  const MqttSettings& mqtt = *Settings.mqtt;
+  if (mqtt.follow.empty() || !link.latest) return;
+  std::string line;
+  const std::string step =
+      NextFollowStep(link.follower, link.latest, MonotonicMilliseconds(), &line);
+  if (!line.empty()) AddLogLine(line);
+  if (step.empty()) return;
+  Arrival arrival;
+  arrival.time = LocalTimeOfDay();
+  arrival.arrivedAt = ArrivalClockNow();
+  arrival.origin = CommandOrigin{Door::kMqtt, 0, 0, "follow " + mqtt.follow};
+  arrival.shown = "\"" + step + "\"";
+  arrival.command = ReadCommandText(step);
+  PostArrival(std::move(arrival));
+}
+
+// picture=: the current slide's picture, from the kept pictures when it is
+// there (the web remote's too), else exported once between commands.
+void AskForPicture() {
+  LinkRecord& link = linkThreadLink;
+  const int32_t width = Settings.mqtt->pictureWidth;
+  if (width == 0 || !link.latest || link.latest->slide <= 0) return;
+  if (link.latest->state == ShowState::kNone || link.latest->state == ShowState::kEnded) return;
+  const int32_t slide = link.latest->slide;
+  const std::string asked = link.latest->fileName + "\n" + std::to_string(slide);
+  if (asked == link.pictureAskedFor) return;
+  link.pictureAskedFor = asked;
+  if (RequestSlideImage(slide, width,
+                        [slide](const SlideImageAnswer& answer) { PostPicture(slide, answer); })) {
+    WakeServerThread();
+  }
 }
 
 void RetryLater() {
@@ -170,12 +246,16 @@ void Connected(mosquitto*, void*, int code) {
   AddLogLine("MQTT connected to " + link.where);
   // Retained as published: a command that the broker keeps is seen as one,
   // also when it arrives live. Not the link's own publishes.
-  const std::string commands = VenueTopic("command");
-  int id = 0;
-  if (mosquitto_subscribe_v5(link.client, &id, commands.c_str(), kQos,
-                             MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_NO_LOCAL,
-                             nullptr) == MOSQ_ERR_SUCCESS) {
-    link.subscribing[id] = commands;
+  Subscribe(VenueTopic("command"), MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_NO_LOCAL);
+  const MqttSettings& mqtt = *Settings.mqtt;
+  if (!mqtt.follow.empty()) {
+    for (const char* leaf : {"status", "state"}) {
+      Subscribe(mqtt.prefix + "/" + mqtt.follow + "/" + leaf, 0);
+    }
+  }
+  if (mqtt.venue) {
+    for (const char* leaf : {"status", "state", "picture"})
+      Subscribe(mqtt.prefix + "/+/" + leaf, 0);
   }
   Publish(VenueTopic("status"), "online", true);
   link.told = nullptr;  // everything again: the broker may have lost it
@@ -201,11 +281,39 @@ void Subscribed(mosquitto*, void*, int id, int count, const int* granted,
   link.subscribing.erase(found);
 }
 
+// A message of the followed room or of the venue's rooms.
+void ReceivedRoom(const std::string& topic, std::string_view payload) {
+  LinkRecord& link = linkThreadLink;
+  const MqttSettings& mqtt = *Settings.mqtt;
+  const std::string statusOf = RoomOf(topic, "status"), stateOf = RoomOf(topic, "state");
+  if (!mqtt.follow.empty() && statusOf == mqtt.follow) {
+    const bool online = payload == "online";
+    if (!online && (link.follower.main.online || !link.follower.main.known)) {
+      AddLogLine("Following \"" + mqtt.follow + "\": it is offline");
+    }
+    link.follower.main.online = online;
+    if (online) link.follower.openedFor.clear();  // back: followed from its state again
+    Follow();
+  } else if (!mqtt.follow.empty() && stateOf == mqtt.follow) {
+    if (ReadFollowedState(payload, &link.follower.main)) Follow();
+  }
+  if (!mqtt.venue) return;
+  if (!statusOf.empty()) {
+    SetVenueRoomStatus(statusOf, payload == "online", LocalTimeOfDay());
+  } else if (!stateOf.empty()) {
+    SetVenueRoomState(stateOf, std::string(payload));
+  } else if (const std::string pictureOf = RoomOf(topic, "picture"); !pictureOf.empty()) {
+    SetVenueRoomPicture(pictureOf,
+                        payload.empty() ? nullptr : std::make_shared<const std::string>(payload));
+  }
+}
+
 void Received(mosquitto*, void*, const mosquitto_message* message) {
   LinkRecord& link = linkThreadLink;
-  if (message->topic == nullptr || VenueTopic("command") != message->topic) return;
+  if (message->topic == nullptr) return;
   const std::string_view payload(static_cast<const char*>(message->payload),
                                  static_cast<size_t>(std::max(message->payloadlen, 0)));
+  if (VenueTopic("command") != message->topic) return ReceivedRoom(message->topic, payload);
   // An empty retained message removes the one the broker kept: no command.
   if (message->retain && payload.empty()) return;
   VenueReading reading =
@@ -244,6 +352,13 @@ bool TakeMailbox() {
   LinkRecord& link = linkThreadLink;
   if (taken.status) link.latest = taken.status;
   PublishState();
+  if (taken.status) {
+    Follow();
+    AskForPicture();
+  }
+  if (taken.picture && link.connected && link.latest && taken.pictureSlide == link.latest->slide) {
+    Publish(VenueTopic("picture"), *taken.picture, true);
+  }
   if (link.connected) {
     for (const std::string& line : taken.lines)
       Publish(VenueTopic("log"), Utf8FromCodePage(line), false);
@@ -258,7 +373,7 @@ void Serve(SocketHandle wake) {
   const uint64_t now = MonotonicMilliseconds();
   // Idle, the client's turn is only its keepalive: a wait of a few seconds
   // (the wake ends it at once when there is work).
-  uint32_t wait = link.connected ? kIdleWaitMilliseconds : 1000;
+  uint32_t wait = link.connected && !link.follower.waiting ? kIdleWaitMilliseconds : 1000;
   if (!link.connected && !link.connecting) {
     wait = static_cast<uint32_t>(
         std::min<uint64_t>(link.retryAt > now ? link.retryAt - now : 0, wait));
@@ -286,6 +401,7 @@ void Serve(SocketHandle wake) {
     if (code != MOSQ_ERR_SUCCESS && code != MOSQ_ERR_NO_CONN) Lost();
   }
   if (!link.connected && !link.connecting && MonotonicMilliseconds() >= link.retryAt) Attempt();
+  if (link.follower.waiting) Follow();  // a step that went unanswered for long
 }
 
 // Publishes "offline" and disconnects, waiting a moment for both to go out.
