@@ -30,6 +30,7 @@ constexpr DoorRules kDoorRules[] = {
     {"O", false, true},  // Door::kOsc
     {"W", true, true},   // Door::kWeb
     {"M", true, false},  // Door::kMqtt
+    {"M", true, false},  // Door::kFollow
 };
 
 const DoorRules& RulesOf(Door door) { return kDoorRules[static_cast<size_t>(door)]; }
@@ -42,7 +43,7 @@ constexpr uint64_t kSnapshotMilliseconds = 1000;
 SenderReports serverThreadSnapshots;
 
 std::string Sender(const CommandOrigin& origin) {
-  if (origin.door == Door::kMqtt) return origin.name;
+  if (origin.door == Door::kMqtt || origin.door == Door::kFollow) return origin.name;
   if (origin.door == Door::kWeb) return origin.name + " " + FormatIpAddress(origin.address);
   return FormatIpAddress(origin.address) + ":" + std::to_string(origin.port);
 }
@@ -104,9 +105,18 @@ bool AdmitSender(const CommandOrigin& origin, uint64_t nowMilliseconds) {
   return false;
 }
 
+constexpr CommandWordSet kFollowCommands =
+    CommandWordBit(CommandWord::kOpen) | CommandWordBit(CommandWord::kGoto) |
+    CommandWordBit(CommandWord::kNext) | CommandWordBit(CommandWord::kPrev) |
+    CommandWordBit(CommandWord::kBlack) | CommandWordBit(CommandWord::kWhite) |
+    CommandWordBit(CommandWord::kResume) | CommandWordBit(CommandWord::kEnd);
+
 CommandWordSet CommandsAllowedAt(Door door) {
   const CommandWordSet all = Settings.allowedCommands.value_or(kEveryCommandWord);
   if (door == Door::kMqtt && Settings.mqtt) return all & Settings.mqtt->commands;
+  // follow= itself allows the words that keep this server in step with its
+  // main (commands= is about what others publish on the broker).
+  if (door == Door::kFollow) return all & kFollowCommands;
   if (door != Door::kWeb || !Settings.web) return all;
   CommandWordSet web = Settings.web->commands;
   if (!Settings.web->showsFolder.empty()) web |= CommandWordBit(CommandWord::kOpen);

@@ -18,6 +18,7 @@ enum class Door {
   kOsc,       // OSC messages on the OSC port: "O" lines
   kWeb,       // the web remote's requests and live messages: "W" lines
   kMqtt,      // the venue link's command topic: "M" lines
+  kFollow,    // the venue link's steps after the main it follows: "M" lines too
 };
 
 // Who sent a command.

@@ -1,6 +1,5 @@
 #include "venue/venue_follow.h"
 
-#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "config/settings.h"
@@ -19,13 +18,11 @@ std::string BaseName(const std::string& path) {
 // Where this server finds the main's file: the file of the same name in its
 // own folder of shows, else the same path when it is there; empty: nowhere.
 std::string FindHere(const std::string& file) {
-  if (Settings.web && !Settings.web->showsFolder.empty()) {
-    const std::string& folder = Settings.web->showsFolder;
-    const std::vector<std::string> names = ShowNames(folder);
-    const std::string name = BaseName(file);
-    if (std::find(names.begin(), names.end(), name) != names.end()) {
-      return Utf8FromCodePage(ShowPath(folder, name));
-    }
+  const std::string name = BaseName(file);
+  if (Settings.web && !Settings.web->showsFolder.empty() && !name.empty() && name != "." &&
+      name != "..") {
+    const std::string path = ShowPath(Settings.web->showsFolder, name);
+    if (OrdinaryFileExists(path)) return Utf8FromCodePage(path);
   }
   if (OrdinaryFileExists(CodePageFromUtf8(file))) return file;
   return std::string();

@@ -150,7 +150,7 @@ std::string RoomOf(const std::string& topic, std::string_view leaf) {
 }
 
 // follow=: the next step towards the main's show, carried out as any command
-// that arrives, under the link's allow-list.
+// that arrives (within [settings] commands=).
 void Follow() {
   LinkRecord& link = linkThreadLink;
   const MqttSettings& mqtt = *Settings.mqtt;
@@ -163,7 +163,7 @@ void Follow() {
   Arrival arrival;
   arrival.time = LocalTimeOfDay();
   arrival.arrivedAt = ArrivalClockNow();
-  arrival.origin = CommandOrigin{Door::kMqtt, 0, 0, "follow " + mqtt.follow};
+  arrival.origin = CommandOrigin{Door::kFollow, 0, 0, "follow " + mqtt.follow};
   arrival.shown = "\"" + step + "\"";
   arrival.command = ReadCommandText(step);
   PostArrival(std::move(arrival));

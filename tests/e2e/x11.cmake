@@ -54,7 +54,7 @@ if(TARGET x11_server_test AND TARGET podiant-impress)
   add_executable(impress_server_test x11/impress_server_test.cpp x11/office_probe.cpp)
   podiant_warnings(impress_server_test)
   target_link_libraries(impress_server_test PRIVATE
-    e2e_support podiant_x11_session podiant_office_pipe podiant_uno_sdk podiant_web_headers
+    e2e_support e2e_web_client podiant_x11_session podiant_office_pipe podiant_uno_sdk podiant_web_headers
     podiant_gtest_main)
   podiant_link(impress_server_test podiant_presentation podiant_show_back_end podiant_config
     podiant_status_log podiant_common platform_office platform_profile platform_timing

@@ -3,13 +3,18 @@
 // and which topics a new connection and a change publish.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "config/settings.h"
+#include "config/shows_folder.h"
 #include "platform/sockets.h"
 #include "venue/venue_commands.h"
+#include "venue/venue_follow.h"
 #include "venue/venue_state.h"
 
 SettingsRecord Settings;
@@ -174,3 +179,68 @@ TEST_F(Venue, ANewConnectionPublishesEveryValueAndAChangeWhatChanged) {
 }
 
 }  // namespace
+
+// A backup steps towards its main one command at a time: the file of the
+// same name from its own folder of shows, then the slide, the build and
+// black/white; nothing while a step is unanswered, nothing while the main is
+// offline, and one ERROR line for a file found nowhere.
+TEST_F(Venue, AFollowerStepsTowardsItsMainOneCommandAtATime) {
+  const std::filesystem::path temporary =
+      std::filesystem::temp_directory_path() /
+      ("podiant-follow-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  std::filesystem::create_directories(temporary);
+  const std::string folder = temporary.string();
+  std::ofstream(temporary / "deck.odp") << "x";
+  Settings.web = WebSettings{};
+  Settings.web->showsFolder = folder;
+  Settings.mqtt->follow = "main";
+  const std::string here = ShowPath(folder, "deck.odp");
+  auto own = [&](const std::string& file, ShowState state, int32_t slide, int32_t build = 0) {
+    ShowStatus status;
+    status.fileName = file;
+    status.state = state;
+    status.slide = slide;
+    status.slideCount = file.empty() ? 0 : 5;
+    status.details.buildPosition = build;
+    return std::make_shared<const ShowStatus>(status);
+  };
+  Follower follower;
+  std::string line;
+  auto next = [&](const SharedShowStatus& status, uint64_t now) {
+    line.clear();
+    return NextFollowStep(follower, status, now, &line);
+  };
+  const SharedShowStatus none = own("", ShowState::kNone, 0);
+  EXPECT_EQ(next(none, 0), "");  // nothing known of the main yet
+  ASSERT_TRUE(ReadFollowedState(
+      R"({"file":"C:\\Shows\\deck.odp","state":"RUNNING","slide":3,"build":{"position":1}})",
+      &follower.main));
+  EXPECT_EQ(next(none, 0), "");  // not online
+  follower.main.online = true;
+  EXPECT_EQ(next(none, 0), "OPEN " + here);
+  EXPECT_EQ(next(none, 100), "");  // unanswered
+  const SharedShowStatus opened = own(here, ShowState::kRunning, 1);
+  EXPECT_EQ(next(opened, 200), "GOTO 3");
+  EXPECT_EQ(next(own(here, ShowState::kRunning, 3), 300), "NEXT");
+  const SharedShowStatus there = own(here, ShowState::kRunning, 3, 1);
+  EXPECT_EQ(next(there, 400), "");
+  EXPECT_EQ(next(there, 400), "");
+  ReadFollowedState(
+      R"({"file":"C:\\Shows\\deck.odp","state":"BLACK","slide":3,"build":{"position":1}})",
+      &follower.main);
+  EXPECT_EQ(next(there, 500), "BLACK");
+  EXPECT_EQ(next(there, 600), "");                                 // a step on its way ...
+  EXPECT_EQ(next(there, 500 + kFollowStepMilliseconds), "BLACK");  // ... until it went unanswered
+  follower.waiting = false;
+  EXPECT_EQ(next(own(here, ShowState::kBlack, 3, 1), 5000), "");
+  ReadFollowedState(R"({"file":"C:\\Shows\\deck.odp","state":"ENDED","slide":3})", &follower.main);
+  EXPECT_EQ(next(own(here, ShowState::kBlack, 3, 1), 6000), "END");
+  ReadFollowedState(R"({"file":"/elsewhere/other deck.odp","state":"RUNNING","slide":1})",
+                    &follower.main);
+  EXPECT_EQ(next(own(here, ShowState::kEnded, 3), 7000), "");
+  EXPECT_EQ(line, "ERROR: Following \"main\": no file \"/elsewhere/other deck.odp\" here");
+  EXPECT_EQ(next(own(here, ShowState::kEnded, 3), 8000), "");
+  EXPECT_EQ(line, "");  // said once
+  EXPECT_FALSE(ReadFollowedState("not json", &follower.main));
+  std::filesystem::remove_all(temporary);
+}

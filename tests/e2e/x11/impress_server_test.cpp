@@ -24,6 +24,7 @@
 #include "tests/e2e/x11/office_probe.h"
 #include "tests/support/e2e_support.h"
 #include "tests/support/mqtt_broker.h"
+#include "tests/support/web_client.h"
 // Xlib's macros (None, Bool, Status) after the test framework's headers.
 #include "tests/e2e/x11/x11_session.h"
 
@@ -313,6 +314,58 @@ TEST_F(ImpressServer, TheFeedbackFollowsTheShowThatTheFurtherWordsSteer) {
   EXPECT_NE(logged.find("LOG Starting Impress...\n"), std::string::npos) << logged;
   EXPECT_EQ(logged.find("LOG R "), std::string::npos) << logged;
   StopServer();
+}
+
+// A backup in step with its main over the venue's broker, each with its own
+// office: it opens the file of the same name from its own folder of shows,
+// also when it starts after the main, and follows the main's slide and black,
+// each step an M line of its own; the main stopped is one line at the
+// backup, whose show stays where it is.
+TEST_F(ImpressServer, ABackupFollowsItsMainOverTheVenueLink) {
+  WithVenueLink();
+  StartServer();
+  const std::string file = directory + "/a.fodp";
+  Send("OPEN " + file);
+  ASSERT_TRUE(ShowAt("a.fodp", 0));
+  Send("GOTO 2");
+
+  const std::string backup = e2e::MakeTemporaryDirectory();
+  const std::string backupPipe = pipe + "-backup";
+  std::filesystem::create_directories(backup + "/shows");
+  WritePresentation(backup + "/shows/a.fodp");
+  e2e::WriteTextFile(backup + "/podiant.ini",
+                     "[settings]\nport=" + std::to_string(e2e::FreeUdpPort()) +
+                         "\n[impress]\npipe=" + backupPipe + "\nprofile=" + profile +
+                         "-backup\n[web]\nport=" + std::to_string(e2e::FreeTcpPort()) +
+                         "\nshows=shows\n[mqtt]\nbroker=127.0.0.1:" + std::to_string(broker.port) +
+                         "\nroom=hall-1-backup\nfollow=hall-1\n");
+  e2e::Process follower = e2e::StartProcess({e2e::BinaryDir() + "/shell/podiant-server"}, backup,
+                                            {"DISPLAY=" + session.display});
+  const std::string backupFile = OfficeFileUrl(backup + "/shows/a.fodp");
+  auto backupAt = [&](int index, bool paused = false) {
+    return WaitUntil(
+        [&] {
+          OfficeShow show = ReadShow(backupPipe, backupFile);
+          return show.running && show.index == index && show.paused == paused;
+        },
+        kShowWait);
+  };
+  EXPECT_TRUE(backupAt(1)) << follower.output;
+  EXPECT_TRUE(e2e::WaitForOutput(follower, "/shows/a.fodp\"\n", kLineMs)) << follower.output;
+  EXPECT_NE(follower.output.find("\nM follow hall-1 "), std::string::npos) << follower.output;
+  Send("GOTO 4");
+  EXPECT_TRUE(backupAt(3)) << follower.output;
+  Send("BLACK");
+  EXPECT_TRUE(backupAt(3, true)) << follower.output;
+  EXPECT_TRUE(e2e::WaitForOutput(follower, " -> \"BLACK\"\n", kLineMs)) << follower.output;
+
+  StopServer();
+  EXPECT_TRUE(e2e::WaitForOutput(follower, "\nFollowing \"hall-1\": it is offline\n", kLineMs))
+      << follower.output;
+  EXPECT_TRUE(backupAt(3, true));
+  e2e::StopProcess(follower);
+  for (pid_t office : OfficeProcesses(backupPipe)) kill(office, SIGKILL);
+  e2e::RemoveTree(backup);
 }
 
 TEST_F(ImpressServer, AKilledOfficeIsStartedAfreshByTheNextOpen) {
