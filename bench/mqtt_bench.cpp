@@ -92,13 +92,14 @@ void Disconnect(Client& client) {
 // it waits for `until` in its output.
 e2e::Process StartServer(const std::string& program, const std::string& folder, int brokerPort,
                          const std::string& room, int* port,
-                         const std::string& until = "MQTT connected to") {
+                         const std::string& until = "MQTT connected to",
+                         const std::string& more = "") {
   std::filesystem::create_directories(folder);
   *port = e2e::FreeUdpPort();
   e2e::WriteTextFile(folder + "/podiant.ini",
                      "[settings]\nport=" + std::to_string(*port) + "\n[impress]\npipe=bench-" +
                          room + "\n[mqtt]\nbroker=127.0.0.1:" + std::to_string(brokerPort) +
-                         "\nroom=" + room + "\n");
+                         "\nroom=" + room + "\n" + more);
   e2e::Process server = e2e::StartProcess({program}, folder, {"DISPLAY"});
   if (!e2e::WaitForOutput(server, until, 20000)) Fail("a server did not start: " + server.output);
   return server;
@@ -151,6 +152,11 @@ std::vector<double> MeasureDatagramsWithoutBroker(const std::string& directory, 
 }
 
 std::string Milliseconds(double value) { return Format("%.2f", value); }
+
+std::string P50P90(const std::vector<double>& samples) {
+  return Milliseconds(Percentile(samples, 0.5)) + " / " + Milliseconds(Percentile(samples, 0.9)) +
+         " ms";
+}
 
 std::string P50P99(const std::vector<double>& samples) {
   return Milliseconds(Percentile(samples, 0.5)) + " / " + Milliseconds(Percentile(samples, 0.99)) +
@@ -287,6 +293,44 @@ Rooms MeasureRooms(const std::string& directory) {
   return rooms;
 }
 
+// A backup following its main (both with the stand-in office, so that the
+// office's own time is not in it): a GOTO at the main to the step's line at
+// the backup, one change at a time.
+std::vector<double> MeasureFollow(const std::string& directory, const std::string& brokerSettings) {
+  const std::string program = directory + "/bin/podiant-server";
+  std::filesystem::create_directories(directory + "/bin/" + options.moduleDir);
+  std::filesystem::copy_file(options.server, program);
+  std::filesystem::copy_file(options.module,
+                             directory + "/bin/" + options.moduleDir + "/podiant-impress.so");
+  e2e::Broker broker;
+  std::filesystem::create_directories(directory + "/broker");
+  if (!e2e::StartBroker(&broker, directory + "/broker", brokerSettings)) Fail("no broker");
+  int mainPort = 0, backupPort = 0;
+  e2e::Process main = StartServer(program, directory + "/main", broker.port, "main", &mainPort);
+  e2e::SendDatagram("OPEN deck.odp", mainPort);
+  std::filesystem::create_directories(directory + "/backup");
+  e2e::WriteTextFile(directory + "/backup/deck.odp", "");
+  e2e::Process backup = StartServer(program, directory + "/backup", broker.port, "backup",
+                                    &backupPort, "\"OPEN deck.odp\"\n", "follow=main\n");
+  std::vector<double> samples;
+  const int changes = options.quick ? 10 : 40;
+  for (int i = 0; i < changes + 5; ++i) {
+    const std::string word = "GOTO " + std::to_string(2 + i % 18);
+    const size_t mark = backup.output.size();
+    const Clock::time_point start = Clock::now();
+    e2e::SendDatagram(word, mainPort);
+    if (!e2e::WaitForOutput(backup, " -> \"" + word + "\"\n", 10000, mark)) {
+      Fail("the backup did not follow: " + backup.output);
+    }
+    if (i >= 5) samples.push_back(MillisecondsBetween(start, Clock::now()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  e2e::StopProcess(backup);
+  e2e::StopProcess(main);
+  e2e::StopBroker(&broker);
+  return samples;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -318,6 +362,10 @@ int main(int argc, char** argv) {
   const std::string idle = MeasureIdle(directory + "/idle");
   std::fprintf(stderr, "mqtt: %d rooms for %d s...\n", options.rooms, options.seconds);
   const Rooms rooms = MeasureRooms(directory + "/rooms");
+  std::fprintf(stderr, "mqtt: a backup following its main...\n");
+  const std::vector<double> follow = MeasureFollow(directory + "/follow", "");
+  const std::vector<double> followNodelay =
+      MeasureFollow(directory + "/follow-nodelay", "set_tcp_nodelay true\n");
   e2e::RemoveTree(directory);
   mosquitto_lib_cleanup();
 
@@ -348,5 +396,9 @@ int main(int argc, char** argv) {
       "| the same: VmRSS growth of the server that grew most; CPU per server; the broker's "
       "CPU | %ld kB; %.0f ms; %.0f ms |\n",
       rooms.rssGrowthKb, rooms.serverCpuMs, rooms.brokerCpuMs);
+  std::printf(
+      "| a GOTO at a main to its step at the backup that follows it (stand-in office), p50 / "
+      "p90 of %zu: the broker's defaults; set_tcp_nodelay true | %s; %s |\n",
+      follow.size(), P50P90(follow).c_str(), P50P90(followNodelay).c_str());
   return 0;
 }

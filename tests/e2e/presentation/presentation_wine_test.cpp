@@ -733,4 +733,49 @@ TEST_F(WineSlideShow, TheVenueLinkCarriesCommandsAndTellsTheShow) {
   e2e::StopBroker(&broker);
 }
 
+// The program as the backup of a main whose status and state the broker
+// keeps: it opens the main's file and goes to its slide, then to black, each
+// step an M line of its own, and says once that the main went offline.
+TEST_F(WineSlideShow, ABackupFollowsItsMainThroughTheBroker) {
+  Register(true);
+  e2e::Broker broker;
+  std::filesystem::create_directories(directory + "/broker");
+  ASSERT_TRUE(e2e::StartBroker(&broker, directory + "/broker")) << broker.process.output;
+  e2e::WriteTextFile(directory + "/talk.pptx", "");
+  std::string file = e2e::WindowsPath(directory + "/talk.pptx");
+  auto state = [&](const std::string& show, int slide) {
+    std::string escaped;
+    for (char c : file) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return "{\"file\":\"" + escaped + "\",\"state\":\"" + show +
+           "\",\"slide\":" + std::to_string(slide) +
+           ",\"count\":3,\"build\":{\"position\":0,\"count\":0}}";
+  };
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/main/status", "online", true));
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/main/state", state("RUNNING", 2), true));
+  StartServer("[mqtt]\nbroker=127.0.0.1:" + std::to_string(broker.port) +
+              "\nroom=backup-w\nfollow=main\n");
+  auto retains = [&](const std::string& leaf, const std::string& value) {
+    return PollUntil(
+        [&] {
+          std::string payload;
+          return e2e::Retained(broker, "podiant/backup-w/" + leaf, &payload, 1000) &&
+                 payload == value;
+        },
+        kWaitMs);
+  };
+  EXPECT_TRUE(retains("value/file", file));
+  EXPECT_TRUE(retains("value/slide", "2"));
+  EXPECT_TRUE(WaitForLabel("M follow main ", 2)) << label;  // OPEN, GOTO 2
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/main/state", state("BLACK", 2), true));
+  EXPECT_TRUE(retains("value/state", "BLACK"));
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/main/status", "offline", true));
+  EXPECT_TRUE(WaitForLabel("Following \"main\": it is offline", 1)) << label;
+
+  int exitCode = -1;
+  e2e::RunProbe({"post-close", kTitle}, &exitCode);
+  ASSERT_TRUE(e2e::WaitForExit(server, kWaitMs));
+  EXPECT_EQ(e2e::ExitCode(server), 0);
+  e2e::StopBroker(&broker);
+}
+
 }  // namespace
