@@ -47,7 +47,12 @@ bool ReadFollowedState(std::string_view text, FollowedRoom* room) {
 std::string NextFollowStep(Follower& follower, const SharedShowStatus& own,
                            uint64_t nowMilliseconds, std::string* line) {
   const FollowedRoom& main = follower.main;
-  if (!main.online || !main.known || main.state == "NONE" || main.file.empty()) return {};
+  // Nothing to follow, or this server is where the main is: caught up.
+  auto there = [&follower] {
+    follower.catchingUp = false;
+    return std::string();
+  };
+  if (!main.online || !main.known || main.state == "NONE" || main.file.empty()) return there();
   // A step is on its way until this server's state answers it.
   if (follower.waiting && own == follower.answered &&
       nowMilliseconds - follower.steppedAt < kFollowStepMilliseconds) {
@@ -66,16 +71,16 @@ std::string NextFollowStep(Follower& follower, const SharedShowStatus& own,
     if (follower.openedPath.empty()) {
       *line = "ERROR: Following \"" + Settings.mqtt->follow + "\": no file \"" +
               CodePageFromUtf8(main.file) + "\" here";
-      return {};
+      return there();
     }
     if (own->fileName != follower.openedPath || own->state == ShowState::kNone) {
       return step("OPEN " + CodePageFromUtf8(follower.openedPath));
     }
   }
-  if (follower.openedPath.empty() || own->fileName != follower.openedPath || own->slideCount == 0) {
-    return {};  // its show is not (yet) the main's
-  }
-  if (main.state == "ENDED") return own->state == ShowState::kEnded ? std::string() : step("END");
+  if (follower.openedPath.empty()) return there();
+  // Its show is not (yet) the main's: the OPEN is still on its way.
+  if (own->fileName != follower.openedPath || own->slideCount == 0) return {};
+  if (main.state == "ENDED") return own->state == ShowState::kEnded ? there() : step("END");
   if (own->state == ShowState::kEnded || own->state == ShowState::kNone) {
     return step("OPEN " + CodePageFromUtf8(follower.openedPath));
   }
@@ -86,5 +91,5 @@ std::string NextFollowStep(Follower& follower, const SharedShowStatus& own,
   if (main.state == "BLACK" && own->state != ShowState::kBlack) return step("BLACK");
   if (main.state == "WHITE" && own->state != ShowState::kWhite) return step("WHITE");
   if (main.state == "RUNNING" && Blank(own->state)) return step("RESUME");
-  return {};
+  return there();
 }

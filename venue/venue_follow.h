@@ -34,6 +34,10 @@ struct Follower {
   SharedShowStatus answered;
   uint64_t steppedAt = 0;
   bool waiting = false;
+  // Since the main last changed, until this server is where the main is:
+  // its own changes meanwhile lead to the next step. Once it is there, its
+  // own changes (an operator taking over) are left as they are.
+  bool catchingUp = false;
 };
 
 constexpr uint64_t kFollowStepMilliseconds = 2000;

@@ -293,9 +293,13 @@ void ReceivedRoom(const std::string& topic, std::string_view payload) {
     }
     link.follower.main.online = online;
     if (online) link.follower.openedFor.clear();  // back: followed from its state again
+    link.follower.catchingUp = true;
     Follow();
   } else if (!mqtt.follow.empty() && stateOf == mqtt.follow) {
-    if (ReadFollowedState(payload, &link.follower.main)) Follow();
+    if (ReadFollowedState(payload, &link.follower.main)) {
+      link.follower.catchingUp = true;
+      Follow();
+    }
   }
   if (!mqtt.venue) return;
   if (!statusOf.empty()) {
@@ -353,7 +357,7 @@ bool TakeMailbox() {
   if (taken.status) link.latest = taken.status;
   PublishState();
   if (taken.status) {
-    Follow();
+    if (link.follower.catchingUp) Follow();
     AskForPicture();
   }
   if (taken.picture && link.connected && link.latest && taken.pictureSlide == link.latest->slide) {

@@ -217,13 +217,17 @@ TEST_F(Venue, AFollowerStepsTowardsItsMainOneCommandAtATime) {
       &follower.main));
   EXPECT_EQ(next(none, 0), "");  // not online
   follower.main.online = true;
+  follower.catchingUp = true;
   EXPECT_EQ(next(none, 0), "OPEN " + here);
-  EXPECT_EQ(next(none, 100), "");  // unanswered
+  EXPECT_EQ(next(none, 100), "");                          // unanswered
+  EXPECT_EQ(next(own("", ShowState::kNone, 0), 150), "");  // starting, not yet open
+  EXPECT_TRUE(follower.catchingUp);
   const SharedShowStatus opened = own(here, ShowState::kRunning, 1);
   EXPECT_EQ(next(opened, 200), "GOTO 3");
   EXPECT_EQ(next(own(here, ShowState::kRunning, 3), 300), "NEXT");
   const SharedShowStatus there = own(here, ShowState::kRunning, 3, 1);
   EXPECT_EQ(next(there, 400), "");
+  EXPECT_FALSE(follower.catchingUp);  // an operator's steps from here are left alone
   EXPECT_EQ(next(there, 400), "");
   ReadFollowedState(
       R"({"file":"C:\\Shows\\deck.odp","state":"BLACK","slide":3,"build":{"position":1}})",

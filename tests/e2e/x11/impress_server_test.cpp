@@ -333,8 +333,9 @@ TEST_F(ImpressServer, ABackupFollowsItsMainOverTheVenueLink) {
   const std::string backupPipe = pipe + "-backup";
   std::filesystem::create_directories(backup + "/shows");
   WritePresentation(backup + "/shows/a.fodp");
+  const int backupPort = e2e::FreeUdpPort();
   e2e::WriteTextFile(backup + "/podiant.ini",
-                     "[settings]\nport=" + std::to_string(e2e::FreeUdpPort()) +
+                     "[settings]\nport=" + std::to_string(backupPort) +
                          "\n[impress]\npipe=" + backupPipe + "\nprofile=" + profile +
                          "-backup\n[web]\nport=" + std::to_string(e2e::FreeTcpPort()) +
                          "\nshows=shows\n[mqtt]\nbroker=127.0.0.1:" + std::to_string(broker.port) +
@@ -355,6 +356,16 @@ TEST_F(ImpressServer, ABackupFollowsItsMainOverTheVenueLink) {
   EXPECT_NE(follower.output.find("\nM follow hall-1 "), std::string::npos) << follower.output;
   Send("GOTO 4");
   EXPECT_TRUE(backupAt(3)) << follower.output;
+  // An operator takes over at the backup: the backup stays where it was put
+  // until the main changes again.
+  size_t mark = follower.output.size();
+  e2e::SendDatagram("GOTO 5", backupPort);
+  EXPECT_TRUE(backupAt(4)) << follower.output;
+  e2e::SendDatagram("MARK", backupPort);
+  ASSERT_TRUE(e2e::WaitForOutput(follower, "\"MARK\"\n", kLineMs, mark)) << follower.output;
+  EXPECT_EQ(follower.output.find("\nM follow", mark), std::string::npos) << follower.output;
+  EXPECT_EQ(IndexOf("a.fodp"), 3);
+  EXPECT_EQ(ReadShow(backupPipe, backupFile).index, 4);
   Send("BLACK");
   EXPECT_TRUE(backupAt(3, true)) << follower.output;
   EXPECT_TRUE(e2e::WaitForOutput(follower, " -> \"BLACK\"\n", kLineMs)) << follower.output;
