@@ -1,19 +1,22 @@
 // The venue link's reading of its command topic and what it publishes of the
 // show, without a broker: what is carried out and what is answered at once,
-// and which topics a new connection and a change publish.
+// which topics a new connection and a change publish, and the room's
+// entities for Home Assistant.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "common/text_rules.h"
 #include "config/settings.h"
 #include "config/shows_folder.h"
 #include "platform/sockets.h"
 #include "venue/venue_commands.h"
+#include "venue/venue_discovery.h"
 #include "venue/venue_follow.h"
 #include "venue/venue_state.h"
 
@@ -176,6 +179,103 @@ TEST_F(Venue, ANewConnectionPublishesEveryValueAndAChangeWhatChanged) {
   EXPECT_EQ(std::vector<std::string>(topics.begin(), topics.end() - 1),
             (std::vector<std::string>{"value/slide=3", "value/slides=9", "value/title=Three",
                                       "value/nextslide=4"}));
+}
+
+// With discovery on, every entity's configuration names the one device, its
+// own unique id and the room's status as availability; sensors read the
+// state object, each button's press is a command the link reads, and the
+// image shows the picture. What is not there (a word commands= leaves out,
+// the picture when off, everything when discovery is off) is removed on the
+// same topics.
+TEST_F(Venue, DiscoveryAnnouncesTheRoomsEntitiesAndRemovesWhatIsNotThere) {
+  MqttSettings mqtt = *Settings.mqtt;
+  mqtt.discovery = true;
+  mqtt.pictureWidth = 320;
+  const std::vector<VenuePublish> all = DiscoveryPublishes(mqtt);
+  std::vector<std::string> topics, uniqueIds;
+  for (const VenuePublish& publish : all) {
+    SCOPED_TRACE(publish.topic);
+    topics.push_back(publish.topic);
+    EXPECT_TRUE(publish.retained);
+    const json config = json::parse(publish.payload);
+    const std::string component = publish.topic.substr(14, publish.topic.find('/', 14) - 14);
+    uniqueIds.push_back(config["unique_id"]);
+    const std::string object = uniqueIds.back().substr(15);  // after "podiant_hall-1_"
+    EXPECT_EQ(publish.topic,
+              "homeassistant/" + component + "/podiant_hall-1/" + object + "/config");
+    EXPECT_EQ(config["device"]["identifiers"], json::array({"podiant_hall-1"}));
+    EXPECT_EQ(config["device"]["name"], "Podiant hall-1");
+    EXPECT_EQ(config["availability"],
+              json::parse(R"([{"topic":"podiant/hall-1/status","payload_available":"online",
+                               "payload_not_available":"offline"}])"));
+    EXPECT_EQ(config.contains("state_topic"), component == "sensor");
+    EXPECT_EQ(config.contains("command_topic"), component == "button");
+    EXPECT_EQ(config.contains("image_topic"), component == "image");
+    if (component == "sensor") {
+      EXPECT_EQ(config["state_topic"], "podiant/hall-1/state");
+      EXPECT_NE(config["value_template"].get<std::string>().find("value_json."), std::string::npos);
+    } else if (component == "button") {
+      EXPECT_EQ(config["command_topic"], "podiant/hall-1/command");
+      VenueReading reading = Read(config["payload_press"]);
+      ASSERT_TRUE(reading.arrival.has_value());
+      EXPECT_EQ(reading.arrival->origin.name, "homeassistant");
+      ASSERT_TRUE(reading.arrival->command.has_value());
+      EXPECT_TRUE(reading.arrival->command->word.has_value());
+      EXPECT_EQ(reading.arrival->command->wordAsSent, FoldUpper(object));
+    } else {
+      EXPECT_EQ(config["image_topic"], "podiant/hall-1/picture");
+      EXPECT_EQ(config["content_type"], "image/png");
+    }
+  }
+  EXPECT_EQ(uniqueIds,
+            (std::vector<std::string>{
+                "podiant_hall-1_slide", "podiant_hall-1_count", "podiant_hall-1_state",
+                "podiant_hall-1_title", "podiant_hall-1_next_slide", "podiant_hall-1_next",
+                "podiant_hall-1_prev", "podiant_hall-1_black", "podiant_hall-1_white",
+                "podiant_hall-1_resume", "podiant_hall-1_picture"}));
+
+  // NEXT and PREV in commands=, PREV not within the link's words, no picture.
+  mqtt.commands = CommandWordBit(CommandWord::kNext) | CommandWordBit(CommandWord::kPrev) |
+                  CommandWordBit(CommandWord::kGoto);
+  mqtt.pictureWidth = 0;
+  std::vector<std::string> kept;
+  for (const VenuePublish& publish :
+       DiscoveryPublishes(mqtt, kEveryCommandWord & ~CommandWordBit(CommandWord::kPrev))) {
+    EXPECT_TRUE(publish.retained);
+    if (!publish.payload.empty()) kept.push_back(publish.topic);
+    EXPECT_NE(std::find(topics.begin(), topics.end(), publish.topic), topics.end());
+  }
+  EXPECT_EQ(kept.size(), 6u);
+  EXPECT_EQ(kept.back(), "homeassistant/button/podiant_hall-1/next/config");
+
+  // Off: every topic of the full set, each emptied.
+  mqtt.discovery = false;
+  mqtt.pictureWidth = 320;
+  mqtt.commands = 0;
+  std::vector<std::string> removed;
+  for (const VenuePublish& publish : DiscoveryPublishes(mqtt)) {
+    EXPECT_TRUE(publish.retained);
+    EXPECT_EQ(publish.payload, "");
+    removed.push_back(publish.topic);
+  }
+  EXPECT_EQ(removed, topics);
+}
+
+// Node ids hold only what Home Assistant takes, are the same in every build,
+// and differ between rooms whose names differ only in what had to be replaced.
+TEST_F(Venue, DiscoveryNodeIdsAreSafeStableAndDistinct) {
+  EXPECT_EQ(DiscoveryNodeId("podiant", "hall-1"), "podiant_hall-1");
+  EXPECT_EQ(DiscoveryNodeId("venue/podiant", "hall.1"), "venue_podiant_hall_1_c662f323");
+  const std::vector<std::string> ids = {DiscoveryNodeId("a/b", "c"), DiscoveryNodeId("a", "b_c"),
+                                        DiscoveryNodeId("a_b", "c"), DiscoveryNodeId("a", "b.c"),
+                                        DiscoveryNodeId("a", "b-c"), DiscoveryNodeId("a.b", "c")};
+  for (size_t i = 0; i < ids.size(); ++i) {
+    EXPECT_EQ(ids[i].find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                       "0123456789_-"),
+              std::string::npos)
+        << ids[i];
+    for (size_t j = 0; j < i; ++j) EXPECT_NE(ids[i], ids[j]);
+  }
 }
 
 }  // namespace
