@@ -21,6 +21,7 @@
 #include "server/venue_rooms.h"
 #include "server/wake_socket.h"
 #include "venue/venue_commands.h"
+#include "venue/venue_discovery.h"
 #include "venue/venue_follow.h"
 #include "venue/venue_state.h"
 
@@ -149,6 +150,18 @@ std::string RoomOf(const std::string& topic, std::string_view leaf) {
   return room.find('/') == std::string::npos ? room : std::string();
 }
 
+// The configuration topics of this room's entities for Home Assistant.
+std::string DiscoveryTopics() {
+  return "homeassistant/+/" + DiscoveryNodeId(Settings.mqtt->prefix, Settings.mqtt->room) +
+         "/+/config";
+}
+
+bool TopicMatches(const std::string& filter, const char* topic) {
+  bool matches = false;
+  return mosquitto_topic_matches_sub(filter.c_str(), topic, &matches) == MOSQ_ERR_SUCCESS &&
+         matches;
+}
+
 // follow=: the next step towards the main's show, carried out as any command
 // that arrives (within [settings] commands=).
 void Follow() {
@@ -258,6 +271,15 @@ void Connected(mosquitto*, void*, int code) {
       Subscribe(mqtt.prefix + "/+/" + leaf, 0);
   }
   Publish(VenueTopic("status"), "online", true);
+  if (mqtt.discovery) {
+    for (const VenuePublish& config : DiscoveryPublishes(mqtt, CommandsAllowedAt(Door::kMqtt))) {
+      Publish(config.topic, config.payload, config.retained);
+    }
+  } else {
+    // Without discovery=, what an earlier run announced is removed: the
+    // broker hands over what it keeps of this room, answered below.
+    Subscribe(DiscoveryTopics(), 0);
+  }
   link.told = nullptr;  // everything again: the broker may have lost it
   PublishState();
   for (const std::string& line : link.lines)
@@ -317,6 +339,10 @@ void Received(mosquitto*, void*, const mosquitto_message* message) {
   if (message->topic == nullptr) return;
   const std::string_view payload(static_cast<const char*>(message->payload),
                                  static_cast<size_t>(std::max(message->payloadlen, 0)));
+  if (message->retain && !payload.empty() && !Settings.mqtt->discovery &&
+      TopicMatches(DiscoveryTopics(), message->topic)) {
+    return Publish(message->topic, std::string(), true);  // an earlier run's entity
+  }
   if (VenueTopic("command") != message->topic) return ReceivedRoom(message->topic, payload);
   // An empty retained message removes the one the broker kept: no command.
   if (message->retain && payload.empty()) return;

@@ -155,6 +155,34 @@ TEST_F(VenueLink, CommandsAndResultsAcrossAnOutageOfTheBroker) {
   EXPECT_EQ(payload, "offline");
 }
 
+// discovery=homeassistant announces the room's entities, retained, tied to
+// its status; a later start without it removes what the earlier announced.
+TEST_F(VenueLink, HomeAssistantFindsTheRoomUntilDiscoveryIsTurnedOff) {
+  ASSERT_TRUE(e2e::StartBroker(&broker, brokerDirectory)) << broker.process.output;
+  const std::string connected = "MQTT connected to 127.0.0.1:" + std::to_string(broker.port);
+  server =
+      StartServer("hall", "room=hall-1\ndiscovery=homeassistant\ncommands=NEXT PREV\n", connected);
+  const std::string slide = "homeassistant/sensor/podiant_hall-1/slide/config";
+  std::string payload;
+  ASSERT_TRUE(e2e::Retained(broker, slide, &payload)) << server.output;
+  const json config = json::parse(payload);
+  EXPECT_EQ(config["state_topic"], "podiant/hall-1/state");
+  EXPECT_EQ(config["availability"][0]["topic"], "podiant/hall-1/status");
+  ASSERT_TRUE(e2e::Retained(broker, "homeassistant/button/podiant_hall-1/next/config", &payload));
+  EXPECT_EQ(json::parse(payload)["command_topic"], "podiant/hall-1/command");
+  EXPECT_FALSE(
+      e2e::Retained(broker, "homeassistant/button/podiant_hall-1/black/config", &payload, 1000));
+  e2e::StopProcess(server);
+
+  server = StartServer("hall", "room=hall-1\n", connected);
+  // Gone once the removals went out.
+  bool kept = true;
+  for (int i = 0; i < 60 && kept; ++i) kept = e2e::Retained(broker, slide, &payload, 500);
+  EXPECT_FALSE(kept) << payload;
+  EXPECT_FALSE(
+      e2e::Retained(broker, "homeassistant/button/podiant_hall-1/next/config", &payload, 1000));
+}
+
 // A broker with passwords and an ACL that lets each room's user write only
 // under its own room: room A's credentials cannot get a command carried out
 // in room B, and wrong credentials are refused, said once.
