@@ -228,14 +228,20 @@ struct Rooms {
   double brokerCpuMs = 0;
 };
 
-// Many servers (with the stand-in office), each GOTO a new slide once a second.
-Rooms MeasureRooms(const std::string& directory) {
-  // The program beside the stand-in module, as an installation has them.
+// A copy of the program beside the stand-in module, as an installation has
+// them; its path.
+std::string StandInProgram(const std::string& directory) {
   const std::string program = directory + "/bin/podiant-server";
   std::filesystem::create_directories(directory + "/bin/" + options.moduleDir);
   std::filesystem::copy_file(options.server, program);
   std::filesystem::copy_file(options.module,
                              directory + "/bin/" + options.moduleDir + "/podiant-impress.so");
+  return program;
+}
+
+// Many servers (with the stand-in office), each GOTO a new slide once a second.
+Rooms MeasureRooms(const std::string& directory) {
+  const std::string program = StandInProgram(directory);
   e2e::Broker broker;
   std::filesystem::create_directories(directory + "/broker");
   if (!e2e::StartBroker(&broker, directory + "/broker", "set_tcp_nodelay true\n"))
@@ -297,11 +303,7 @@ Rooms MeasureRooms(const std::string& directory) {
 // office's own time is not in it): a GOTO at the main to the step's line at
 // the backup, one change at a time.
 std::vector<double> MeasureFollow(const std::string& directory, const std::string& brokerSettings) {
-  const std::string program = directory + "/bin/podiant-server";
-  std::filesystem::create_directories(directory + "/bin/" + options.moduleDir);
-  std::filesystem::copy_file(options.server, program);
-  std::filesystem::copy_file(options.module,
-                             directory + "/bin/" + options.moduleDir + "/podiant-impress.so");
+  const std::string program = StandInProgram(directory);
   e2e::Broker broker;
   std::filesystem::create_directories(directory + "/broker");
   if (!e2e::StartBroker(&broker, directory + "/broker", brokerSettings)) Fail("no broker");
