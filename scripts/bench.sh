@@ -11,6 +11,7 @@
 #
 # Usage: scripts/bench.sh [--quick]
 #   --quick   fewer samples and shorter runs (a smoke test of the benchmarks)
+# VENUE_MINUTES=5 runs the Venue view's load of 50 rooms for that long.
 set -euo pipefail
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="$source_dir/build/bench"
@@ -66,6 +67,11 @@ echo "the web remote..." >&2
   --clients "$source_dir/bench/web_clients.py" >"$work/web.md"
 echo "the venue link..." >&2
 "$build_dir/bench/mqtt-bench" "${e2e_args[@]}" | tail -n +3 >"$work/mqtt.md"
+echo "the Venue view in Chromium..." >&2
+venue_args=("${e2e_args[@]}")
+if [ -n "${VENUE_MINUTES:-}" ]; then venue_args+=(--minutes "$VENUE_MINUTES"); fi
+/usr/bin/python3 "$source_dir/bench/venue_page_bench.py" "${venue_args[@]}" \
+  --server "$build_dir/shell/podiant-server" >"$work/venue.md"
 
 windows_dir="$source_dir/build/windows"
 # The probe that reads the window is built with the Windows tests.
@@ -114,6 +120,10 @@ echo
 echo "| Measure: the venue link (MQTT, native) | figure |"
 echo "|---|---|"
 cat "$work/mqtt.md"
+echo
+echo "| Measure: the web remote's Venue view (native, Chromium) | figure |"
+echo "|---|---|"
+cat "$work/venue.md"
 if [ -s "$work/wine.md" ]; then
   echo
   echo "| Measure: the Windows program under Wine | figure |"

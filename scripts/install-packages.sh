@@ -27,7 +27,8 @@ test_packages=(cmake make g++ libx11-dev libxtst-dev "${office_packages[@]}" lib
   "${web_packages[@]}" chromium chromium-driver python3-selenium python3-websockets liblo-tools
   "${mqtt_test_packages[@]}")
 bench_packages=(cmake make g++ libx11-dev libxtst-dev libbenchmark-dev iproute2 "${web_packages[@]}"
-  python3-websockets liblo-tools "${office_packages[@]}" "${mqtt_test_packages[@]}")
+  python3-websockets liblo-tools chromium chromium-driver python3-selenium "${office_packages[@]}"
+  "${mqtt_test_packages[@]}")
 
 mode="${1:-test}"
 case "$mode" in

@@ -13,6 +13,7 @@
 #include "server/server_thread.h"
 #include "server/state_channels.h"
 #include "web/live_state.h"
+#include "web/venue_view.h"
 #include "web/web_access.h"
 #include "web/web_routes.h"
 #include "web/web_server.h"
@@ -56,6 +57,8 @@ void StartWebRemote() {
   if (!Settings.web || mainThreadWebHandle.joinable()) return;
   ExpectPostedArrivals();
   AddStateChannel(LiveStateChannel(), MonotonicMilliseconds());
+  // Before the venue link starts (shell/app.cpp starts it after this).
+  StartVenueView();
   PrepareWebServer();
   mainThreadWebHandle = std::thread(WebThread);
 }

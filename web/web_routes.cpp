@@ -18,6 +18,7 @@
 #include "server/server_mailbox.h"
 #include "web/live_state.h"
 #include "web/page_files.h"
+#include "web/venue_view.h"
 #include "web/web_access.h"
 #include "web/web_thread.h"
 
@@ -241,6 +242,7 @@ json Info(const std::string& name) {
   info["name"] = Utf8FromCodePage(name);
   info["commands"] = RemoteCommandWords();
   info["shows"] = !webThreadRoutes.showsFolder.empty();
+  info["venue"] = VenueViewOn();
   return info;
 }
 
@@ -425,6 +427,9 @@ void ServeApi(const WebRequest& request, std::string_view path, std::string_view
   if (path.substr(0, 12) == "/api/slides/") {
     return get ? SlideImage(request, path, query, respond)
                : respond(ErrorResponse(405, "only GET here"));
+  }
+  if (path == "/api/venue" || path.substr(0, 11) == "/api/venue/") {
+    return respond(ServeVenue(request, path));
   }
   if (path == "/api/live")
     return respond(ErrorResponse(400, "a WebSocket upgrade is expected here"));

@@ -3,9 +3,10 @@
 // server is live.js; what the server says and takes is protocol.js.
 import * as live from "./live.js";
 import * as protocol from "./protocol.js";
+import * as venue from "./venue.js";
 
 const $ = (id) => document.getElementById(id);
-const views = ["presenter", "clicker", "stage", "shows"];
+const views = ["presenter", "clicker", "stage", "shows", "venue"];
 // Views whose keys steer the show; the stage view is read-only.
 const steeringViews = new Set(["presenter", "clicker"]);
 const notesSizes = { min: 12, max: 48, step: 2, initial: 20 };
@@ -13,6 +14,7 @@ const notesSizes = { min: 12, max: 48, step: 2, initial: 20 };
 let state = null;  // the last state the server sent
 let view = "presenter";
 let shows = null;  // the shows folder's presentations; null: the server offers none
+let venueOn = false;  // the server has the Venue view ([mqtt] venue=on)
 let toastTimer = 0;
 let wakeLock = null;
 
@@ -313,11 +315,11 @@ function tick() {
 
 // ---- Views ---------------------------------------------------------------
 
-let wantedView = "";  // asked for before the server said whether it has shows
+let wantedView = "";  // asked for before the server said whether it has shows or the venue
 
 function showView(name, remember = true) {
   if (!views.includes(name)) name = "presenter";
-  if (name === "shows" && shows === null) {
+  if ((name === "shows" && shows === null) || (name === "venue" && !venueOn)) {
     wantedView = name;
     name = "presenter";
   }
@@ -519,6 +521,7 @@ function start() {
     button.addEventListener("click", () => changeNotesSize(Number(button.dataset.notes)));
   }
   changeNotesSize(0);
+  venue.startVenue($("venue-rooms"), $("venue-empty"));
   $("end").addEventListener("click", async () => {
     if (await confirmAction("End the slide show?", "End show")) send("END");
   });
@@ -552,6 +555,17 @@ function start() {
         onLink: renderLink,
         onHello(hello) {
           allowCommands(hello.commands);
+          venueOn = hello.venue;
+          document.querySelector('nav [data-view="venue"]').hidden = !venueOn;
+          if (venueOn) {
+            venue.loadRooms();
+            if (wantedView === "venue") {
+              wantedView = "";
+              showView("venue", false);
+            }
+          } else if (view === "venue") {
+            showView("presenter", false);
+          }
           if (!hello.shows) shows = null;
           document.querySelector('nav [data-view="shows"]').hidden = !hello.shows;
           if (hello.shows) loadShows();
@@ -559,6 +573,7 @@ function start() {
         onMoved() {
           showToast("The show had moved on: that tap was not carried out.");
         },
+        onRoom: venue.applyRoom,
         onRefused(command, text) {
           showToast(`${command || "Command"} not carried out: ${text}`);
         },

@@ -125,6 +125,8 @@ function connect() {
       if (answer) current.send(answer);
     } else if (message.kind === "hello") {
       handlers.onHello(message);
+    } else if (message.kind === "room") {
+      handlers.onRoom(message.room);
     } else if (message.kind === "moved") {
       handlers.onMoved(message.command);
     } else if (message.kind === "error") {

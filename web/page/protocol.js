@@ -58,14 +58,45 @@ function normaliseState(message) {
   };
 }
 
+// The rooms' names as the server takes them in addresses.
+const roomNamePattern = /^[A-Za-z0-9._-]{1,64}$/;
+
+// One room of the venue, from /api/venue or a "room" message; null when it
+// is none. `changes` rises with every change of the room (for one run of the
+// server); `picture` is the picture's address or null; `remote` the room's
+// own remote, an http(s) address, or null.
+export function readRoom(message) {
+  if (!message || typeof message !== "object" || typeof message.room !== "string") return null;
+  if (!roomNamePattern.test(message.room)) return null;
+  const number = (value) => (Number.isInteger(value) && value > 0 ? value : 0);
+  const text = (value) => (typeof value === "string" ? value : "");
+  const picture = text(message.picture);
+  const remote = text(message.remote);
+  return {
+    room: message.room,
+    online: message.online === true,
+    offlineSince: text(message.offlineSince),
+    file: text(message.file),
+    state: text(message.state) || "NONE",
+    slide: number(message.slide),
+    count: number(message.count),
+    title: text(message.title),
+    remote: /^https?:\/\//.test(remote) ? remote : null,
+    picture: picture.startsWith("/api/venue/") ? picture : null,
+    changes: number(message.changes),
+  };
+}
+
 // One message of the live channel, as { kind, ... }:
 //   hello: first, who this device is to the server:
-//          { kind: "hello", commands: [words it may send], shows: bool }
+//          { kind: "hello", commands: [words it may send], shows: bool,
+//            venue: bool (the server has the Venue view) }
 //   state: { kind: "state", state }
 //   moved: a NEXT or PREV that was not carried out because the show had moved
 //          on since it was sent: { kind: "moved", command }
 //   error: a command refused or dropped: { kind: "error", command, text }
 //   ping:  { kind: "ping" }
+//   room:  a room of the venue changed: { kind: "room", room } (readRoom)
 // Anything else (a command carried out, a pong) reads as { kind: "other" }:
 // it still shows that the link lives.
 export function readLiveMessage(data) {
@@ -82,6 +113,7 @@ export function readLiveMessage(data) {
         kind: "hello",
         commands: Array.isArray(message.commands) ? message.commands.map(String) : null,
         shows: message.shows === true,
+        venue: message.venue === true,
       };
     case "state":
       return { kind: "state", state: normaliseState(message) };
@@ -95,6 +127,10 @@ export function readLiveMessage(data) {
     }
     case "ping":
       return { kind: "ping" };
+    case "room": {
+      const room = readRoom(message);
+      return room ? { kind: "room", room } : { kind: "other" };
+    }
     default:
       return { kind: "other" };
   }
@@ -187,4 +223,12 @@ export async function openShow(name) {
   const answer = await request("POST", "/api/open", { name });
   if (answer.status >= 200 && answer.status < 300) return { ok: true };
   return { ok: false, text: errorText(answer) || `HTTP ${answer.status}` };
+}
+
+// Every room of the venue, sorted by name; null when the server has no Venue
+// view or could not be asked.
+export async function listRooms() {
+  const answer = await request("GET", "/api/venue");
+  if (answer.status !== 200 || !answer.body || !Array.isArray(answer.body.rooms)) return null;
+  return answer.body.rooms.map(readRoom).filter((room) => room !== null);
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/support/e2e_support.h"
+#include "tests/support/mqtt_broker.h"
 #include "tests/support/web_client.h"
 
 namespace {
@@ -39,6 +40,7 @@ class WebRemote : public ::testing::Test {
   }
   void TearDown() override {
     e2e::StopProcess(server);
+    e2e::StopBroker(&broker);
     e2e::RemoveTree(directory);
   }
 
@@ -84,6 +86,7 @@ class WebRemote : public ::testing::Test {
   int port = 0;
   int webPort = 0;
   e2e::Process server;
+  e2e::Broker broker;  // for the Venue view
 };
 
 TEST_F(WebRemote, PairedClientsSendCommandsThroughTheApiAndTheLiveChannel) {
@@ -309,3 +312,77 @@ TEST_F(WebRemote, APortThatCannotBeOpenedLeavesTheServerWithoutTheRemote) {
 }
 
 }  // namespace
+
+// The Venue view only with [mqtt] venue=on: without it /api/venue is no route
+// and the hello says so; with it, the rooms that the broker carries, a room's
+// picture by the room's name, no answer for a name that is no room's, and a
+// room's change on the live channel.
+TEST_F(WebRemote, TheVenueViewListsTheBrokersRoomsOnlyWithVenueOn) {
+  Start("code=123456\n");
+  std::string bearer = "Authorization: Bearer " + Pair("Desk");
+  EXPECT_EQ(Get("/api/venue", {bearer}).status, 404);
+  EXPECT_EQ(Get("/api/venue/hall-2/picture", {bearer}).status, 404);
+  std::string message;
+  {
+    e2e::LiveHandle live = e2e::OpenLive(webPort, {bearer});
+    ASSERT_NE(live, nullptr);
+    ASSERT_TRUE(e2e::ReceiveLive(*live, kLineMs, &message));
+    EXPECT_EQ(json::parse(message)["venue"], false) << message;
+  }
+  e2e::SendSignal(server, SIGTERM);
+  ASSERT_TRUE(e2e::WaitForExit(server, kStartMs)) << server.output;
+  e2e::StopProcess(server);
+
+  std::filesystem::create_directories(directory + "/broker");
+  ASSERT_TRUE(e2e::StartBroker(&broker, directory + "/broker")) << broker.process.output;
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/hall-2/status", "online", true));
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/hall-2/state",
+                           R"({"file":"talk.odp","state":"RUNNING","slide":3,"count":9})", true));
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/hall-2/picture", "PNG of hall-2", true));
+  Start("code=123456\n[mqtt]\nbroker=127.0.0.1:" + std::to_string(broker.port) +
+        "\nroom=hall-1\nvenue=on\n");
+  bearer = "Authorization: Bearer " + Pair("Desk");
+  json rooms;
+  for (int waited = 0; waited < kLineMs; waited += 50) {
+    e2e::HttpAnswer venue = Get("/api/venue", {bearer});
+    ASSERT_EQ(venue.status, 200) << venue.body;
+    rooms = json::parse(venue.body)["rooms"];
+    if (rooms.size() == 2 && rooms[1].value("slide", 0) == 3 && rooms[1]["picture"].is_string())
+      break;
+    e2e::WaitForOutput(server, "\n", 50, server.output.size());
+  }
+  ASSERT_EQ(rooms.size(), 2u) << rooms;
+  EXPECT_EQ(rooms[0]["room"], "hall-1");
+  EXPECT_EQ(rooms[0]["online"], true);
+  EXPECT_EQ(rooms[1]["room"], "hall-2");
+  EXPECT_EQ(rooms[1]["state"], "RUNNING");
+  const std::string pictureUrl = rooms[1]["picture"];
+  EXPECT_EQ(pictureUrl.rfind("/api/venue/hall-2/picture?tag=", 0), 0u) << pictureUrl;
+
+  e2e::HttpAnswer picture = Get(pictureUrl, {bearer});
+  EXPECT_EQ(picture.status, 200);
+  EXPECT_EQ(e2e::HeaderValue(picture, "Content-Type"), "image/png");
+  EXPECT_EQ(picture.body, "PNG of hall-2");
+  EXPECT_EQ(Get(pictureUrl, {bearer, "If-None-Match: " + e2e::HeaderValue(picture, "ETag")}).status,
+            304);
+  EXPECT_EQ(Get(pictureUrl).status, 401);
+  for (const std::string& target :
+       {std::string("/api/venue/hall-1/picture"), std::string("/api/venue/hall%2D2/picture"),
+        std::string("/api/venue/hall-2%2F..%2Fx/picture"), std::string("/api/venue/hall-2/state"),
+        "/api/venue/" + std::string(65, 'h') + "/picture"}) {
+    EXPECT_EQ(Get(target, {bearer}).status, 404) << target;
+  }
+
+  // The hello says that the view is there; a room's change follows it.
+  e2e::LiveHandle live = e2e::OpenLive(webPort, {bearer});
+  ASSERT_NE(live, nullptr);
+  ASSERT_TRUE(e2e::ReceiveLive(*live, kLineMs, &message));
+  EXPECT_EQ(json::parse(message)["venue"], true) << message;
+  ASSERT_TRUE(e2e::Publish(broker, "podiant/hall-2/state",
+                           R"({"file":"talk.odp","state":"BLACK","slide":4,"count":9})", true));
+  ASSERT_TRUE(e2e::ReceiveLiveWith(*live, R"("state":"BLACK")", kLineMs, &message));
+  json room = json::parse(message);
+  EXPECT_EQ(room["type"], "room");
+  EXPECT_EQ(room["room"], "hall-2");
+  EXPECT_EQ(room["slide"], 4);
+}

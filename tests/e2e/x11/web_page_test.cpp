@@ -3,7 +3,9 @@
 // (Selenium driving Debian's headless Chromium through chromedriver); this
 // test gives it a private X display with openbox for the office's show, a
 // pipe and a profile of its own, and removes the office it leaves behind.
-// PODIANT_SCREENSHOTS=<folder> also takes the documentation's pictures.
+// PODIANT_SCREENSHOTS=<folder> also takes the documentation's pictures. The
+// Venue view's scenario needs no office and no display: a broker of its own
+// carries the rooms.
 #include <signal.h>
 #include <unistd.h>
 
@@ -43,4 +45,16 @@ TEST(WebPage, FollowsTheShowAndComesBackWithTheServer) {
   }
   e2e::RemoveTree(directory);
   StopX11Session(&session);
+}
+
+TEST(WebPage, ShowsTheVenuesRoomsAsTheyChange) {
+  const std::string directory = e2e::MakeTemporaryDirectory();
+  e2e::Process scenario = e2e::StartProcess(
+      {"/usr/bin/python3", e2e::SourceDir() + "/tests/e2e/x11/web_page_test.py", "--scenario",
+       "venue", "--program", e2e::BinaryDir() + "/shell/podiant-server", "--directory", directory},
+      directory, {});
+  EXPECT_TRUE(e2e::WaitForExit(scenario, 200000)) << scenario.output;
+  EXPECT_EQ(e2e::ExitCode(scenario), 0) << scenario.output;
+  e2e::StopProcess(scenario);
+  e2e::RemoveTree(directory);
 }

@@ -10,8 +10,15 @@ folder, steps it with a tap and with keys, and follows slide, notes and the
 next slide's picture; the server goes away and the page says so; the server
 starts again with the same code and the page pairs again by itself and shows
 the show as it now is. With --screenshots DIR it also takes the pictures of
-docs/web-remote.md and the README (scripts/web-screenshots.sh)."""
+docs/web-remote.md and the README (scripts/web-screenshots.sh).
+
+With --scenario venue (no office): a Mosquitto broker of its own carries two
+rooms (their status and state retained, one with a picture), the program with
+[mqtt] venue=on, and the page's Venue view shows every room sorted, follows a
+room's change in that room's tile alone, and says since when a room is
+offline."""
 import argparse
+import json
 import os
 import re
 import signal
@@ -21,6 +28,7 @@ import sys
 import threading
 import time
 import zipfile
+import zlib
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -256,12 +264,188 @@ def take_screenshots(browser, folder):
                     "+append", os.path.join(folder, "web-remote.png")], check=True)
 
 
+class Broker:
+    """Debian's mosquitto on a free loopback port, and mosquitto_pub."""
+
+    def __init__(self, directory):
+        self.port = free_port(socket.SOCK_STREAM)
+        self.directory = directory
+        config = os.path.join(directory, "mosquitto.conf")
+        with open(config, "w") as lines:
+            lines.write(f"listener {self.port} 127.0.0.1\nallow_anonymous true\n"
+                        "set_tcp_nodelay true\npersistence false\n")
+        self.process = subprocess.Popen(["mosquitto", "-c", config], stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + STEP_SECONDS
+        while True:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return
+            except OSError:
+                if time.monotonic() > deadline or self.process.poll() is not None:
+                    raise AssertionError("mosquitto does not listen")
+                time.sleep(0.05)
+
+    def publish(self, topic, payload, retained=True):
+        """A text, or the bytes of a file (a picture)."""
+        command = ["mosquitto_pub", "-h", "127.0.0.1", "-p", str(self.port), "-q", "1", "-t", topic]
+        command += ["-f", payload[1:]] if payload.startswith("@") else ["-m", payload]
+        subprocess.run(command + (["-r"] if retained else []), check=True, timeout=STEP_SECONDS)
+
+    def stop(self):
+        self.process.kill()
+        self.process.wait()
+
+
+def png(path, width, height, rgb):
+    """A picture of one colour, written without any imaging library."""
+    row = b"\0" + bytes(rgb) * width
+    def chunk(kind, data):
+        body = kind + data
+        return len(data).to_bytes(4, "big") + body + zlib.crc32(body).to_bytes(4, "big")
+    header = width.to_bytes(4, "big") + height.to_bytes(4, "big") + bytes([8, 2, 0, 0, 0])
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+                  + chunk(b"IDAT", zlib.compress(row * height)) + chunk(b"IEND", b""))
+
+
+def room_state(room, slide, count, title, state="RUNNING", remote=None):
+    return json.dumps({"file": f"/shows/{room}.odp", "state": state, "slide": slide, "count": count,
+                       "title": title, "notes": "", "build": {"position": 0, "count": 0},
+                       "next": None, "seq": slide, "room": room, "version": "1.2", "remote": remote})
+
+
+# Every tile of the Venue view: its room and its texts, and what its picture
+# shows (the address and the colour of its middle, once it has arrived).
+TILES_SCRIPT = """
+return [...document.querySelectorAll("#venue-rooms .room")].map((tile) => {
+  const img = tile.querySelector("img");
+  let picture = null;
+  if (img.getAttribute("src") && img.complete && img.naturalWidth) {
+    const canvas = document.createElement("canvas");
+    canvas.width = img.naturalWidth; canvas.height = img.naturalHeight;
+    const context = canvas.getContext("2d");
+    context.drawImage(img, 0, 0);
+    picture = [img.getAttribute("src"), ...context.getImageData(8, 8, 1, 1).data.slice(0, 3)];
+  }
+  const text = (name) => tile.querySelector(name).textContent;
+  return {room: tile.dataset.room, status: text(".room-status"), slide: text(".room-slide"),
+          title: text(".room-title"), badge: text(".screen-badge"),
+          href: tile.querySelector("a").getAttribute("href"), picture};
+});
+"""
+
+# Which rooms' tiles change, from now on.
+WATCH_SCRIPT = """
+window.changedRooms = new Set();
+new MutationObserver((records) => {
+  for (const record of records) {
+    const tile = (record.target.nodeType === 1 ? record.target : record.target.parentElement)
+        .closest(".room");
+    window.changedRooms.add(tile ? tile.dataset.room : "(the list)");
+  }
+}).observe(document.getElementById("venue-rooms"),
+           {subtree: true, childList: true, characterData: true, attributes: true});
+"""
+
+
+def venue_scenario(options):
+    directory = options.directory
+    broker = Broker(directory)
+    picture = os.path.join(directory, "hall-b.png")
+    png(picture, 64, 36, (0x0f, 0x52, 0x57))
+    broker.publish("podiant/hall-b/status", "online")
+    broker.publish("podiant/hall-b/state", room_state("hall-b", 2, 5, "Agenda"))
+    broker.publish("podiant/hall-b/picture", "@" + picture)
+    broker.publish("podiant/hall-a/status", "online")
+    broker.publish("podiant/hall-a/state",
+                   room_state("hall-a", 1, 3, "Welcome", remote="http://127.0.0.1:9/"))
+    udp_port, web_port = free_port(socket.SOCK_DGRAM), free_port(socket.SOCK_STREAM)
+    with open(os.path.join(directory, "podiant.ini"), "w") as settings:
+        settings.write(f"[settings]\nport={udp_port}\naddress=127.0.0.1\n[web]\nport={web_port}\n"
+                       f"code={CODE}\n[mqtt]\nbroker=127.0.0.1:{broker.port}\nroom=main\nvenue=on\n")
+    server = Server(options.program, directory)
+    browser = None
+    step = "starting"
+    try:
+        server.start()
+        browser = start_browser(directory)
+
+        def wait(what, condition, seconds=STEP_SECONDS):
+            nonlocal step
+            step = what
+            WebDriverWait(browser, seconds, poll_frequency=0.05).until(lambda _: condition())
+
+        def tiles():
+            return {tile["room"]: tile for tile in browser.execute_script(TILES_SCRIPT)}
+
+        browser.get(f"http://127.0.0.1:{web_port}/#code={CODE}")
+        wait("paired", lambda: link_of(browser) == "live")
+        button = browser.find_element(By.CSS_SELECTOR, 'nav [data-view="venue"]')
+        wait("the Venue view offered", button.is_displayed)
+        button.click()
+        # Every room, this server's own too, sorted by name.
+        wait("the rooms listed", lambda: [tile["room"] for tile in browser.execute_script(TILES_SCRIPT)]
+             == ["hall-a", "hall-b", "main"])
+        wait("the rooms shown", lambda: (
+            tiles()["hall-a"]["slide"] == "Slide 1 of 3" and tiles()["hall-a"]["title"] == "Welcome"
+            and tiles()["hall-b"]["slide"] == "Slide 2 of 5" and tiles()["hall-b"]["title"] == "Agenda"
+            and tiles()["main"]["slide"] == "No show"
+            and all(tile["status"] == "Online" for tile in tiles().values())))
+        wait("the picture of hall-b", lambda: (tiles()["hall-b"]["picture"] or [""])[0].startswith(
+            "/api/venue/hall-b/picture?tag=") and tiles()["hall-b"]["picture"][1:] == [0x0f, 0x52, 0x57])
+        shown = tiles()
+        assert shown["hall-a"]["picture"] is None, shown["hall-a"]
+        # A tile links to its room's own remote, when it has one.
+        assert shown["hall-a"]["href"] == "http://127.0.0.1:9/", shown["hall-a"]
+        assert shown["hall-b"]["href"] is None, shown["hall-b"]
+
+        # A room's change reaches its tile, and no other tile changes.
+        browser.execute_script(WATCH_SCRIPT)
+        broker.publish("podiant/hall-a/state",
+                       room_state("hall-a", 2, 3, "Programme", "BLACK", "http://127.0.0.1:9/"))
+        wait("hall-a changed", lambda: tiles()["hall-a"]["slide"] == "Slide 2 of 3"
+             and tiles()["hall-a"]["title"] == "Programme" and tiles()["hall-a"]["badge"] == "BLACK")
+        changed = browser.execute_script("return [...window.changedRooms]")
+        assert changed == ["hall-a"], changed
+
+        # A room whose server went (its last will): since when.
+        broker.publish("podiant/hall-b/status", "offline")
+        wait("hall-b offline", lambda: re.fullmatch(r"Offline since \d\d:\d\d", tiles()["hall-b"]["status"]))
+        assert tiles()["hall-b"]["slide"] == "Slide 2 of 5"
+        server.stop()
+        print("venue scenario: passed")
+        return 0
+    except Exception as failure:
+        print(f"FAILED at {step!r}: {type(failure).__name__}: {failure}")
+        if browser:
+            print("  tiles:", browser.execute_script(TILES_SCRIPT))
+            print("  data-link:", link_of(browser))
+            for entry in browser.get_log("browser"):
+                print("  console:", entry.get("message"))
+        print("server output:\n  " + "\n  ".join(server.lines))
+        return 1
+    finally:
+        if browser:
+            browser.quit()
+        if server.process and server.process.poll() is None:
+            server.process.kill()
+        broker.stop()
+
+
 def main():
     arguments = argparse.ArgumentParser()
-    for name in ("--program", "--directory", "--pipe", "--profile"):
-        arguments.add_argument(name, required=True)
+    arguments.add_argument("--program", required=True)
+    arguments.add_argument("--directory", required=True)
+    arguments.add_argument("--scenario", choices=("show", "venue"), default="show")
+    for name in ("--pipe", "--profile"):
+        arguments.add_argument(name)
     arguments.add_argument("--screenshots")
     options = arguments.parse_args()
+    if options.scenario == "venue":
+        return venue_scenario(options)
+    if not options.pipe or not options.profile:
+        arguments.error("the show needs --pipe and --profile")
     directory = options.directory
     shows = os.path.join(directory, "shows")
     os.mkdir(shows)
