@@ -21,7 +21,6 @@ constexpr size_t kTokenBytes = 32;
 struct WrongCodes {
   std::deque<uint64_t> times;  // the wrong codes of the last minute
   uint64_t refusedUntil = 0;
-  uint64_t lastSeen = 0;
 };
 
 struct Device {
@@ -31,9 +30,12 @@ struct Device {
 
 struct WebAccessRecord {
   std::string code;
+  bool codeDrawn = false;
+  int wrongCodesOfThisCode = 0;
   std::unordered_map<std::string, Device> tokens;
   uint64_t tokenSerial = 0;
   std::map<uint32_t, WrongCodes> wrongCodes;
+  WrongCodes allWrongCodes;  // every address's; refusedUntil: pairing is closed
   LocalNames localNames;
   bool namesLookedUp = false;
   uint64_t namesLookedUpAt = 0;
@@ -100,17 +102,43 @@ void KeepToken(const std::string& token, std::string name) {
   access.tokens[token] = Device{std::move(name), ++access.tokenSerial};
 }
 
-WrongCodes& WrongCodesOf(uint32_t address, uint64_t now) {
-  std::map<uint32_t, WrongCodes>& table = webThreadAccess.wrongCodes;
-  if (table.size() >= kPairingAddressesAtMost && table.find(address) == table.end()) {
-    auto oldest = std::min_element(table.begin(), table.end(), [](const auto& a, const auto& b) {
-      return a.second.lastSeen < b.second.lastSeen;
-    });
-    table.erase(oldest);
+// Forgets the wrong codes of more than a minute ago.
+void ForgetOldWrongCodes(WrongCodes& wrong, uint64_t now) {
+  while (!wrong.times.empty() && now - wrong.times.front() >= kPairingWindowMilliseconds) {
+    wrong.times.pop_front();
   }
-  WrongCodes& entry = table[address];
-  entry.lastSeen = now;
-  return entry;
+}
+
+// Counts a wrong code in `wrong`: true when it makes `most` within a minute,
+// and so refuses for a minute from now.
+bool CountWrongCode(WrongCodes& wrong, uint64_t now, int most) {
+  ForgetOldWrongCodes(wrong, now);
+  wrong.times.push_back(now);
+  if (wrong.times.size() < static_cast<size_t>(most)) return false;
+  wrong.times.clear();
+  wrong.refusedUntil = now + kPairingWindowMilliseconds;
+  return true;
+}
+
+// Whether `address` may have its code compared now. A new address needs a
+// free place in the table: the addresses whose minute is over are forgotten
+// for it, never one that is still counted or refused.
+bool MayCompare(uint32_t address, uint64_t now) {
+  WebAccessRecord& access = webThreadAccess;
+  if (now < access.allWrongCodes.refusedUntil) return false;
+  std::map<uint32_t, WrongCodes>& table = access.wrongCodes;
+  auto found = table.find(address);
+  if (found != table.end()) return now >= found->second.refusedUntil;
+  if (table.size() < kPairingAddressesAtMost) return true;
+  for (auto entry = table.begin(); entry != table.end();) {
+    ForgetOldWrongCodes(entry->second, now);
+    if (entry->second.times.empty() && now >= entry->second.refusedUntil) {
+      entry = table.erase(entry);
+    } else {
+      ++entry;
+    }
+  }
+  return table.size() < kPairingAddressesAtMost;
 }
 
 // The host part of a Host header (lower case, without a port and a final
@@ -157,6 +185,7 @@ bool StartWebAccess(const std::string& fixedCode) {
     webThreadAccess.code = fixedCode;
     return true;
   }
+  webThreadAccess.codeDrawn = true;
   return DrawCode(&webThreadAccess.code);
 }
 
@@ -164,32 +193,33 @@ const std::string& PairingCode() { return webThreadAccess.code; }
 
 PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view nameUtf8,
                       uint64_t nowMilliseconds) {
+  WebAccessRecord& access = webThreadAccess;
   PairAnswer answer;
-  WrongCodes& wrong = WrongCodesOf(address, nowMilliseconds);
-  if (nowMilliseconds < wrong.refusedUntil) {
+  if (!MayCompare(address, nowMilliseconds)) {
     answer.outcome = PairOutcome::kRefused;
     return answer;
   }
-  if (SameCode(code, webThreadAccess.code)) {
+  if (SameCode(code, access.code)) {
     answer.token = NewToken();
     if (answer.token.empty()) return answer;  // no random bytes: as a wrong code
     KeepToken(answer.token, DeviceNameForLog(nameUtf8));
     answer.outcome = PairOutcome::kPaired;
     return answer;
   }
-  while (!wrong.times.empty() &&
-         nowMilliseconds - wrong.times.front() >= kPairingWindowMilliseconds) {
-    wrong.times.pop_front();
-  }
-  wrong.times.push_back(nowMilliseconds);
-  if (wrong.times.size() > static_cast<size_t>(kWrongCodesPerMinute)) {
-    wrong.times.clear();
-    wrong.refusedUntil = nowMilliseconds + kPairingWindowMilliseconds;
-    AddLogLine("Web pairing refused from " + FormatIpAddress(address));
-    answer.outcome = PairOutcome::kRefused;
-    return answer;
-  }
   answer.outcome = PairOutcome::kWrongCode;
+  if (CountWrongCode(access.wrongCodes[address], nowMilliseconds, kWrongCodesPerMinute)) {
+    AddLogLine("Web pairing refused from " + FormatIpAddress(address));
+  }
+  if (CountWrongCode(access.allWrongCodes, nowMilliseconds, kAllWrongCodesPerMinute)) {
+    AddLogLine("Web pairing closed for a minute: " + std::to_string(kAllWrongCodesPerMinute) +
+               " wrong codes");
+  }
+  if (access.codeDrawn && ++access.wrongCodesOfThisCode >= kWrongCodesPerDrawnCode) {
+    // A new code makes what was learnt of the old one worthless; if no random
+    // bytes come, the old one stays.
+    if (DrawCode(&access.code)) answer.codeDrawnAnew = true;
+    access.wrongCodesOfThisCode = 0;
+  }
   return answer;
 }
 

@@ -8,12 +8,17 @@
 #include <string>
 #include <string_view>
 
-// A wrong code more than this often within a minute from one address, and the
-// address is refused for a minute.
+// At most this many codes are compared for one address within a minute: the
+// one that makes them five wrong refuses the address for a minute.
 constexpr int kWrongCodesPerMinute = 5;
 constexpr uint64_t kPairingWindowMilliseconds = 60 * 1000;
+// The wrong codes of every address together that close pairing for a minute.
+constexpr int kAllWrongCodesPerMinute = 20;
+// A drawn code (no fixed code) is drawn anew after this many wrong codes.
+constexpr int kWrongCodesPerDrawnCode = 20;
 // The most tokens kept (the oldest is forgotten for a new one) and the most
-// addresses whose wrong codes are counted.
+// addresses whose wrong codes are counted (an address is counted until its
+// minute is over; while the table is full, a new address is refused).
 constexpr size_t kTokensAtMost = 1024;
 constexpr size_t kPairingAddressesAtMost = 1024;
 // A device's name in the status list: at most this many characters.
@@ -28,17 +33,20 @@ const std::string& PairingCode();
 enum class PairOutcome {
   kPaired,     // `token` holds the device's new token
   kWrongCode,  // 403
-  kRefused,    // 429: too many wrong codes from the address within a minute
+  kRefused,    // 429: too many wrong codes from the address, or from all, within a minute
 };
 struct PairAnswer {
   PairOutcome outcome = PairOutcome::kWrongCode;
   std::string token;
+  bool codeDrawnAnew = false;  // this wrong code had the code drawn anew
 };
 
 // A pairing request from `address` (network order) with the code and the
-// device's name as sent (UTF-8). The wrong code that starts a refusal writes
-// "Web pairing refused from <address>" (so at most one line a minute per
-// address).
+// device's name as sent (UTF-8). The code is compared only while neither the
+// address nor pairing as a whole is refused. The wrong code that refuses the
+// address writes "Web pairing refused from <address>", the one that closes
+// pairing "Web pairing closed for a minute: <n> wrong codes" (so each at most
+// once a minute).
 PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view nameUtf8,
                       uint64_t nowMilliseconds);
 

@@ -36,7 +36,7 @@ void WebThread() {
   const std::string address =
       "http://" + FormatIpAddress(shown) + ":" + std::to_string(web.port) + "/";
   WebRoutesSettings routes;
-  routes.pairingUrl = address + "#code=" + PairingCode();
+  routes.remoteUrl = address;
   routes.showsFolder = web.showsFolder;
   // OPEN is no word of the commands route: a show of the folder is opened by
   // its name, through a request of its own.
@@ -47,7 +47,7 @@ void WebThread() {
                std::to_string(web.port));
     return;
   }
-  AddLogLine("Web remote at " + address + " code " + PairingCode());
+  AddLogLine(WebRemoteLine());
   RunWebServer();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "common/status_log.h"
 #include "common/text_rules.h"
 #include "common/utf8_text.h"
 #include "config/access_lists.h"
@@ -219,6 +220,7 @@ WebResponse Pair(const WebRequest& request) {
     response.headers.emplace_back("Retry-After", "60");
     return response;
   }
+  if (answer.codeDrawnAnew) AddLogLine(WebRemoteLine());
   if (answer.outcome == PairOutcome::kWrongCode) return ErrorResponse(403, "wrong code");
   json paired;
   paired["token"] = answer.token;
@@ -390,7 +392,7 @@ void ServeApi(const WebRequest& request, std::string_view path, std::string_view
       return respond(ErrorResponse(403, "the pairing code shows on this computer only"));
     }
     json pairing;
-    pairing["url"] = webThreadRoutes.pairingUrl;
+    pairing["url"] = webThreadRoutes.remoteUrl + "#code=" + PairingCode();
     pairing["code"] = PairingCode();
     return respond(get ? JsonResponse(200, pairing) : ErrorResponse(405, "only GET here"));
   }
@@ -447,6 +449,10 @@ json ResultMessage(const json& id, json answer) {
 }  // namespace
 
 void StartWebRoutes(WebRoutesSettings settings) { webThreadRoutes = std::move(settings); }
+
+std::string WebRemoteLine() {
+  return "Web remote at " + webThreadRoutes.remoteUrl + " code " + PairingCode();
+}
 
 WebResponse ErrorResponse(int status, std::string_view message) {
   return JsonResponse(status, json{{"error", message}});

@@ -17,11 +17,15 @@
 
 // What the routes need of the settings and of the start.
 struct WebRoutesSettings {
-  std::string pairingUrl;       // http://<address>:<port>/#code=<code>, for /pair
+  std::string remoteUrl;        // http://<address>:<port>/, for /pair and the lines
   std::string showsFolder;      // empty: no shows
   CommandWordSet commands = 0;  // the words the remote may send
 };
 void StartWebRoutes(WebRoutesSettings settings);
+
+// "Web remote at http://<address>:<port>/ code <code>": at the start, and
+// whenever the code is drawn anew.
+std::string WebRemoteLine();
 
 struct WebRequest {
   std::string method;

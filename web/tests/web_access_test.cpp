@@ -58,23 +58,68 @@ TEST(WebAccess, TokensComeFromTheCookieOrTheBearerHeader) {
   EXPECT_EQ(PairingCode().size(), 6u);
 }
 
-TEST(WebAccess, WrongCodesRefuseTheirAddressForAMinuteWithOneLine) {
+TEST(WebAccess, FiveWrongCodesAMinuteAreComparedForAnAddressAndTwentyForAll) {
   ClearLogForTesting();
   ASSERT_TRUE(StartWebAccess("123456"));
   const uint32_t guesser = Address("10.0.0.9");
-  // Wrong codes spread over more than a minute are never too many.
-  for (uint64_t t = 0; t < 5; ++t) {
-    EXPECT_EQ(PairDevice(guesser, "000000", "", t * 1000).outcome, PairOutcome::kWrongCode);
+  auto pair = [](uint32_t address, const char* code, uint64_t milliseconds) {
+    return PairDevice(address, code, "", milliseconds).outcome;
+  };
+  // Wrong codes spread over more than a minute are never too many: at 61 s
+  // those of 0 s and 1 s are over.
+  for (uint64_t t = 0; t < 4000; t += 1000) {
+    EXPECT_EQ(pair(guesser, "000000", t), PairOutcome::kWrongCode);
   }
-  EXPECT_EQ(PairDevice(guesser, "000000", "", 60000).outcome, PairOutcome::kWrongCode);
-  // Five within the minute before: the next one starts a refusal of a minute.
-  for (uint64_t t = 61000; t < 65000; t += 1000) PairDevice(guesser, "000000", "", t);
-  EXPECT_EQ(PairDevice(guesser, "000000", "", 65000).outcome, PairOutcome::kRefused);
-  EXPECT_EQ(PairDevice(guesser, "123456", "", 124999).outcome, PairOutcome::kRefused);
-  EXPECT_EQ(PairDevice(Address("10.0.0.10"), "123456", "", 70000).outcome, PairOutcome::kPaired);
-  EXPECT_EQ(PairDevice(guesser, "123456", "", 125000).outcome, PairOutcome::kPaired);
+  EXPECT_EQ(pair(guesser, "000000", 60000), PairOutcome::kWrongCode);
+  EXPECT_EQ(pair(guesser, "000000", 61000), PairOutcome::kWrongCode);
+  // The fifth within a minute is compared, and no code after it for a minute.
+  EXPECT_EQ(pair(guesser, "000000", 61500), PairOutcome::kWrongCode);
+  EXPECT_EQ(pair(guesser, "123456", 61500), PairOutcome::kRefused);
+  EXPECT_EQ(pair(guesser, "123456", 121499), PairOutcome::kRefused);
+  EXPECT_EQ(pair(Address("10.0.0.10"), "123456", 70000), PairOutcome::kPaired);
+  EXPECT_EQ(pair(guesser, "123456", 121500), PairOutcome::kPaired);
   EXPECT_EQ(LogTextSnapshot(), "\rWeb pairing refused from 10.0.0.9");
-  EXPECT_EQ(PairDevice(guesser, "12345", "", 125000).outcome, PairOutcome::kWrongCode);
+  EXPECT_EQ(pair(guesser, "12345", 121500), PairOutcome::kWrongCode);
+
+  // Every address's wrong codes together: the twentieth within a minute
+  // closes pairing for a minute, for every address and the right code too.
+  ClearLogForTesting();
+  ASSERT_TRUE(StartWebAccess("123456"));
+  for (uint32_t i = 1; i <= 20; ++i) {
+    EXPECT_EQ(pair(Address("10.1.0.0") + (i << 24), "654321", 100000 + i * 1000),
+              PairOutcome::kWrongCode);
+  }
+  EXPECT_EQ(pair(Address("10.2.0.1"), "123456", 121000), PairOutcome::kRefused);
+  EXPECT_EQ(pair(Address("10.2.0.1"), "123456", 179999), PairOutcome::kRefused);
+  EXPECT_EQ(pair(Address("10.2.0.1"), "123456", 180000), PairOutcome::kPaired);
+  EXPECT_EQ(LogTextSnapshot(), "\rWeb pairing closed for a minute: 20 wrong codes");
+}
+
+TEST(WebAccess, ADrawnCodeIsDrawnAnewAfterTwentyWrongCodes) {
+  ASSERT_TRUE(StartWebAccess(""));
+  const std::string first = PairingCode();
+  // Four addresses, five wrong codes each (never the code itself).
+  const std::string wrong = first == "000000" ? "000001" : "000000";
+  int drawn = 0;
+  for (uint32_t i = 0; i < 20; ++i) {
+    const PairAnswer answer = PairDevice(Address("10.0.0.1") + ((i % 4) << 24), wrong, "", i);
+    EXPECT_EQ(answer.outcome, PairOutcome::kWrongCode);
+    drawn += answer.codeDrawnAnew;
+  }
+  EXPECT_EQ(drawn, 1);
+  ASSERT_EQ(PairingCode().size(), 6u);
+  // Once pairing is open again, the new code pairs (the old one only if the
+  // draw gave it again).
+  EXPECT_EQ(PairDevice(Address("10.0.0.20"), PairingCode(), "", 60019).outcome,
+            PairOutcome::kPaired);
+
+  // A fixed code stays.
+  ASSERT_TRUE(StartWebAccess("123456"));
+  for (uint32_t i = 0; i < 40; ++i) {
+    EXPECT_FALSE(
+        PairDevice(Address("10.0.0.1") + (i << 24), "000000", "", i * 10000).codeDrawnAnew);
+  }
+  EXPECT_EQ(PairingCode(), "123456");
 }
 
 }  // namespace
