@@ -141,30 +141,53 @@ bool MayCompare(uint32_t address, uint64_t now) {
   return table.size() < kPairingAddressesAtMost;
 }
 
+// A port of a Host header: 1-65535, leading zeros allowed.
+bool IsPort(std::string_view digits) {
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  uint32_t value = 0;
+  for (char c : digits) {
+    value = value * 10 + static_cast<uint32_t>(c - '0');
+    if (value > 65535) return false;
+  }
+  return value >= 1;
+}
+
 // The host part of a Host header (lower case, without a port and a final
 // dot); empty when the header is malformed.
 std::string HostName(std::string_view host) {
+  std::string_view name = host;
+  std::string_view port;
+  bool hasPort = false;
   if (!host.empty() && host.front() == '[') {
     const size_t close = host.find(']');
-    if (close == std::string_view::npos) return std::string();
+    if (close == std::string_view::npos ||
+        host.substr(1, close - 1).find_first_not_of("0123456789abcdefABCDEF:.") !=
+            std::string_view::npos) {
+      return std::string();
+    }
+    name = host.substr(0, close + 1);
     std::string_view rest = host.substr(close + 1);
-    if (!rest.empty() && (rest.front() != ':' || rest.size() < 2 ||
-                          rest.find_first_not_of("0123456789", 1) != std::string_view::npos)) {
+    if (!rest.empty() && rest.front() != ':') return std::string();
+    hasPort = !rest.empty();
+    if (hasPort) port = rest.substr(1);
+  } else {
+    const size_t colon = host.find(':');
+    if (colon != std::string_view::npos) {
+      name = host.substr(0, colon);
+      port = host.substr(colon + 1);
+      hasPort = true;
+    }
+    if (name.empty() ||
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                               "-._~!$&'()*+,;=%") != std::string_view::npos) {
       return std::string();
     }
-    return Lower(host.substr(0, close + 1));
+    if (name.size() > 1 && name.back() == '.') name.remove_suffix(1);
   }
-  const size_t colon = host.rfind(':');
-  if (colon != std::string_view::npos) {
-    std::string_view port = host.substr(colon + 1);
-    if (port.empty() || port.size() > 5 ||
-        port.find_first_not_of("0123456789") != std::string_view::npos) {
-      return std::string();
-    }
-    host = host.substr(0, colon);
-  }
-  if (!host.empty() && host.back() == '.') host.remove_suffix(1);
-  return Lower(host);
+  if (hasPort && !IsPort(port)) return std::string();
+  return Lower(name);
 }
 
 bool KnownHost(const std::string& name, uint32_t localAddress) {
@@ -284,6 +307,8 @@ std::string DeviceNameForLog(std::string_view nameUtf8) {
   }
   return shown.empty() ? std::string("web") : shown;
 }
+
+bool HostIsWellFormed(std::string_view host) { return !HostName(host).empty(); }
 
 bool HostIsThisComputer(std::string_view host, uint32_t localAddress, uint64_t nowMilliseconds) {
   const std::string name = HostName(host);

@@ -64,6 +64,10 @@ std::string TokenOfRequest(std::string_view cookieHeader, std::string_view autho
 // "web" when nothing is left.
 std::string DeviceNameForLog(std::string_view nameUtf8);
 
+// Whether a Host header is a host name, an IPv4 address or an IP literal in
+// brackets, with an optional port 1-65535.
+bool HostIsWellFormed(std::string_view host);
+
 // Whether a Host header names this computer: localhost, 127.0.0.0/8, [::1],
 // the address the request came in on (`localAddress`), or one of the
 // computer's names and addresses (looked up again, at most every 10 s, when a

@@ -19,6 +19,7 @@
 #include "common/status_log.h"
 #include "platform/sockets.h"
 #include "platform/timing.h"
+#include "web/web_access.h"
 #include "web/web_routes.h"
 #include "web/web_thread.h"
 
@@ -205,7 +206,7 @@ class LiveSession : public std::enable_shared_from_this<LiveSession> {
 
   websocket::stream<beast::tcp_stream> ws;
   net::steady_timer pingTimer;
-  beast::flat_buffer buffer;
+  beast::flat_buffer buffer{kLiveMessageBytesAtMost};
   LiveClient client;
   std::deque<std::shared_ptr<const std::string>> queue;
   uint64_t lastHeard = 0;
@@ -218,28 +219,60 @@ class LiveSession : public std::enable_shared_from_this<LiveSession> {
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
   explicit HttpSession(tcp::socket socket)
-      : stream(std::move(socket)), answerTimer(stream.get_executor()) {}
+      : stream(std::move(socket)),
+        answerTimer(stream.get_executor()),
+        buffer(kReadBufferBytesAtMost) {}
 
   void ReadRequest() {
     parser.emplace();
     parser->header_limit(kRequestHeaderBytesAtMost);
     parser->body_limit(kRequestBodyBytesAtMost);
     stream.expires_after(std::chrono::seconds(kRequestSeconds));
+    http::async_read_header(
+        stream, buffer, *parser,
+        [self = shared_from_this()](beast::error_code error, size_t) { self->HeaderRead(error); });
+  }
+
+ private:
+  // A header that the remote does not take is refused before the body is
+  // read: a Transfer-Encoding (the remote takes no chunked body, and a body
+  // that something before the remote framed otherwise would smuggle a second
+  // request in), two Host or Origin headers, or a Host that names no host.
+  void HeaderRead(beast::error_code error) {
+    if (error) return Failed(error);
+    const http::request<http::string_body>& message = parser->get();
+    if (message.find(http::field::transfer_encoding) != message.end()) {
+      return Refuse(400, "no Transfer-Encoding here: send a Content-Length");
+    }
+    if (message.count(http::field::host) > 1) return Refuse(400, "more than one Host");
+    if (message.count(http::field::origin) > 1) return Refuse(400, "more than one Origin");
+    auto host = message.find(http::field::host);
+    if (host == message.end() ? message.version() >= 11 : !HostIsWellFormed(host->value())) {
+      return Refuse(400, "no host and port 1-65535 in Host");
+    }
     http::async_read(
         stream, buffer, *parser,
         [self = shared_from_this()](beast::error_code error, size_t) { self->RequestRead(error); });
   }
 
- private:
-  void RequestRead(beast::error_code error) {
+  void Failed(beast::error_code error) {
+    const bool header = !parser->is_header_done();
     if (error == http::error::body_limit) return Refuse(413, "the request is too large");
     if (error == http::error::header_limit) return Refuse(431, "the request's header is too large");
+    if (error == http::error::buffer_overflow) {
+      return header ? Refuse(431, "the request's header is too large")
+                    : Refuse(413, "the request is too large");
+    }
     if (error == http::error::end_of_stream || error == beast::error::timeout ||
         error == net::error::operation_aborted || error == net::error::connection_reset ||
         error == net::error::eof) {
       return Close();
     }
-    if (error) return Refuse(400, "a malformed request");
+    Refuse(400, "a malformed request");
+  }
+
+  void RequestRead(beast::error_code error) {
+    if (error) return Failed(error);
 
     http::request<http::string_body>& message = parser->get();
     WebRequest request;
@@ -329,15 +362,22 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
   // After refusing a request that was not read to its end: what the client
   // still sends is read and dropped for a moment before the connection is
-  // closed, so that the close does not reset it before it has read the answer.
+  // closed, so that the close does not reset it before it has read the
+  // answer. The moment is set once, and so is how much is read in it.
   void Linger() {
     beast::error_code ignored;
     stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-    stream.expires_after(std::chrono::seconds(2));
+    stream.expires_after(std::chrono::seconds(kLingerSeconds));
+    LingerRead();
+  }
+
+  void LingerRead() {
     stream.async_read_some(net::buffer(discard),
-                           [self = shared_from_this()](beast::error_code error, size_t) {
-                             if (error) return self->Close();
-                             self->Linger();
+                           [self = shared_from_this()](beast::error_code error, size_t received) {
+                             self->lingered += received;
+                             if (error || self->lingered >= kLingerBytesAtMost)
+                               return self->Close();
+                             self->LingerRead();
                            });
   }
 
@@ -363,6 +403,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   bool answered = true;
   bool closed = false;
   bool linger = false;
+  size_t lingered = 0;
   uint64_t requests = 0;  // the requests read on this connection
   char discard[4096];
 };

@@ -8,13 +8,19 @@
 
 // Connections served at once; a further one is answered 503 and closed.
 constexpr size_t kWebClientsAtMost = 64;
-// A request's header and body, and a live client's message, at most.
+// A request's header and body, and a live client's message, at most; a
+// connection's read buffer holds at most a header and a body.
 constexpr size_t kRequestHeaderBytesAtMost = 8 * 1024;
 constexpr size_t kRequestBodyBytesAtMost = 16 * 1024;
+constexpr size_t kReadBufferBytesAtMost = kRequestHeaderBytesAtMost + kRequestBodyBytesAtMost;
 constexpr size_t kLiveMessageBytesAtMost = 4 * 1024;
 // A request must have come in whole within this time (the first one from the
 // connection, and each one after it); a response must have gone out within it.
 constexpr uint32_t kRequestSeconds = 10;
+// After a refused request, what the client still sends is read and dropped
+// for at most this long and this much before the connection is closed.
+constexpr uint32_t kLingerSeconds = 2;
+constexpr size_t kLingerBytesAtMost = 64 * 1024;
 // A routed request that has had no answer within this time gets 503.
 constexpr uint32_t kAnswerSeconds = 60;
 // Live clients: a ping every 5 s; one that sent nothing (a pong included)

@@ -1,11 +1,13 @@
 #include "tests/support/web_client.h"
 
 #include <arpa/inet.h>
+#include <errno.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -139,6 +141,69 @@ bool ClosedWithin(int fd, int timeoutMs) {
     if (left <= 0 || poll(&waiting, 1, left) <= 0) return false;
     char buffer[4096];
     if (recv(fd, buffer, sizeof buffer, 0) <= 0) return true;
+  }
+}
+
+bool TrickleUntilClosed(int fd, int everyMs, int timeoutMs, std::string* received) {
+  const Deadline deadline = DeadlineIn(timeoutMs);
+  Deadline nextByte = DeadlineIn(0);
+  bool ended = false;  // the peer sends no more; whether it still reads, a byte tells
+  for (;;) {
+    if (MillisecondsLeft(nextByte) <= 0) {
+      if (send(fd, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno != EAGAIN) return true;
+      nextByte = DeadlineIn(everyMs);
+    }
+    const int left = MillisecondsLeft(deadline);
+    if (left <= 0) return false;
+    pollfd waiting{fd, static_cast<short>(ended ? 0 : POLLIN), 0};
+    if (poll(&waiting, 1, std::max(0, std::min(left, MillisecondsLeft(nextByte)))) <= 0) continue;
+    if ((waiting.revents & (POLLERR | POLLHUP)) != 0) return true;
+    char buffer[4096];
+    const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n < 0 && errno != EAGAIN) return true;
+    if (n == 0) ended = true;
+    if (n > 0) received->append(buffer, static_cast<size_t>(n));
+  }
+}
+
+void Flood(const std::vector<int>& fds, char filler, size_t bytesEach, int timeoutMs,
+           std::vector<std::string>* received) {
+  const std::string block(65536, filler);
+  std::vector<size_t> sent(fds.size(), 0);
+  std::vector<bool> done(fds.size(), false);
+  std::vector<bool> ended(fds.size(), false);
+  received->assign(fds.size(), std::string());
+  const Deadline deadline = DeadlineIn(timeoutMs);
+  for (;;) {
+    std::vector<pollfd> waiting;
+    std::vector<size_t> places;
+    for (size_t i = 0; i < fds.size(); ++i) {
+      if (!done[i]) {
+        waiting.push_back({fds[i], static_cast<short>(ended[i] ? POLLOUT : POLLIN | POLLOUT), 0});
+        places.push_back(i);
+      }
+    }
+    const int left = MillisecondsLeft(deadline);
+    if (waiting.empty() || left <= 0 || poll(waiting.data(), waiting.size(), left) <= 0) return;
+    for (size_t j = 0; j < waiting.size(); ++j) {
+      const size_t i = places[j];
+      if ((waiting[j].revents & POLLIN) != 0) {
+        char buffer[4096];
+        const ssize_t n = recv(fds[i], buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) (*received)[i].append(buffer, static_cast<size_t>(n));
+        if (n == 0) ended[i] = true;  // it may still read
+      }
+      if ((waiting[j].revents & (POLLERR | POLLHUP)) != 0) {
+        done[i] = true;
+        continue;
+      }
+      if ((waiting[j].revents & POLLOUT) == 0) continue;
+      const ssize_t n = send(fds[i], block.data(), std::min(block.size(), bytesEach - sent[i]),
+                             MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno != EAGAIN) done[i] = true;
+      if (n > 0) sent[i] += static_cast<size_t>(n);
+      if (sent[i] >= bytesEach) done[i] = true;
+    }
   }
 }
 

@@ -40,6 +40,18 @@ std::string HeaderValue(const HttpAnswer& answer, const std::string& name);
 // is read and dropped).
 bool ClosedWithin(int fd, int timeoutMs);
 
+// Sends a byte on `fd` every `everyMs` until the peer no longer takes them
+// (it closed the connection, not only its sending half); whether it did
+// within `timeoutMs`. What the peer sends is added to `received`.
+bool TrickleUntilClosed(int fd, int everyMs, int timeoutMs, std::string* received);
+
+// Sends `bytesEach` bytes of `filler` (repeated) on every one of `fds` as
+// fast as the peer takes them, until each is sent, the peer closed it, or
+// `timeoutMs` has passed. What the peer sends on each is added to the string
+// of `received` of the same place.
+void Flood(const std::vector<int>& fds, char filler, size_t bytesEach, int timeoutMs,
+           std::vector<std::string>* received);
+
 // A WebSocket client of /api/live.
 struct LiveConnection;
 struct LiveConnectionDeleter {

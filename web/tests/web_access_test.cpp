@@ -21,6 +21,16 @@ TEST(WebAccess, TheHostMustNameThisComputer) {
         "localhost:", "[::2]", "[::1", "127.0.0.1.evil", "0x7f.0.0.1", "192.168.1.20:123456"}) {
     EXPECT_FALSE(HostIsThisComputer(host, local, 1000)) << host;
   }
+  // A port 1-65535; a name, an address or an IP literal.
+  for (const char* host : {"localhost:65535", "LOCALHOST:00080", "[fe80::1]:1", "a-b.example."}) {
+    EXPECT_TRUE(HostIsWellFormed(host)) << host;
+  }
+  for (const char* host :
+       {"", "localhost:0", "localhost:00000", "localhost:65536", "localhost:99999",
+        "localhost:", ":80", "[::1]x", "[x]", "a b", "a\"b", "a/b", "a:1:2"}) {
+    EXPECT_FALSE(HostIsWellFormed(host)) << host;
+    EXPECT_FALSE(HostIsThisComputer(host, local, 1000)) << host;
+  }
 }
 
 TEST(WebAccess, AnOriginMustBeThePagesOwn) {

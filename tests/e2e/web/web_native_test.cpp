@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -25,6 +27,13 @@ using nlohmann::json;
 constexpr int kStartMs = 20000;
 constexpr int kLineMs = 10000;
 constexpr const char* kCode = "123456";
+
+// The most memory process `pid` has held (VmHWM), in KiB; -1 when unknown.
+long PeakMemoryKb(pid_t pid) {
+  const std::string status = e2e::ReadTextFile("/proc/" + std::to_string(pid) + "/status");
+  const size_t at = status.find("VmHWM:");
+  return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 6, nullptr, 10);
+}
 
 class WebRemote : public ::testing::Test {
  protected:
@@ -232,9 +241,20 @@ TEST_F(WebRemote, ForeignHostsAndSitesGuessersAndGreedyOrSlowClientsAreRefused) 
   EXPECT_TRUE(e2e::WaitForOutput(server, "Web pairing refused from 127.0.0.1\n", kLineMs, mark));
   EXPECT_EQ(e2e::CountOccurrences(server.output.substr(mark), "Web pairing refused"), 1);
 
-  // Requests beyond their bounds.
+  // Requests beyond their bounds, and requests that another reader could
+  // read otherwise: a port that is none, two hosts or origins, a body that is
+  // not said to be chunked last (the remote takes no chunked body).
   EXPECT_EQ(Post("/api/pair", std::string(20000, ' ')).status, 413);
   EXPECT_EQ(Get("/", {"X-Filler: " + std::string(10000, 'x')}).status, 431);
+  const std::string origin = "Origin: http://127.0.0.1:" + std::to_string(webPort);
+  for (const std::vector<std::string>& headers :
+       std::vector<std::vector<std::string>>{{"Host: 127.0.0.1:0"},
+                                             {"Host: 127.0.0.1:99999"},
+                                             {"Host: 127.0.0.1", "Host: attacker.example"},
+                                             {origin, "Origin: http://attacker.example"},
+                                             {"Transfer-Encoding: chunked, identity"}}) {
+    EXPECT_EQ(Get("/", headers).status, 400) << headers.back();
+  }
 
   // The pairing page and its code, from this computer.
   EXPECT_EQ(Get("/pair").status, 200);
@@ -286,6 +306,44 @@ TEST_F(WebRemote, ForeignHostsAndSitesGuessersAndGreedyOrSlowClientsAreRefused) 
   close(slow);
   close(silent);
   EXPECT_EQ(Get("/").status, 200);
+}
+
+// What one connection may hold: a refused one its time, a chunked one
+// memory. None of them keeps a paired client out.
+TEST_F(WebRemote, EachConnectionStaysWithinItsBoundsAndPairedClientsAreServed) {
+  Start("code=123456\n");
+  const std::string bearer = "Authorization: Bearer " + Pair("Phone");
+
+  // A refused request (431): what the client sends after it is read for 2 s
+  // at most, even one byte every 100 ms.
+  const int trickle = e2e::ConnectTcp(webPort, "127.0.0.1", "127.0.0.4");
+  const std::string header =
+      "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Filler: " + std::string(9000, 'x') + "\r\n\r\n";
+  ASSERT_EQ(send(trickle, header.data(), header.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(header.size()));
+  std::string answer;
+  EXPECT_TRUE(e2e::TrickleUntilClosed(trickle, 100, 6000, &answer));
+  EXPECT_EQ(answer.rfind("HTTP/1.1 431 ", 0), 0u) << answer;
+  close(trickle);
+
+  // Chunked requests whose chunk size's line never ends, up to 64 MiB each
+  // from four connections: refused at their header, and what they send is
+  // not kept.
+  const long peakBefore = PeakMemoryKb(server.pid);
+  std::vector<int> chunked;
+  const std::string start =
+      "POST /api/pair HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n1;";
+  for (int i = 0; i < 4; ++i) {
+    chunked.push_back(e2e::ConnectTcp(webPort, "127.0.0.1", "127.0.0.5"));
+    send(chunked.back(), start.data(), start.size(), MSG_NOSIGNAL);
+  }
+  std::vector<std::string> ignored;
+  e2e::Flood(chunked, 'e', 64 << 20, 15000, &ignored);
+  EXPECT_LT(PeakMemoryKb(server.pid) - peakBefore, 8 * 1024) << "KiB";
+  for (int fd : chunked) close(fd);
+  // The answer, which a client that sends no more has the time to read.
+  EXPECT_EQ(e2e::HttpExchange(webPort, start, kLineMs, "127.0.0.5").status, 400);
+  EXPECT_EQ(Get("/api/state", {bearer}).status, 200);
 }
 
 // Wrong codes sprayed from more addresses than the table of wrong codes
