@@ -41,6 +41,7 @@ struct WebServerRecord {
   // The connections: each owned here until it ends.
   std::set<std::shared_ptr<HttpSession>> httpSessions;
   std::set<std::shared_ptr<LiveSession>> liveSessions;
+  uint64_t connections = 0;  // accepted so far
 };
 
 // The web thread's, but for `context`, which is made and ended on the main
@@ -218,22 +219,54 @@ class LiveSession : public std::enable_shared_from_this<LiveSession> {
 
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
-  explicit HttpSession(tcp::socket socket)
-      : stream(std::move(socket)),
+  HttpSession(tcp::socket socket, uint32_t peer, uint64_t serial)
+      : peer(peer),
+        serial(serial),
+        stream(std::move(socket)),
         answerTimer(stream.get_executor()),
         buffer(kReadBufferBytesAtMost) {}
 
+  // The client's address, the connection's place in the order of arrival,
+  // and whether a request of it has shown a valid token.
+  const uint32_t peer;
+  const uint64_t serial;
+  bool Paired() const { return paired; }
+
+  // Waits for a request's first byte (unless it is here already), then for
+  // the rest of it.
   void ReadRequest() {
     parser.emplace();
     parser->header_limit(kRequestHeaderBytesAtMost);
     parser->body_limit(kRequestBodyBytesAtMost);
-    stream.expires_after(std::chrono::seconds(kRequestSeconds));
+    requestDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(kRequestSeconds);
+    if (buffer.size() > 0) return ReadHeader();
+    stream.expires_after(std::chrono::seconds(kFirstByteSeconds));
+    stream.async_read_some(buffer.prepare(beast::read_size(buffer, 65536)),
+                           [self = shared_from_this()](beast::error_code error, size_t received) {
+                             self->buffer.commit(received);
+                             if (error) return self->Failed(error);
+                             self->ReadHeader();
+                           });
+  }
+
+  void Close() {
+    if (closed) return;
+    closed = true;
+    answerTimer.cancel();
+    beast::error_code ignored;
+    stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream.close();
+    webThreadServer.httpSessions.erase(shared_from_this());
+  }
+
+ private:
+  void ReadHeader() {
+    stream.expires_at(requestDeadline);
     http::async_read_header(
         stream, buffer, *parser,
         [self = shared_from_this()](beast::error_code error, size_t) { self->HeaderRead(error); });
   }
 
- private:
   // A header that the remote does not take is refused before the body is
   // read: a Transfer-Encoding (the remote takes no chunked body, and a body
   // that something before the remote framed otherwise would smuggle a second
@@ -250,6 +283,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     if (host == message.end() ? message.version() >= 11 : !HostIsWellFormed(host->value())) {
       return Refuse(400, "no host and port 1-65535 in Host");
     }
+    paired =
+        paired || DeviceOfToken(TokenOfRequest(message[http::field::cookie],
+                                               message[http::field::authorization])) != nullptr;
     http::async_read(
         stream, buffer, *parser,
         [self = shared_from_this()](beast::error_code error, size_t) { self->RequestRead(error); });
@@ -381,20 +417,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                            });
   }
 
-  void Close() {
-    if (closed) return;
-    closed = true;
-    answerTimer.cancel();
-    beast::error_code ignored;
-    stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-    stream.close();
-    webThreadServer.httpSessions.erase(shared_from_this());
-  }
-
   beast::tcp_stream stream;
   net::steady_timer answerTimer;
   beast::flat_buffer buffer;
   std::optional<http::request_parser<http::string_body>> parser;
+  std::chrono::steady_clock::time_point requestDeadline;
   http::response<http::span_body<const char>> response;
   std::shared_ptr<const std::string> owner;
   std::string host;
@@ -403,10 +430,38 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   bool answered = true;
   bool closed = false;
   bool linger = false;
+  bool paired = false;
   size_t lingered = 0;
   uint64_t requests = 0;  // the requests read on this connection
   char discard[4096];
 };
+
+// Room for a new connection from `peer`: the oldest of the address's
+// connections without a token is closed when it has its most of them, else
+// the oldest of all connections without a token when there are as many
+// connections as are served. False when there is no room (every connection
+// has shown a token).
+bool MakeRoomFor(uint32_t peer) {
+  HttpSession* oldest = nullptr;
+  HttpSession* oldestOfPeer = nullptr;
+  size_t ofPeer = 0;
+  for (const std::shared_ptr<HttpSession>& session : webThreadServer.httpSessions) {
+    if (session->Paired()) continue;
+    if (oldest == nullptr || session->serial < oldest->serial) oldest = session.get();
+    if (session->peer != peer) continue;
+    ++ofPeer;
+    if (oldestOfPeer == nullptr || session->serial < oldestOfPeer->serial) {
+      oldestOfPeer = session.get();
+    }
+  }
+  if (ofPeer >= kUnpairedConnectionsPerAddressAtMost) {
+    oldestOfPeer->Close();
+  } else if (OpenConnections() >= kWebClientsAtMost) {
+    if (oldest == nullptr) return false;
+    oldest->Close();
+  }
+  return true;
+}
 
 void Accept();
 
@@ -420,12 +475,15 @@ void Accepted(beast::error_code error, tcp::socket socket) {
     });
     return;
   }
-  if (OpenConnections() >= kWebClientsAtMost) {
-    RefuseConnection(std::move(socket));
-  } else {
-    auto session = std::make_shared<HttpSession>(std::move(socket));
+  beast::error_code ignored;
+  const uint32_t peer = Ipv4Of(socket.remote_endpoint(ignored));
+  if (MakeRoomFor(peer)) {
+    auto session =
+        std::make_shared<HttpSession>(std::move(socket), peer, ++webThreadServer.connections);
     webThreadServer.httpSessions.insert(session);
     session->ReadRequest();
+  } else {
+    RefuseConnection(std::move(socket));
   }
   Accept();
 }

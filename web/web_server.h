@@ -6,16 +6,23 @@
 #include <cstddef>
 #include <cstdint>
 
-// Connections served at once; a further one is answered 503 and closed.
+// Connections served at once. For a further one the oldest connection that
+// has shown no token is closed; when every one has (paired clients and live
+// channels), the new one is answered 503 and closed.
 constexpr size_t kWebClientsAtMost = 64;
+// Connections from one address that have shown no token, at most: for a
+// further one the oldest of them is closed.
+constexpr size_t kUnpairedConnectionsPerAddressAtMost = 8;
 // A request's header and body, and a live client's message, at most; a
 // connection's read buffer holds at most a header and a body.
 constexpr size_t kRequestHeaderBytesAtMost = 8 * 1024;
 constexpr size_t kRequestBodyBytesAtMost = 16 * 1024;
 constexpr size_t kReadBufferBytesAtMost = kRequestHeaderBytesAtMost + kRequestBodyBytesAtMost;
 constexpr size_t kLiveMessageBytesAtMost = 4 * 1024;
-// A request must have come in whole within this time (the first one from the
-// connection, and each one after it); a response must have gone out within it.
+// A request's first byte must have come within this time, and the whole
+// request within kRequestSeconds (the first one from the connection, and each
+// one after it); a response must have gone out within kRequestSeconds.
+constexpr uint32_t kFirstByteSeconds = 3;
 constexpr uint32_t kRequestSeconds = 10;
 // After a refused request, what the client still sends is read and dropped
 // for at most this long and this much before the connection is closed.

@@ -144,6 +144,34 @@ bool ClosedWithin(int fd, int timeoutMs) {
   }
 }
 
+int CountClosedWithin(const std::vector<int>& fds, int timeoutMs) {
+  std::vector<bool> closed(fds.size(), false);
+  int count = 0;
+  const Deadline deadline = DeadlineIn(timeoutMs);
+  while (count < static_cast<int>(fds.size())) {
+    std::vector<pollfd> waiting;
+    std::vector<size_t> places;
+    for (size_t i = 0; i < fds.size(); ++i) {
+      if (!closed[i]) {
+        waiting.push_back({fds[i], POLLIN, 0});
+        places.push_back(i);
+      }
+    }
+    // Looked at once at least, however short the time.
+    if (poll(waiting.data(), waiting.size(), std::max(0, MillisecondsLeft(deadline))) <= 0) break;
+    for (size_t j = 0; j < waiting.size(); ++j) {
+      if (waiting[j].revents == 0) continue;
+      char buffer[4096];
+      if (recv(waiting[j].fd, buffer, sizeof buffer, MSG_DONTWAIT) <= 0) {
+        closed[places[j]] = true;
+        ++count;
+      }
+    }
+    if (MillisecondsLeft(deadline) <= 0) break;
+  }
+  return count;
+}
+
 bool TrickleUntilClosed(int fd, int everyMs, int timeoutMs, std::string* received) {
   const Deadline deadline = DeadlineIn(timeoutMs);
   Deadline nextByte = DeadlineIn(0);

@@ -40,6 +40,10 @@ std::string HeaderValue(const HttpAnswer& answer, const std::string& name);
 // is read and dropped).
 bool ClosedWithin(int fd, int timeoutMs);
 
+// How many of `fds` the peer closes within `timeoutMs` (what it sends
+// meanwhile is read and dropped). The others stay open.
+int CountClosedWithin(const std::vector<int>& fds, int timeoutMs);
+
 // Sends a byte on `fd` every `everyMs` until the peer no longer takes them
 // (it closed the connection, not only its sending half); whether it did
 // within `timeoutMs`. What the peer sends is added to `received`.

@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/e2e_support.h"
@@ -281,38 +283,86 @@ TEST_F(WebRemote, ForeignHostsAndSitesGuessersAndGreedyOrSlowClientsAreRefused) 
                           mark))
       << server.output.substr(mark);
 
-  // 64 connections at once: the slow and the silent one hold two, so of 66
-  // more (kept alive after their answer) the last four are refused.
-  std::vector<int> many;
-  for (int i = 0; i < 66; ++i) many.push_back(e2e::ConnectTcp(webPort));
-  const std::string get = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-  int ok = 0, busy = 0;
-  for (int fd : many) {
-    send(fd, get.data(), get.size(), MSG_NOSIGNAL);
-  }
-  for (int fd : many) {
-    char answer[16] = {};
-    recv(fd, answer, sizeof answer - 1, MSG_WAITALL);
-    ok += std::string(answer).rfind("HTTP/1.1 200", 0) == 0;
-    busy += std::string(answer).rfind("HTTP/1.1 503", 0) == 0;
-  }
-  for (int fd : many) close(fd);
-  EXPECT_EQ(ok, 62);
-  EXPECT_EQ(busy, 4);
-
   // Dropped: the slow one after 10 s, the silent one after 15 s without a pong.
   EXPECT_TRUE(e2e::ClosedWithin(slow, 20000));
   EXPECT_TRUE(e2e::ClosedWithin(silent, 25000));
   close(slow);
   close(silent);
-  EXPECT_EQ(Get("/").status, 200);
+
+  // 64 connections at once, every one with the token (kept alive after its
+  // answer): none of them is closed for a newcomer, which gets 503.
+  std::vector<int> many;
+  const std::string get = "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1\r\n" + bearer + "\r\n\r\n";
+  int ok = 0, busy = 0;
+  for (int i = 0; i < 66; ++i) {
+    many.push_back(e2e::ConnectTcp(webPort));
+    send(many.back(), get.data(), get.size(), MSG_NOSIGNAL);
+    char answer[16] = {};
+    recv(many.back(), answer, sizeof answer - 1, MSG_WAITALL);
+    ok += std::string(answer).rfind("HTTP/1.1 200", 0) == 0;
+    busy += std::string(answer).rfind("HTTP/1.1 503", 0) == 0;
+  }
+  for (int fd : many) close(fd);
+  EXPECT_EQ(ok, 64);
+  EXPECT_EQ(busy, 2);
+  // Once they have gone (the server sees them close), a newcomer is served.
+  int served = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLineMs);
+  while (served != 200 && std::chrono::steady_clock::now() < deadline) {
+    served = Get("/").status;
+    if (served != 200) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(served, 200);
 }
 
-// What one connection may hold: a refused one its time, a chunked one
-// memory. None of them keeps a paired client out.
+// What one connection may hold: an idle one the place of a client, a refused
+// one its time, a chunked one memory. None of them keeps a paired client out.
 TEST_F(WebRemote, EachConnectionStaysWithinItsBoundsAndPairedClientsAreServed) {
   Start("code=123456\n");
   const std::string bearer = "Authorization: Bearer " + Pair("Phone");
+
+  // 80 idle connections from one address: the oldest of them is closed for
+  // each beyond eight at once, long before their first byte's 3 s are over.
+  std::vector<int> oneAddress;
+  for (int i = 0; i < 80; ++i) {
+    oneAddress.push_back(e2e::ConnectTcp(webPort, "127.0.0.1", "127.0.0.2"));
+    ASSERT_GE(oneAddress.back(), 0);
+  }
+  EXPECT_EQ(e2e::CountClosedWithin({oneAddress.begin(), oneAddress.begin() + 72}, 2000), 72);
+  EXPECT_EQ(e2e::CountClosedWithin({oneAddress.begin() + 72, oneAddress.end()}, 0), 0);
+
+  // Idle connections from 64 addresses, each opened again as soon as the
+  // server closes it: for each of the paired client's connections the oldest
+  // connection without a token is closed, and every request of it is served.
+  std::atomic<bool> attacking = true;
+  std::atomic<int> opened = 0;
+  std::thread attacker([&] {
+    std::vector<int> idle;
+    for (int i = 0; i < 64; ++i) {
+      idle.push_back(e2e::ConnectTcp(webPort, "127.0.0.1", "127.0.3." + std::to_string(i + 1)));
+      ++opened;
+    }
+    while (attacking) {
+      for (int i = 0; i < 64; ++i) {
+        if (idle[i] >= 0 && e2e::CountClosedWithin({idle[i]}, 0) == 0) continue;
+        close(idle[i]);
+        idle[i] = e2e::ConnectTcp(webPort, "127.0.0.1", "127.0.3." + std::to_string(i + 1));
+      }
+      e2e::CountClosedWithin(idle, 20);
+    }
+    for (int fd : idle) close(fd);
+  });
+  while (opened < 64) std::this_thread::yield();
+  int served = 0;
+  for (int i = 0; i < 50; ++i) served += Get("/api/state", {bearer}).status == 200;
+  attacking = false;
+  attacker.join();
+  EXPECT_EQ(served, 50);
+  for (int fd : oneAddress) close(fd);
+  // Without a first byte within 3 s, an idle connection is closed anyway.
+  const int idle = e2e::ConnectTcp(webPort, "127.0.0.1", "127.0.0.6");
+  EXPECT_EQ(e2e::CountClosedWithin({idle}, 6000), 1);
+  close(idle);
 
   // A refused request (431): what the client sends after it is read for 2 s
   // at most, even one byte every 100 ms.
