@@ -4,8 +4,9 @@
     web_clients.py PORT CODE COUNT
 
 Pairs with the server on 127.0.0.1:PORT, opens COUNT connections to
-/api/live, prints "connected" once all are open and then reads (answering
-the server's pings) until it is ended. It sends nothing else.
+/api/live one after another, prints "connected" once all are open and then
+reads (answering the server's pings) until it is ended. It sends nothing
+else.
 """
 import asyncio
 import json
@@ -34,8 +35,11 @@ async def main(port, code, count):
         method="POST",
     )
     token = json.load(urllib.request.urlopen(request))["token"]
-    clients = [asyncio.create_task(follow(port, token)) for _ in range(count)]
+    # One after another, as browsers open theirs: the server keeps at most
+    # eight connections of one address that have not shown their token yet.
+    clients = []
     for _ in range(count):
+        clients.append(asyncio.create_task(follow(port, token)))
         await ready.acquire()
     print("connected", flush=True)
     await asyncio.gather(*clients)
