@@ -9,7 +9,6 @@
 
 #include "common/status_log.h"
 #include "config/access_lists.h"
-#include "platform/code_page.h"
 #include "platform/host_names.h"
 #include "platform/random.h"
 
@@ -24,7 +23,7 @@ struct WrongCodes {
 };
 
 struct Device {
-  std::string name;  // as the status list shows it
+  std::string name;  // as kept (DeviceName)
   uint64_t serial = 0;
 };
 
@@ -154,6 +153,65 @@ bool IsPort(std::string_view digits) {
   return value >= 1;
 }
 
+// The next character of UTF-8 `text` from `*at`, which moves past it; a
+// byte that begins no valid character reads as U+FFFD.
+char32_t NextCharacter(std::string_view text, size_t* at) {
+  const unsigned char first = static_cast<unsigned char>(text[(*at)++]);
+  if (first < 0x80) return first;
+  size_t more = 0;
+  char32_t c = 0;
+  if (first >= 0xC2 && first <= 0xDF) {
+    more = 1;
+    c = first & 0x1F;
+  } else if (first >= 0xE0 && first <= 0xEF) {
+    more = 2;
+    c = first & 0x0F;
+  } else if (first >= 0xF0 && first <= 0xF4) {
+    more = 3;
+    c = first & 0x07;
+  } else {
+    return 0xFFFD;
+  }
+  const size_t start = *at;
+  for (size_t i = 0; i < more; ++i) {
+    if (start + i >= text.size() || (static_cast<unsigned char>(text[start + i]) & 0xC0) != 0x80) {
+      return 0xFFFD;
+    }
+    c = (c << 6) | (static_cast<unsigned char>(text[start + i]) & 0x3F);
+  }
+  *at = start + more;
+  // Overlong forms, surrogates and what lies beyond Unicode are no characters.
+  if ((more == 2 && c < 0x800) || (more == 3 && (c < 0x10000 || c > 0x10FFFF)) ||
+      (c >= 0xD800 && c <= 0xDFFF)) {
+    return 0xFFFD;
+  }
+  return c;
+}
+
+// Whether a device's name keeps character `c`: letters and digits (of the
+// scripts a show's people are likely to name a phone in) and the ASCII
+// punctuation but for the quote and the backslash. Blanks, control and
+// invisible characters, quotes and symbols are left out.
+bool KeptInName(char32_t c) {
+  if (c < 0x80) return c > 0x20 && c < 0x7F && c != '"' && c != '\\';
+  if (c == U'\u2018' || c == U'\u2019') return true;  // kept as '
+  struct Range {
+    char32_t first, last;
+  };
+  static constexpr Range kLetters[] = {
+      {0x00C0, 0x00D6}, {0x00D8, 0x00F6}, {0x00F8, 0x024F},  // Latin
+      {0x0386, 0x0386}, {0x0388, 0x03FF},                    // Greek
+      {0x0400, 0x04FF},                                      // Cyrillic
+      {0x3041, 0x30FA},                                      // Hiragana, Katakana
+      {0x4E00, 0x9FFF},                                      // CJK ideographs
+      {0xAC00, 0xD7A3},                                      // Hangul
+  };
+  for (const Range& range : kLetters) {
+    if (c >= range.first && c <= range.last) return true;
+  }
+  return false;
+}
+
 // The host part of a Host header (lower case, without a port and a final
 // dot); empty when the header is malformed.
 std::string HostName(std::string_view host) {
@@ -225,7 +283,7 @@ PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view 
   if (SameCode(code, access.code)) {
     answer.token = NewToken();
     if (answer.token.empty()) return answer;  // no random bytes: as a wrong code
-    KeepToken(answer.token, DeviceNameForLog(nameUtf8));
+    KeepToken(answer.token, DeviceName(nameUtf8));
     answer.outcome = PairOutcome::kPaired;
     return answer;
   }
@@ -280,32 +338,31 @@ std::string TokenOfRequest(std::string_view cookieHeader, std::string_view autho
   return std::string();
 }
 
-std::string DeviceNameForLog(std::string_view nameUtf8) {
-  // The first 32 characters: a character begins with any byte that is no
-  // continuation byte.
+std::string DeviceName(std::string_view nameUtf8) {
+  std::string name;
   size_t characters = 0;
-  size_t end = 0;
-  while (end < nameUtf8.size()) {
-    if ((static_cast<unsigned char>(nameUtf8[end]) & 0xC0) != 0x80) {
-      if (characters == kDeviceNameCharactersAtMost) break;
+  bool gap = false;  // a run of left-out characters since the last one kept
+  size_t at = 0;
+  while (at < nameUtf8.size() && characters < kDeviceNameCharactersAtMost) {
+    const size_t start = at;
+    const char32_t c = NextCharacter(nameUtf8, &at);
+    std::string_view kept = nameUtf8.substr(start, at - start);
+    if (c == U'\u2018' || c == U'\u2019') kept = "'";
+    if (!KeptInName(c)) {
+      gap = !name.empty();
+      continue;
+    }
+    if (gap) {
+      name += '_';
       ++characters;
+      gap = false;
+      if (characters == kDeviceNameCharactersAtMost) break;
     }
-    ++end;
+    name += kept;
+    ++characters;
   }
-  const std::string text = CodePageFromUtf8(nameUtf8.substr(0, end));
-  std::string shown;
-  for (char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20) {
-      shown += '^';
-      shown += static_cast<char>(byte + '@');
-    } else if (byte == 0x7F) {
-      shown += "^?";
-    } else {
-      shown += c;
-    }
-  }
-  return shown.empty() ? std::string("web") : shown;
+  if (!name.empty() && name.back() == '_') name.pop_back();
+  return name.empty() ? std::string("web") : name;
 }
 
 bool HostIsWellFormed(std::string_view host) { return !HostName(host).empty(); }

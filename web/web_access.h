@@ -50,7 +50,7 @@ struct PairAnswer {
 PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view nameUtf8,
                       uint64_t nowMilliseconds);
 
-// The paired device's name for the status list, or nullptr when the token is
+// The paired device's name as kept (DeviceName), or nullptr when the token is
 // none of ours.
 const std::string* DeviceOfToken(std::string_view token);
 
@@ -59,10 +59,14 @@ const std::string* DeviceOfToken(std::string_view token);
 constexpr const char* kTokenCookie = "podiant_token";
 std::string TokenOfRequest(std::string_view cookieHeader, std::string_view authorizationHeader);
 
-// The name as the status list shows it: its first 32 characters (UTF-8 in),
-// in the program's code page, control characters in caret notation ("^M");
+// A device's name as it is kept (UTF-8): one word, so that the status list's
+// "W <name> <address> ..." cannot read as another device's line. Letters,
+// digits and the ASCII punctuation but for the quote and the backslash are
+// kept (the typographic apostrophes U+2018 and U+2019 as '); every run of
+// anything else (blanks, quotes, control and invisible characters, symbols)
+// becomes one "_", and none is left at either end. At most 32 characters;
 // "web" when nothing is left.
-std::string DeviceNameForLog(std::string_view nameUtf8);
+std::string DeviceName(std::string_view nameUtf8);
 
 // Whether a Host header is a host name, an IPv4 address or an IP literal in
 // brackets, with an optional port 1-65535.

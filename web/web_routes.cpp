@@ -126,15 +126,16 @@ CheckedCommand CheckCommand(const json& message) {
   return command;
 }
 
-// Hands the command to the server thread, stamped with its arrival. `done`,
-// when given, is called on the web thread with the outcome. False when the
-// server thread does not take it (`done` is then told kDropped).
+// Hands the command of the device `name` (as kept, UTF-8) to the server
+// thread, stamped with its arrival. `done`, when given, is called on the web
+// thread with the outcome. False when the server thread does not take it
+// (`done` is then told kDropped).
 bool PostWebCommand(const std::string& name, uint32_t address, const CheckedCommand& command,
                     std::function<void(ArrivalOutcome)> done) {
   Arrival arrival;
   arrival.arrivedAt = ArrivalClockNow();
   arrival.time = LocalTimeOfDay();
-  arrival.origin = CommandOrigin{Door::kWeb, address, 0, name};
+  arrival.origin = CommandOrigin{Door::kWeb, address, 0, CodePageFromUtf8(name)};
   arrival.shown = "\"" + command.text + "\"";
   arrival.command = command.command;
   arrival.from = command.from;
@@ -224,7 +225,7 @@ WebResponse Pair(const WebRequest& request) {
   if (answer.outcome == PairOutcome::kWrongCode) return ErrorResponse(403, "wrong code");
   json paired;
   paired["token"] = answer.token;
-  paired["name"] = Utf8FromCodePage(*DeviceOfToken(answer.token));
+  paired["name"] = *DeviceOfToken(answer.token);
   WebResponse response = JsonResponse(200, paired);
   response.headers.emplace_back(
       "Set-Cookie", std::string(kTokenCookie) + "=" + answer.token + kTokenCookieAttributes);
@@ -241,7 +242,7 @@ std::vector<std::string> RemoteCommandWords() {
 
 json Info(const std::string& name) {
   json info;
-  info["name"] = Utf8FromCodePage(name);
+  info["name"] = name;
   info["commands"] = RemoteCommandWords();
   info["shows"] = !webThreadRoutes.showsFolder.empty();
   info["venue"] = VenueViewOn();

@@ -57,7 +57,7 @@ void HandleWebRequest(const WebRequest& request, WebRespond respond);
 
 // A client of /api/live: who it is, and how many of its commands wait.
 struct LiveClient {
-  std::string name;  // as the status list shows it
+  std::string name;  // the device's, as kept (UTF-8)
   uint32_t address = 0;
   std::shared_ptr<int> commandsWaiting = std::make_shared<int>(0);
 };

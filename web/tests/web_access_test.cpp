@@ -42,13 +42,41 @@ TEST(WebAccess, AnOriginMustBeThePagesOwn) {
   EXPECT_FALSE(OriginMatchesHost("http://", ""));
 }
 
-TEST(WebAccess, TheNameIsCutToWholeCharactersAndShownSafely) {
-  EXPECT_EQ(DeviceNameForLog("Phone"), "Phone");
-  EXPECT_EQ(DeviceNameForLog(""), "web");
-  EXPECT_EQ(DeviceNameForLog("a\rb\x7f"), "a^Mb^?");
+// A name is one word of the status list's line: nothing in it reads as a
+// blank, a quote or the end of the line, and nothing in it is invisible.
+TEST(WebAccess, ADeviceNameIsOneWordOfAtMost32Characters) {
+  const struct {
+    const char* given;
+    const char* kept;
+  } kNames[] = {
+      {"Phone", "Phone"},
+      {"", "web"},
+      {" \t\"\r\n", "web"},
+      {" Stage  left ", "Stage_left"},
+      {"a\rb\x7f", "a_b"},
+      {"iPad 10.0.0.9 14:02:11 -> \"NEXT\"", "iPad_10.0.0.9_14:02:11_->_NEXT"},
+      {"Back\\slash", "Back_slash"},
+      {"Marie\xe2\x80\x99s iPhone", "Marie's_iPhone"},  // U+2019
+      {"R\xc3\xa9gie\xc2\xa0"
+       "1",
+       "R\xc3\xa9gie_1"},                       // no-break space
+      {"Zero\xe2\x80\x8bwidth", "Zero_width"},  // U+200B
+      {"left\xe2\x80\xaeright", "left_right"},  // U+202E
+      {"\xd0\xa1\xd1\x86\xd0\xb5\xd0\xbd\xd0\xb0",
+       "\xd0\xa1\xd1\x86\xd0\xb5\xd0\xbd\xd0\xb0"},  // Cyrillic
+      {"Phone \xf0\x9f\x93\xb1", "Phone"},           // a symbol
+      {"bad\xff\xc3(utf8", "bad_(utf8"},
+      {"\xe0\x80\xaf"
+       "over\xed\xa0\x80long",
+       "over_long"},  // overlong, surrogate
+  };
+  for (const auto& name : kNames) EXPECT_EQ(DeviceName(name.given), name.kept) << name.given;
   // 31 letters and two two-byte characters: the second one is the 33rd.
-  EXPECT_EQ(DeviceNameForLog(std::string(31, 'x') + "\xc3\xa9\xc3\xa9"),
-            std::string(31, 'x') + "\xe9");  // in the code page
+  EXPECT_EQ(DeviceName(std::string(31, 'x') + "\xc3\xa9\xc3\xa9"),
+            std::string(31, 'x') + "\xc3\xa9");
+  // A run left out counts as its "_"; none is left at the end of a cut.
+  EXPECT_EQ(DeviceName(std::string(31, 'x') + "  y"), std::string(31, 'x'));
+  EXPECT_EQ(DeviceName(std::string(30, 'x') + "  y"), std::string(30, 'x') + "_y");
 }
 
 TEST(WebAccess, TokensComeFromTheCookieOrTheBearerHeader) {
