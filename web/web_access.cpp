@@ -4,35 +4,36 @@
 #include <cstring>
 #include <deque>
 #include <map>
-#include <unordered_map>
 #include <vector>
 
 #include "common/status_log.h"
 #include "config/access_lists.h"
 #include "platform/host_names.h"
 #include "platform/random.h"
+#include "web/hmac_sha256.h"
 
 namespace {
 
 constexpr uint64_t kNamesLookUpMilliseconds = 10 * 1000;
-constexpr size_t kTokenBytes = 32;
+// A token: the hexadecimal digits of a random number of kTokenNonceBytes,
+// then of the first kTokenSignatureBytes of its signature (HMAC-SHA256 of
+// kTokenContext, the number and the name), then of the device's name as kept.
+constexpr size_t kTokenNonceBytes = 16;
+constexpr size_t kTokenSignatureBytes = 16;
+constexpr size_t kTokenNameBytesAtMost = 4 * kDeviceNameCharactersAtMost;
+constexpr std::string_view kTokenContext = "podiant-server web token\n";
 
 struct WrongCodes {
   std::deque<uint64_t> times;  // the wrong codes of the last minute
   uint64_t refusedUntil = 0;
 };
 
-struct Device {
-  std::string name;  // as kept (DeviceName)
-  uint64_t serial = 0;
-};
-
 struct WebAccessRecord {
   std::string code;
   bool codeDrawn = false;
   int wrongCodesOfThisCode = 0;
-  std::unordered_map<std::string, Device> tokens;
-  uint64_t tokenSerial = 0;
+  std::string tokenKey;  // what signs the tokens
+  std::string tokenCookie;
   std::map<uint32_t, WrongCodes> wrongCodes;
   WrongCodes allWrongCodes;  // every address's; refusedUntil: pairing is closed
   LocalNames localNames;
@@ -74,31 +75,67 @@ bool DrawCode(std::string* code) {
   }
 }
 
-bool SameCode(std::string_view given, const std::string& code) {
+bool SameBytes(std::string_view given, const std::string& expected) {
   // Every byte compared, whatever the first difference.
-  unsigned difference = given.size() == code.size() ? 0 : 1;
-  for (size_t i = 0; i < code.size(); ++i) {
+  unsigned difference = given.size() == expected.size() ? 0 : 1;
+  for (size_t i = 0; i < expected.size(); ++i) {
     difference |= static_cast<unsigned char>(i < given.size() ? given[i] : 0) ^
-                  static_cast<unsigned char>(code[i]);
+                  static_cast<unsigned char>(expected[i]);
   }
   return difference == 0;
 }
 
-std::string NewToken() {
-  unsigned char bytes[kTokenBytes];
-  if (!FillRandomBytes(bytes, sizeof bytes)) return std::string();
-  return Hex(bytes, sizeof bytes);
+// The bytes of hexadecimal digits; none when `hex` holds anything else.
+std::optional<std::string> FromHex(std::string_view hex) {
+  if (hex.size() % 2 != 0) return std::nullopt;
+  auto value = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  std::string bytes;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int high = value(hex[i]);
+    const int low = value(hex[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return bytes;
 }
 
-void KeepToken(const std::string& token, std::string name) {
-  WebAccessRecord& access = webThreadAccess;
-  if (access.tokens.size() >= kTokensAtMost) {
-    auto oldest = std::min_element(
-        access.tokens.begin(), access.tokens.end(),
-        [](const auto& a, const auto& b) { return a.second.serial < b.second.serial; });
-    access.tokens.erase(oldest);
+std::string TokenSignature(std::string_view nonce, std::string_view name) {
+  std::string message(kTokenContext);
+  message += nonce;
+  message += name;
+  const Sha256Digest signature = HmacSha256(webThreadAccess.tokenKey, message);
+  return std::string(reinterpret_cast<const char*>(signature.data()), kTokenSignatureBytes);
+}
+
+// A new token for the device `name` (as kept); empty when the system gave no
+// random bytes.
+std::string NewToken(const std::string& name) {
+  unsigned char nonce[kTokenNonceBytes];
+  if (!FillRandomBytes(nonce, sizeof nonce)) return std::string();
+  const std::string_view nonceBytes(reinterpret_cast<const char*>(nonce), sizeof nonce);
+  const std::string signature = TokenSignature(nonceBytes, name);
+  return Hex(nonce, sizeof nonce) +
+         Hex(reinterpret_cast<const unsigned char*>(signature.data()), signature.size()) +
+         Hex(reinterpret_cast<const unsigned char*>(name.data()), name.size());
+}
+
+// The key of the tokens: with a fixed code, from the code and the port (the
+// same for every start with them; slow to make, so that guessing the code
+// from a token is as slow); else drawn for this run.
+bool MakeTokenKey(const std::string& fixedCode, int port) {
+  std::string& key = webThreadAccess.tokenKey;
+  if (!fixedCode.empty()) {
+    const Sha256Digest derived = Pbkdf2HmacSha256(
+        fixedCode, "podiant-server web tokens, port " + std::to_string(port), kTokenKeyRounds);
+    key.assign(reinterpret_cast<const char*>(derived.data()), derived.size());
+    return true;
   }
-  access.tokens[token] = Device{std::move(name), ++access.tokenSerial};
+  key.assign(32, '\0');
+  return FillRandomBytes(key.data(), key.size());
 }
 
 // Forgets the wrong codes of more than a minute ago.
@@ -260,8 +297,11 @@ bool KnownHost(const std::string& name, uint32_t localAddress) {
 
 }  // namespace
 
-bool StartWebAccess(const std::string& fixedCode) {
+bool StartWebAccess(const std::string& fixedCode, int port) {
   webThreadAccess = WebAccessRecord{};
+  webThreadAccess.tokenCookie =
+      port == 0 ? std::string("podiant_token") : "podiant_token_" + std::to_string(port);
+  if (!MakeTokenKey(fixedCode, port)) return false;
   if (!fixedCode.empty()) {
     webThreadAccess.code = fixedCode;
     return true;
@@ -280,10 +320,9 @@ PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view 
     answer.outcome = PairOutcome::kRefused;
     return answer;
   }
-  if (SameCode(code, access.code)) {
-    answer.token = NewToken();
+  if (SameBytes(code, access.code)) {
+    answer.token = NewToken(DeviceName(nameUtf8));
     if (answer.token.empty()) return answer;  // no random bytes: as a wrong code
-    KeepToken(answer.token, DeviceName(nameUtf8));
     answer.outcome = PairOutcome::kPaired;
     return answer;
   }
@@ -304,15 +343,26 @@ PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view 
   return answer;
 }
 
-const std::string* DeviceOfToken(std::string_view token) {
-  if (token.empty()) return nullptr;
-  auto found = webThreadAccess.tokens.find(std::string(token));
-  return found == webThreadAccess.tokens.end() ? nullptr : &found->second.name;
+std::optional<std::string> DeviceOfToken(std::string_view token) {
+  constexpr size_t kSigned = kTokenNonceBytes + kTokenSignatureBytes;
+  if (token.size() <= 2 * kSigned || token.size() > 2 * (kSigned + kTokenNameBytesAtMost)) {
+    return std::nullopt;
+  }
+  std::optional<std::string> bytes = FromHex(token);
+  if (!bytes) return std::nullopt;
+  const std::string_view nonce = std::string_view(*bytes).substr(0, kTokenNonceBytes);
+  const std::string_view signature =
+      std::string_view(*bytes).substr(kTokenNonceBytes, kTokenSignatureBytes);
+  std::string name = bytes->substr(kSigned);
+  if (!SameBytes(signature, TokenSignature(nonce, name))) return std::nullopt;
+  return name;
 }
 
+const std::string& TokenCookieName() { return webThreadAccess.tokenCookie; }
+
 std::string TokenOfRequest(std::string_view cookieHeader, std::string_view authorizationHeader) {
-  // Cookies: "a=1; podiant_token=...; b=2".
-  const std::string_view name = kTokenCookie;
+  // Cookies: "a=1; podiant_token_8080=...; b=2".
+  const std::string_view name = webThreadAccess.tokenCookie;
   size_t start = 0;
   while (start < cookieHeader.size()) {
     size_t end = cookieHeader.find(';', start);
@@ -323,7 +373,7 @@ std::string TokenOfRequest(std::string_view cookieHeader, std::string_view autho
         pair[name.size()] == '=') {
       std::string_view value = pair.substr(name.size() + 1);
       while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-      if (DeviceOfToken(value) != nullptr) return std::string(value);
+      if (DeviceOfToken(value)) return std::string(value);
     }
     start = end + 1;
   }

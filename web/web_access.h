@@ -1,10 +1,17 @@
 // Who may use the web remote: the pairing code, the paired devices' tokens,
 // the limit on wrong codes, and the checks of a request's Host and Origin.
 // Used on the web thread only (nothing here locks).
+//
+// Nothing is written to disk and no token is kept: a token carries the
+// device's name and a signature of it with a key that only this program
+// makes. The key is drawn at each start, or, with a fixed code, derived from
+// the code and the port, so that a paired device stays paired when the
+// program starts again with the same code and port.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,18 +23,20 @@ constexpr uint64_t kPairingWindowMilliseconds = 60 * 1000;
 constexpr int kAllWrongCodesPerMinute = 20;
 // A drawn code (no fixed code) is drawn anew after this many wrong codes.
 constexpr int kWrongCodesPerDrawnCode = 20;
-// The most tokens kept (the oldest is forgotten for a new one) and the most
-// addresses whose wrong codes are counted (an address is counted until its
-// minute is over; while the table is full, a new address is refused).
-constexpr size_t kTokensAtMost = 1024;
+// The most addresses whose wrong codes are counted (an address is counted
+// until its minute is over; while the table is full, a new address is
+// refused).
 constexpr size_t kPairingAddressesAtMost = 1024;
+// The rounds of PBKDF2 that make the tokens' key from a fixed code (about
+// 70 ms here), so that each guess of the code from a token takes as long.
+constexpr uint32_t kTokenKeyRounds = 100000;
 // A device's name in the status list: at most this many characters.
 constexpr size_t kDeviceNameCharactersAtMost = 32;
 
 // Sets the pairing code (`fixedCode`, 6 digits, or a new random one when it is
-// empty) and forgets every token and count. False when the system gave no
-// random bytes.
-bool StartWebAccess(const std::string& fixedCode);
+// empty), forgets every count and makes the tokens' key and cookie for the web
+// remote's `port`. False when the system gave no random bytes.
+bool StartWebAccess(const std::string& fixedCode, int port = 0);
 const std::string& PairingCode();
 
 enum class PairOutcome {
@@ -50,13 +59,17 @@ struct PairAnswer {
 PairAnswer PairDevice(uint32_t address, std::string_view code, std::string_view nameUtf8,
                       uint64_t nowMilliseconds);
 
-// The paired device's name as kept (DeviceName), or nullptr when the token is
-// none of ours.
-const std::string* DeviceOfToken(std::string_view token);
+// The paired device's name as kept (DeviceName), or none when the token is
+// not one that this key signed.
+std::optional<std::string> DeviceOfToken(std::string_view token);
 
-// The token a request carries: the cookie kTokenCookie, else the
-// "Authorization: Bearer" header; empty when neither.
-constexpr const char* kTokenCookie = "podiant_token";
+// The name of the cookie that holds the token, with the port in it
+// ("podiant_token_8080"): a browser sends a computer's cookies to every port
+// of it, and two servers on one computer must not overwrite each other's.
+const std::string& TokenCookieName();
+
+// The token a request carries: a valid one of the cookie TokenCookieName(),
+// else the "Authorization: Bearer" header; empty when neither.
 std::string TokenOfRequest(std::string_view cookieHeader, std::string_view authorizationHeader);
 
 // A device's name as it is kept (UTF-8): one word, so that the status list's

@@ -29,7 +29,7 @@ void WebThread() {
   const WebSettings& web = *Settings.web;
   const uint32_t listen = Settings.listenAddress ? Settings.listenAddress->address.value_or(0) : 0;
   const uint32_t shown = listen != 0 ? listen : LookUpLocalAddress();
-  if (!StartWebAccess(web.code)) {
+  if (!StartWebAccess(web.code, web.port)) {
     AddLogLine("ERROR: web remote: the system gave no random numbers for its code");
     return;
   }

@@ -223,12 +223,14 @@ WebResponse Pair(const WebRequest& request) {
   }
   if (answer.codeDrawnAnew) AddLogLine(WebRemoteLine());
   if (answer.outcome == PairOutcome::kWrongCode) return ErrorResponse(403, "wrong code");
+  // The token in the answer is for API clients; the page (a browser's
+  // request has an Origin) gets the cookie alone and never sees it.
   json paired;
-  paired["token"] = answer.token;
-  paired["name"] = *DeviceOfToken(answer.token);
+  if (!request.origin) paired["token"] = answer.token;
+  paired["name"] = DeviceName(nameText);
   WebResponse response = JsonResponse(200, paired);
-  response.headers.emplace_back(
-      "Set-Cookie", std::string(kTokenCookie) + "=" + answer.token + kTokenCookieAttributes);
+  response.headers.emplace_back("Set-Cookie",
+                                TokenCookieName() + "=" + answer.token + kTokenCookieAttributes);
   return response;
 }
 
@@ -397,8 +399,9 @@ void ServeApi(const WebRequest& request, std::string_view path, std::string_view
     pairing["code"] = PairingCode();
     return respond(get ? JsonResponse(200, pairing) : ErrorResponse(405, "only GET here"));
   }
-  const std::string* device = DeviceOfToken(TokenOfRequest(request.cookie, request.authorization));
-  if (device == nullptr) {
+  const std::optional<std::string> device =
+      DeviceOfToken(TokenOfRequest(request.cookie, request.authorization));
+  if (!device) {
     WebResponse response = ErrorResponse(401, "not paired: POST /api/pair with the code first");
     response.headers.emplace_back("WWW-Authenticate", "Bearer");
     return respond(std::move(response));
@@ -474,9 +477,9 @@ void HandleWebRequest(const WebRequest& request, WebRespond respond) {
 std::optional<WebResponse> CheckLiveUpgrade(const WebRequest& request, LiveClient* client) {
   if (std::optional<WebResponse> refusal = RefuseForeign(request)) return refusal;
   if (request.target != "/api/live") return ErrorResponse(404, "no such route");
-  const std::string* device = DeviceOfToken(TokenOfRequest(request.cookie, request.authorization));
-  if (device == nullptr)
-    return ErrorResponse(401, "not paired: POST /api/pair with the code first");
+  const std::optional<std::string> device =
+      DeviceOfToken(TokenOfRequest(request.cookie, request.authorization));
+  if (!device) return ErrorResponse(401, "not paired: POST /api/pair with the code first");
   client->name = *device;
   client->address = request.peerAddress;
   return std::nullopt;

@@ -283,9 +283,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     if (host == message.end() ? message.version() >= 11 : !HostIsWellFormed(host->value())) {
       return Refuse(400, "no host and port 1-65535 in Host");
     }
-    paired =
-        paired || DeviceOfToken(TokenOfRequest(message[http::field::cookie],
-                                               message[http::field::authorization])) != nullptr;
+    if (!paired) {
+      paired = DeviceOfToken(TokenOfRequest(message[http::field::cookie],
+                                            message[http::field::authorization]))
+                   .has_value();
+    }
     http::async_read(
         stream, buffer, *parser,
         [self = shared_from_this()](beast::error_code error, size_t) { self->RequestRead(error); });

@@ -390,6 +390,7 @@ function confirmAction(text, okText) {
 function showPairing(reason) {
   const texts = {
     "no-code": "",
+    "new-code": "The server no longer knows this device (it has a new code): pair again.",
     "wrong-code": "That code is not (or no longer) the server's code.",
     "too-many": "Too many wrong codes: wait a minute, then try again.",
   };

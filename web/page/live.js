@@ -1,15 +1,17 @@
 // The live link to the server: one WebSocket, opened again by itself when it
 // closes or falls silent (after at most 2 seconds, at once when the page is
-// shown again or the network returns), paired again by itself with the kept
-// code when the server no longer knows this device's token (it restarted).
+// shown again or the network returns). The device's token is a cookie that
+// the page never sees; the page keeps no code: when the server no longer
+// takes the token (it started again with another code), it asks for one.
 import * as protocol from "./protocol.js";
 
 const retryDelaysMs = [250, 500, 1000, 2000];
 // A socket that has heard nothing for longer than a ping's interval and a
 // little is checked at once when the page comes back.
 const doubtfulAfterMs = 6500;
-const codeKey = "podiant.code";
 const nameKey = "podiant.name";
+// An earlier page kept the code here; it is forgotten.
+localStorage.removeItem("podiant.code");
 
 // "connecting": no state of this connection yet (what the page shows may be
 // stale); "live"; "offline": the server or the network is not reachable;
@@ -47,10 +49,6 @@ export function silenceMs() {
 
 export function storedName() {
   return localStorage.getItem(nameKey) || "";
-}
-
-function storedCode() {
-  return localStorage.getItem(codeKey) || "";
 }
 
 function dropSocket() {
@@ -151,12 +149,9 @@ async function findOutWhy() {
   const access = await protocol.checkAccess();
   checking = false;
   if (access === "unpaired") {
-    const code = storedCode();
-    if (!code) {
-      setLink("unpaired", "no-code");
-      return;
-    }
-    await pairWith(code, storedName());
+    // A device paired before (its name is kept) whose token the server no
+    // longer takes: the server started again with another code.
+    setLink("unpaired", storedName() ? "new-code" : "no-code");
   } else if (access === "busy") {
     setLink("busy");
     retryLater();
@@ -170,7 +165,6 @@ async function pairWith(code, name) {
   const answer = await protocol.pair(code, name);
   checking = false;
   if (answer.outcome === "paired") {
-    localStorage.setItem(codeKey, code);
     localStorage.setItem(nameKey, name);
     setLink("connecting");
     retryCount = 0;
@@ -178,7 +172,6 @@ async function pairWith(code, name) {
   } else if (answer.outcome === "wrong-code") {
     // Never tried again by itself: wrong codes are counted against this
     // address. The server drew a new code, or the code was mistyped.
-    localStorage.removeItem(codeKey);
     setLink("unpaired", "wrong-code");
   } else if (answer.outcome === "too-many") {
     setLink("unpaired", "too-many");
@@ -194,14 +187,6 @@ export function pairNow(code, name) {
   dropSocket();
   setLink("connecting");
   return pairWith(code, name);
-}
-
-// Forgets the kept code and asks for one.
-export function forgetPairing() {
-  localStorage.removeItem(codeKey);
-  cancelRetry();
-  dropSocket();
-  setLink("unpaired", "no-code");
 }
 
 // Sends a show word; false when there is no live link to carry it.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include "common/status_log.h"
 #include "config/access_lists.h"
 
@@ -79,21 +82,51 @@ TEST(WebAccess, ADeviceNameIsOneWordOfAtMost32Characters) {
   EXPECT_EQ(DeviceName(std::string(30, 'x') + "  y"), std::string(30, 'x') + "_y");
 }
 
-TEST(WebAccess, TokensComeFromTheCookieOrTheBearerHeader) {
-  ASSERT_TRUE(StartWebAccess("123456"));
-  PairAnswer paired = PairDevice(Address("10.0.0.5"), "123456", "Tablet", 0);
+// A token is the device's name signed with a key that this program makes:
+// from a fixed code and the port the same at every start, else drawn anew.
+TEST(WebAccess, TokensAreSignedForTheirCodeAndPortAndComeFromTheCookieOrTheHeader) {
+  auto name = [](const std::string& token) { return DeviceOfToken(token).value_or("(none)"); };
+  ASSERT_TRUE(StartWebAccess("123456", 8080));
+  EXPECT_EQ(TokenCookieName(), "podiant_token_8080");
+  PairAnswer paired = PairDevice(Address("10.0.0.5"), "123456", "Stage left", 0);
   ASSERT_EQ(paired.outcome, PairOutcome::kPaired);
-  EXPECT_GE(paired.token.size(), 32u);
-  ASSERT_NE(DeviceOfToken(paired.token), nullptr);
-  EXPECT_EQ(*DeviceOfToken(paired.token), "Tablet");
-  EXPECT_EQ(TokenOfRequest("a=1; podiant_token=" + paired.token + "; b=2", ""), paired.token);
-  EXPECT_EQ(TokenOfRequest("podiant_token=stale; podiant_token=" + paired.token, ""), paired.token);
-  EXPECT_EQ(TokenOfRequest("", "bearer  " + paired.token), paired.token);
-  EXPECT_EQ(DeviceOfToken(TokenOfRequest("x_podiant_token=" + paired.token, "")), nullptr);
-  // A new start forgets every token.
-  ASSERT_TRUE(StartWebAccess(""));
-  EXPECT_EQ(DeviceOfToken(paired.token), nullptr);
+  const std::string token = paired.token;
+  EXPECT_EQ(name(token), "Stage_left");
+  EXPECT_NE(PairDevice(Address("10.0.0.5"), "123456", "Stage left", 0).token, token);
+  EXPECT_EQ(TokenOfRequest("a=1; podiant_token_8080=" + token + "; b=2", ""), token);
+  EXPECT_EQ(TokenOfRequest("podiant_token_8080=stale; podiant_token_8080=" + token, ""), token);
+  EXPECT_EQ(TokenOfRequest("", "bearer  " + token), token);
+  EXPECT_EQ(TokenOfRequest("podiant_token_8081=" + token, ""), "");
+  EXPECT_EQ(TokenOfRequest("x_podiant_token_8080=" + token, ""), "");
+
+  // Nothing of it can be changed: the signature, the name, the case, the
+  // length.
+  std::string changed = token;
+  changed[40] = changed[40] == '0' ? '1' : '0';
+  EXPECT_EQ(name(changed), "(none)");
+  changed = token;
+  changed.back() = changed.back() == '0' ? '1' : '0';
+  EXPECT_EQ(name(changed), "(none)");
+  EXPECT_EQ(name(token + "00"), "(none)");
+  EXPECT_EQ(name(token.substr(0, 64)), "(none)");
+  changed = token;
+  for (char& c : changed) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(name(changed), "(none)");
+
+  // A new start with the same code and port keeps it; another port or code,
+  // or a drawn code, does not.
+  ASSERT_TRUE(StartWebAccess("123456", 8080));
+  EXPECT_EQ(name(token), "Stage_left");
+  ASSERT_TRUE(StartWebAccess("123456", 8081));
+  EXPECT_EQ(name(token), "(none)");
+  ASSERT_TRUE(StartWebAccess("654321", 8080));
+  EXPECT_EQ(name(token), "(none)");
+  ASSERT_TRUE(StartWebAccess("", 8080));
   EXPECT_EQ(PairingCode().size(), 6u);
+  const std::string drawn = PairDevice(Address("10.0.0.5"), PairingCode(), "", 0).token;
+  EXPECT_EQ(name(drawn), "web");
+  ASSERT_TRUE(StartWebAccess("", 8080));
+  EXPECT_EQ(name(drawn), "(none)");
 }
 
 TEST(WebAccess, FiveWrongCodesAMinuteAreComparedForAnAddressAndTwentyForAll) {

@@ -124,13 +124,17 @@ TEST_F(WebRemote, PairedClientsSendCommandsThroughTheApiAndTheLiveChannel) {
   ASSERT_EQ(paired.status, 200) << paired.body;
   const std::string token = json::parse(paired.body).value("token", "");
   EXPECT_GE(token.size(), 32u);
+  // The cookie is named for this server's port: another server on this
+  // computer keeps its own.
+  const std::string cookieName = "podiant_token_" + std::to_string(webPort);
   const std::string cookie = e2e::HeaderValue(paired, "Set-Cookie");
-  EXPECT_EQ(cookie.find("podiant_token=" + token + ";"), 0u) << cookie;
+  EXPECT_EQ(cookie.find(cookieName + "=" + token + ";"), 0u) << cookie;
   EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
   EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos);
   const std::string bearer = "Authorization: Bearer " + token;
 
-  e2e::HttpAnswer state = Get("/api/state", {"Cookie: podiant_token=" + token});
+  EXPECT_EQ(Get("/api/state", {"Cookie: podiant_token=" + token}).status, 401);
+  e2e::HttpAnswer state = Get("/api/state", {"Cookie: " + cookieName + "=" + token});
   ASSERT_EQ(state.status, 200);
   json stateJson = json::parse(state.body);
   EXPECT_EQ(stateJson["type"], "state");
@@ -226,10 +230,14 @@ TEST_F(WebRemote, ForeignHostsAndSitesGuessersAndGreedyOrSlowClientsAreRefused) 
   EXPECT_EQ(Get("/", {"Host: localhost:" + std::to_string(webPort)}).status, 200);
   EXPECT_EQ(Post("/api/pair", R"({"code":"123456"})", {"Origin: http://attacker.example"}).status,
             403);
-  EXPECT_EQ(Post("/api/pair", R"({"code":"123456"})",
-                 {"Origin: http://127.0.0.1:" + std::to_string(webPort)})
-                .status,
-            200);
+  // The page's own request (a browser sends Origin) gets the token as a
+  // cookie only, never in what the page reads.
+  e2e::HttpAnswer fromPage = Post("/api/pair", R"({"code":"123456"})",
+                                  {"Origin: http://127.0.0.1:" + std::to_string(webPort)});
+  EXPECT_EQ(fromPage.status, 200);
+  EXPECT_EQ(json::parse(fromPage.body, nullptr, false), json::parse(R"({"name":"web"})"))
+      << fromPage.body;
+  EXPECT_NE(e2e::HeaderValue(fromPage, "Set-Cookie").find("; HttpOnly"), std::string::npos);
   int status = 0;
   EXPECT_EQ(e2e::OpenLive(webPort, {bearer, "Origin: http://attacker.example"}, &status), nullptr);
   EXPECT_EQ(status, 403);
@@ -395,6 +403,41 @@ TEST_F(WebRemote, EachConnectionStaysWithinItsBoundsAndPairedClientsAreServed) {
   // The answer, which a client that sends no more has the time to read.
   EXPECT_EQ(e2e::HttpExchange(webPort, start, kLineMs, "127.0.0.5").status, 400);
   EXPECT_EQ(Get("/api/state", {bearer}).status, 200);
+}
+
+// Nothing is written to disk, and a paired device stays paired when the
+// program starts again with the same code and port: its token is signed with
+// a key made from them. A drawn code, or another code, pairs anew.
+TEST_F(WebRemote, APairedDeviceStaysPairedWhenTheProgramStartsAgainWithItsCode) {
+  Start("code=123456\n");
+  const std::string bearer = "Authorization: Bearer " + Pair("Stage left");
+  auto restart = [this](const std::string& webLines) {
+    e2e::SendSignal(server, SIGTERM);
+    ASSERT_TRUE(e2e::WaitForExit(server, kStartMs)) << server.output;
+    Start(webLines);
+  };
+  restart("code=123456\n");
+  EXPECT_EQ(Get("/api/state", {bearer}).status, 200);
+  const size_t mark = server.output.size();
+  EXPECT_EQ(Post("/api/command", R"({"command":"STATE"})", {bearer}).status, 202);
+  EXPECT_TRUE(WaitForLine(R"(W Stage_left 127\.0\.0\.1 \d\d:\d\d:\d\d -> "STATE"\n)", mark))
+      << server.output.substr(mark);
+  // In the working directory: podiant.ini and bin/, nothing else.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory),
+                          std::filesystem::directory_iterator()),
+            2);
+
+  restart("code=654321\n");
+  EXPECT_EQ(Get("/api/state", {bearer}).status, 401);
+
+  restart("");
+  std::smatch shown;
+  ASSERT_TRUE(std::regex_search(server.output, shown, std::regex(R"(/ code (\d{6})\n)")));
+  e2e::HttpAnswer paired = Post("/api/pair", json{{"code", shown[1].str()}}.dump());
+  const std::string drawn = json::parse(paired.body, nullptr, false).value("token", "");
+  EXPECT_EQ(Get("/api/state", {"Authorization: Bearer " + drawn}).status, 200);
+  restart("");
+  EXPECT_EQ(Get("/api/state", {"Authorization: Bearer " + drawn}).status, 401);
 }
 
 // Wrong codes sprayed from more addresses than the table of wrong codes

@@ -8,8 +8,9 @@ office afterwards.
 The page pairs by the code in its address, opens a show from the shows
 folder, steps it with a tap and with keys, and follows slide, notes and the
 next slide's picture; the server goes away and the page says so; the server
-starts again with the same code and the page pairs again by itself and shows
-the show as it now is. With --screenshots DIR it also takes the pictures of
+starts again with the same code and the page links again by itself with the
+cookie it was given (it keeps no code and never sees the token) and shows the
+show as it now is. With --screenshots DIR it also takes the pictures of
 docs/web-remote.md and the README (scripts/web-screenshots.sh).
 
 With --scenario venue (no office): a Mosquitto broker of its own carries two
@@ -248,6 +249,17 @@ def link_of(browser):
     return browser.find_element(By.TAG_NAME, "body").get_attribute("data-link")
 
 
+def check_secrets_kept(browser, web_port):
+    """The code is in none of the page's storage; the token only in the
+    browser's cookie of this server's port, which the page cannot read."""
+    stored = browser.execute_script(
+        "return Object.keys(localStorage).map((key) => key + '=' + localStorage.getItem(key))")
+    assert not any(CODE in value for value in stored), f"the page keeps the code: {stored}"
+    assert browser.execute_script("return document.cookie") == "", "the page reads the cookie"
+    cookies = [(cookie["name"], cookie["httpOnly"]) for cookie in browser.get_cookies()]
+    assert cookies == [(f"podiant_token_{web_port}", True)], cookies
+
+
 def take_screenshots(browser, folder):
     """Presenter, Clicker and Stage at a phone's size for docs/web-remote.md,
     and the three side by side for the README."""
@@ -470,6 +482,7 @@ def main():
         browser.get(f"http://127.0.0.1:{web_port}/#code={CODE}")
         wait("paired by the address", lambda: link_of(browser) == "live")
         assert "code" not in browser.execute_script("return location.hash")
+        check_secrets_kept(browser, web_port)
         # The page over loopback pays no heed to the browser calling itself
         # offline (which it does throughout, see start_browser).
         browser.execute_script("window.dispatchEvent(new Event('offline'))")
@@ -501,10 +514,12 @@ def main():
              and text_of(browser, "link-text") == "Offline"
              and text_of(browser, "banner").startswith("Server lost, reconnecting… What you see is "))
 
-        # Back with the same code: paired again by itself, the show as it is now
-        # (a controller opened it again at slide 4), not as it was.
+        # Back with the same code and port: linked again by itself with its
+        # cookie, the show as it is now (a controller opened it again at slide
+        # 3), not as it was.
         server.start()
-        wait("paired again", lambda: link_of(browser) == "live")
+        wait("linked again", lambda: link_of(browser) == "live")
+        check_secrets_kept(browser, web_port)
         assert text_of(browser, "p-slide") == "No show", text_of(browser, "p-slide")
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as datagrams:
             datagrams.sendto(f"OPEN {shows}/talk.odp".encode(), ("127.0.0.1", udp_port))
