@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -194,44 +195,15 @@ bool TrickleUntilClosed(int fd, int everyMs, int timeoutMs, std::string* receive
   }
 }
 
-void Flood(const std::vector<int>& fds, char filler, size_t bytesEach, int timeoutMs,
-           std::vector<std::string>* received) {
-  const std::string block(65536, filler);
-  std::vector<size_t> sent(fds.size(), 0);
-  std::vector<bool> done(fds.size(), false);
-  std::vector<bool> ended(fds.size(), false);
-  received->assign(fds.size(), std::string());
-  const Deadline deadline = DeadlineIn(timeoutMs);
-  for (;;) {
-    std::vector<pollfd> waiting;
-    std::vector<size_t> places;
-    for (size_t i = 0; i < fds.size(); ++i) {
-      if (!done[i]) {
-        waiting.push_back({fds[i], static_cast<short>(ended[i] ? POLLOUT : POLLIN | POLLOUT), 0});
-        places.push_back(i);
-      }
-    }
-    const int left = MillisecondsLeft(deadline);
-    if (waiting.empty() || left <= 0 || poll(waiting.data(), waiting.size(), left) <= 0) return;
-    for (size_t j = 0; j < waiting.size(); ++j) {
-      const size_t i = places[j];
-      if ((waiting[j].revents & POLLIN) != 0) {
-        char buffer[4096];
-        const ssize_t n = recv(fds[i], buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n > 0) (*received)[i].append(buffer, static_cast<size_t>(n));
-        if (n == 0) ended[i] = true;  // it may still read
-      }
-      if ((waiting[j].revents & (POLLERR | POLLHUP)) != 0) {
-        done[i] = true;
-        continue;
-      }
-      if ((waiting[j].revents & POLLOUT) == 0) continue;
-      const ssize_t n = send(fds[i], block.data(), std::min(block.size(), bytesEach - sent[i]),
-                             MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (n < 0 && errno != EAGAIN) done[i] = true;
-      if (n > 0) sent[i] += static_cast<size_t>(n);
-      if (sent[i] >= bytesEach) done[i] = true;
-    }
+void Flood(int fd, size_t bytes, int timeoutMs) {
+  // Each send waits for room at most this long.
+  const timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+  const std::string block(65536, 'x');
+  for (size_t sent = 0; sent < bytes;) {
+    const ssize_t n = send(fd, block.data(), std::min(block.size(), bytes - sent), MSG_NOSIGNAL);
+    if (n <= 0) return;
+    sent += static_cast<size_t>(n);
   }
 }
 

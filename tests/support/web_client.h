@@ -49,12 +49,10 @@ int CountClosedWithin(const std::vector<int>& fds, int timeoutMs);
 // within `timeoutMs`. What the peer sends is added to `received`.
 bool TrickleUntilClosed(int fd, int everyMs, int timeoutMs, std::string* received);
 
-// Sends `bytesEach` bytes of `filler` (repeated) on every one of `fds` as
-// fast as the peer takes them, until each is sent, the peer closed it, or
-// `timeoutMs` has passed. What the peer sends on each is added to the string
-// of `received` of the same place.
-void Flood(const std::vector<int>& fds, char filler, size_t bytesEach, int timeoutMs,
-           std::vector<std::string>* received);
+// Sends `bytes` bytes on `fd` as fast as the peer takes them, until they are
+// sent, the peer has closed the connection, or it has taken nothing for
+// `timeoutMs`.
+void Flood(int fd, size_t bytes, int timeoutMs);
 
 // A WebSocket client of /api/live.
 struct LiveConnection;

@@ -101,17 +101,13 @@ TEST(WebAccess, TokensAreSignedForTheirCodeAndPortAndComeFromTheCookieOrTheHeade
 
   // Nothing of it can be changed: the signature, the name, the case, the
   // length.
-  std::string changed = token;
-  changed[40] = changed[40] == '0' ? '1' : '0';
-  EXPECT_EQ(name(changed), "(none)");
-  changed = token;
-  changed.back() = changed.back() == '0' ? '1' : '0';
-  EXPECT_EQ(name(changed), "(none)");
-  EXPECT_EQ(name(token + "00"), "(none)");
-  EXPECT_EQ(name(token.substr(0, 64)), "(none)");
-  changed = token;
-  for (char& c : changed) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  EXPECT_EQ(name(changed), "(none)");
+  std::string signature = token, named = token, upper = token;
+  signature[40] = signature[40] == '0' ? '1' : '0';
+  named.back() = named.back() == '0' ? '1' : '0';
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const std::string& changed : {signature, named, upper, token + "00", token.substr(0, 64)}) {
+    EXPECT_EQ(name(changed), "(none)") << changed;
+  }
 
   // A new start with the same code and port keeps it; another port or code,
   // or a drawn code, does not.
