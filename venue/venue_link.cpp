@@ -50,6 +50,21 @@ std::mutex linkLock;
 LinkMailbox lockedLinkMailbox;
 WakeRecord linkThreadWake;
 
+// What the client's callbacks noted during its turn, carried out after it. The
+// client calls them holding its callback lock, and a call into the client from
+// there (a publish, a subscribe) takes the client's other locks under that one:
+// the reverse of their order in its own writes, where a DISCONNECT that goes
+// out calls back under them. The callbacks therefore never call the client.
+struct ClientNote {
+  bool connected = false;  // the broker accepted the connection; else a message
+  std::string topic;
+  std::string payload;
+  bool retain = false;
+  TimeOfDay time{};  // when the message arrived
+  uint64_t arrivedAt = 0;
+  uint64_t arrivedAtMilliseconds = 0;
+};
+
 // The link's thread alone.
 struct LinkRecord {
   mosquitto* client = nullptr;
@@ -67,8 +82,9 @@ struct LinkRecord {
   std::deque<std::string> lines;           // status lines that wait for a connection
   std::map<int, std::string> subscribing;  // message id, topic
   VenueIds ids;
-  Follower follower;            // follow=
-  std::string pictureAskedFor;  // the show and slide whose picture was asked for (picture=)
+  std::deque<ClientNote> notes;  // from the callbacks, in their order
+  Follower follower;             // follow=
+  std::string pictureAskedFor;   // the show and slide whose picture was asked for (picture=)
 };
 LinkRecord linkThreadLink;
 
@@ -257,6 +273,15 @@ void Connected(mosquitto*, void*, int code) {
   link.refusedSaid = false;
   link.retryMilliseconds = kFirstRetryMilliseconds;
   AddLogLine("MQTT connected to " + link.where);
+  ClientNote note;
+  note.connected = true;
+  link.notes.push_back(std::move(note));
+}
+
+// A new connection: the subscriptions, "online", the entities for Home
+// Assistant, the whole state and the lines that waited for it.
+void Greet() {
+  LinkRecord& link = linkThreadLink;
   // Retained as published: a command that the broker keeps is seen as one,
   // also when it arrives live. Not the link's own publishes.
   Subscribe(VenueTopic("command"), MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_NO_LOCAL);
@@ -335,26 +360,52 @@ void ReceivedRoom(const std::string& topic, std::string_view payload) {
 }
 
 void Received(mosquitto*, void*, const mosquitto_message* message) {
-  LinkRecord& link = linkThreadLink;
   if (message->topic == nullptr) return;
-  const std::string_view payload(static_cast<const char*>(message->payload),
-                                 static_cast<size_t>(std::max(message->payloadlen, 0)));
-  if (message->retain && !payload.empty() && !Settings.mqtt->discovery &&
-      TopicMatches(DiscoveryTopics(), message->topic)) {
-    return Publish(message->topic, std::string(), true);  // an earlier run's entity
+  ClientNote note;
+  note.topic = message->topic;
+  note.time = LocalTimeOfDay();
+  note.arrivedAt = ArrivalClockNow();
+  note.arrivedAtMilliseconds = MonotonicMilliseconds();
+  note.payload.assign(static_cast<const char*>(message->payload),
+                      static_cast<size_t>(std::max(message->payloadlen, 0)));
+  note.retain = message->retain;
+  linkThreadLink.notes.push_back(std::move(note));
+}
+
+// A message on one of the link's subscriptions.
+void CarryOutMessage(const ClientNote& message) {
+  LinkRecord& link = linkThreadLink;
+  if (message.retain && !message.payload.empty() && !Settings.mqtt->discovery &&
+      TopicMatches(DiscoveryTopics(), message.topic.c_str())) {
+    return Publish(message.topic, std::string(), true);  // an earlier run's entity
   }
-  if (VenueTopic("command") != message->topic) return ReceivedRoom(message->topic, payload);
+  if (VenueTopic("command") != message.topic) return ReceivedRoom(message.topic, message.payload);
   // An empty retained message removes the one the broker kept: no command.
-  if (message->retain && payload.empty()) return;
+  if (message.retain && message.payload.empty()) return;
   VenueReading reading =
-      ReadVenueCommand(payload, message->retain, LocalTimeOfDay(), ArrivalClockNow(),
-                       MonotonicMilliseconds(), link.ids, PostResult);
+      ReadVenueCommand(message.payload, message.retain, message.time, message.arrivedAt,
+                       message.arrivedAtMilliseconds, link.ids, PostResult);
   if (!reading.line.empty()) AddLogLine(reading.line);
   if (!reading.result.empty()) Publish(VenueTopic("result"), reading.result, false);
   // A retained command would come again at every start of every subscriber:
   // it is removed from the broker (where its ACL lets this room write there).
-  if (message->retain) Publish(VenueTopic("command"), std::string(), true);
+  if (message.retain) Publish(VenueTopic("command"), std::string(), true);
   if (reading.arrival) PostArrival(std::move(*reading.arrival));
+}
+
+// What the callbacks noted, once the client's turn has ended. A connection
+// lost meanwhile is greeted at its next acceptance.
+void CarryOutNotes() {
+  LinkRecord& link = linkThreadLink;
+  std::deque<ClientNote> notes;
+  notes.swap(link.notes);
+  for (const ClientNote& note : notes) {
+    if (!note.connected) {
+      CarryOutMessage(note);
+    } else if (link.connected) {
+      Greet();
+    }
+  }
 }
 
 void Attempt() {
@@ -429,6 +480,7 @@ void Serve(SocketHandle wake) {
     }
     if (code == MOSQ_ERR_SUCCESS) code = mosquitto_loop_misc(link.client);
     if (code != MOSQ_ERR_SUCCESS && code != MOSQ_ERR_NO_CONN) Lost();
+    CarryOutNotes();
   }
   if (!link.connected && !link.connecting && MonotonicMilliseconds() >= link.retryAt) Attempt();
   if (link.follower.waiting) Follow();  // a step that went unanswered for long
