@@ -575,12 +575,15 @@ TEST_F(ImpressServer, SlidePicturesAreExportedWithoutDisturbingTheShow) {
   HandleSlideShowCommand(CommandWord::kNext, "");
   HandleSlideShowCommand(CommandWord::kNext, "");
   HandleSlideShowCommand(CommandWord::kBlack, "");
+  OfficeShow seen;
   ASSERT_TRUE(WaitUntil(
       [&] {
-        OfficeShow show = ReadShow(pipe, Url("details.odp"));
-        return show.index == 1 && show.paused;
+        seen = ReadShow(pipe, Url("details.odp"));
+        return seen.index == 1 && seen.paused;
       },
-      kShowWait));
+      kShowWait))
+      << "last seen: open " << seen.open << ", running " << seen.running << ", slide index "
+      << seen.index << " of " << seen.slides << ", paused " << seen.paused;
   // The new slide's details come at the reading after the one that finds it.
   ShowReading before = ReadShow(true, true);
   if (before.detailsFollow) before = ReadShow(true, true);
