@@ -583,7 +583,9 @@ TEST_F(ImpressServer, SlidePicturesAreExportedWithoutDisturbingTheShow) {
       },
       kShowWait))
       << "last seen: open " << seen.open << ", running " << seen.running << ", slide index "
-      << seen.index << " of " << seen.slides << ", paused " << seen.paused;
+      << seen.index << " of " << seen.slides << ", paused " << seen.paused << "; offices "
+      << OfficeProcesses(pipe).size() << "; this process's show "
+      << static_cast<int>(ReadShow(false, false).state);
   // The new slide's details come at the reading after the one that finds it.
   ShowReading before = ReadShow(true, true);
   if (before.detailsFollow) before = ReadShow(true, true);
