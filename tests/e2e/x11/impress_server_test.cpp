@@ -569,6 +569,9 @@ TEST_F(ImpressServer, SlidePicturesAreExportedWithoutDisturbingTheShow) {
   HandleSlideShowCommand(CommandWord::kEnd, "");  // one show at a time
   const std::string deck = directory + "/details.odp";
   ASSERT_TRUE(MakeDetailsPresentation(pipe, deck, "Notes"));
+  // The probe's own copy of the deck is gone from the office before the
+  // program opens it: its close may still be settling there.
+  ASSERT_TRUE(WaitUntil([&] { return !ReadShow(pipe, Url("details.odp")).open; }, kShowWait));
   HandleSlideShowCommand(CommandWord::kOpen, deck);
   // The build position is followed from the first reading on.
   EXPECT_EQ(ReadShow(true, true).details.buildCount, 0);
