@@ -1,7 +1,13 @@
 #include "tests/support/mqtt_broker.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 namespace e2e {
 
@@ -19,7 +25,21 @@ bool StartBroker(Broker* broker, const std::string& directory, const std::string
                     (passwords ? "" : "allow_anonymous true\n") + settings);
   broker->process =
       StartProcess({"mosquitto", "-v", "-c", directory + "/mosquitto.conf"}, directory);
-  return WaitForOutput(broker->process, "Opening ipv4 listen socket on port", 10000);
+  if (!WaitForOutput(broker->process, "Opening ipv4 listen socket on port", 10000)) return false;
+  // Mosquitto writes that line before it listens: the broker is there once a
+  // connection is taken.
+  for (int i = 0; i < 1000; ++i) {
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(broker->port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool taken = connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(probe);
+    if (taken) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
 }
 
 void StopBroker(Broker* broker) { StopProcess(broker->process); }
