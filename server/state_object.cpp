@@ -1,5 +1,7 @@
 #include "server/state_object.h"
 
+#include <climits>
+
 #include "common/feedback_words.h"
 
 nlohmann::ordered_json ShowStateObject(const ShowStatus& status) {
@@ -21,4 +23,18 @@ nlohmann::ordered_json ShowStateObject(const ShowStatus& status) {
     object[field(StatusItem::kNextSlide)] = nullptr;
   }
   return object;
+}
+
+std::optional<ShowPosition> ReadShowPosition(const nlohmann::json& from) {
+  auto member = [&from](const char* name) -> std::optional<int32_t> {
+    auto found = from.find(name);
+    if (found == from.end() || !found->is_number_integer()) return std::nullopt;
+    const int64_t value = found->get<int64_t>();
+    if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+    return static_cast<int32_t>(value);
+  };
+  if (!from.is_object()) return std::nullopt;
+  const std::optional<int32_t> slide = member("slide"), build = member("build");
+  if (!slide || !build) return std::nullopt;
+  return ShowPosition{*slide, *build};
 }

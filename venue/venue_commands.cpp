@@ -7,6 +7,7 @@
 #include "platform/code_page.h"
 #include "platform/single_byte_text.h"
 #include "server/outcome_words.h"
+#include "server/state_object.h"
 
 namespace {
 
@@ -62,14 +63,6 @@ std::string SenderName(const json& message) {
     if (!ok) return "mqtt";
   }
   return text;
-}
-
-std::optional<int32_t> Int32Member(const json& object, const char* name) {
-  auto found = object.find(name);
-  if (found == object.end() || !found->is_number_integer()) return std::nullopt;
-  const int64_t value = found->get<int64_t>();
-  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-  return static_cast<int32_t>(value);
 }
 
 // Whether `id` was taken within the last minute; it is remembered from now.
@@ -130,16 +123,8 @@ VenueReading ReadVenueCommand(std::string_view payload, bool retained, const Tim
         id = *found;
       }
       if (auto from = message.find("from"); from != message.end()) {
-        std::optional<int32_t> slide, build;
-        if (from->is_object()) {
-          slide = Int32Member(*from, "slide");
-          build = Int32Member(*from, "build");
-        }
-        if (!slide || !build) {
-          refusal = "from needs a slide and a build";
-        } else {
-          arrival.from = ShowPosition{*slide, *build};
-        }
+        arrival.from = ReadShowPosition(*from);
+        if (!arrival.from) refusal = "from needs a slide and a build";
       }
     }
   }

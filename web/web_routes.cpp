@@ -17,6 +17,7 @@
 #include "server/arrival.h"
 #include "server/outcome_words.h"
 #include "server/server_mailbox.h"
+#include "server/state_object.h"
 #include "web/live_state.h"
 #include "web/page_files.h"
 #include "web/venue_view.h"
@@ -74,14 +75,6 @@ struct CheckedCommand {
   std::optional<ShowPosition> from;
 };
 
-std::optional<int32_t> Int32Member(const json& object, const char* name) {
-  auto found = object.find(name);
-  if (found == object.end() || !found->is_number_integer()) return std::nullopt;
-  const int64_t value = found->get<int64_t>();
-  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-  return static_cast<int32_t>(value);
-}
-
 // {"command":"GOTO 5"}, with "from":{"slide":3,"build":1} for NEXT and PREV.
 CheckedCommand CheckCommand(const json& message) {
   auto text = message.find("command");
@@ -115,13 +108,8 @@ CheckedCommand CheckCommand(const json& message) {
   }
   auto from = message.find("from");
   if (from != message.end() && (known == CommandWord::kNext || known == CommandWord::kPrev)) {
-    std::optional<int32_t> slide, build;
-    if (from->is_object()) {
-      slide = Int32Member(*from, "slide");
-      build = Int32Member(*from, "build");
-    }
-    if (!slide || !build) return refuse(400, "from needs a slide and a build");
-    command.from = ShowPosition{*slide, *build};
+    command.from = ReadShowPosition(*from);
+    if (!command.from) return refuse(400, "from needs a slide and a build");
   }
   return command;
 }
