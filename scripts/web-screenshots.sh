@@ -4,8 +4,9 @@
 # LibreOffice Impress on a private X display) run with PODIANT_SCREENSHOTS,
 # which, once the scenario has passed, writes docs/web-remote-presenter.png,
 # -clicker.png and -stage.png (390 x 844 CSS pixels at twice the density, as
-# an upright phone) and docs/web-remote.png (the three side by side, for the
-# README). CI does not take them again.
+# an upright phone), docs/web-remote.png (the three side by side, for the
+# README) and docs/web-remote-venue.png (the Venue view, rooms on a broker).
+# CI does not take them again.
 set -euo pipefail
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$source_dir"

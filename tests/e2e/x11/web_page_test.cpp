@@ -49,10 +49,15 @@ TEST(WebPage, FollowsTheShowAndComesBackWithTheServer) {
 
 TEST(WebPage, ShowsTheVenuesRoomsAsTheyChange) {
   const std::string directory = e2e::MakeTemporaryDirectory();
-  e2e::Process scenario = e2e::StartProcess(
-      {"/usr/bin/python3", e2e::SourceDir() + "/tests/e2e/x11/web_page_test.py", "--scenario",
-       "venue", "--program", e2e::BinaryDir() + "/shell/podiant-server", "--directory", directory},
-      directory, {});
+  std::vector<std::string> arguments = {
+      "/usr/bin/python3", e2e::SourceDir() + "/tests/e2e/x11/web_page_test.py",
+      "--scenario",       "venue",
+      "--program",        e2e::BinaryDir() + "/shell/podiant-server",
+      "--directory",      directory};
+  if (const char* folder = std::getenv("PODIANT_SCREENSHOTS")) {
+    arguments.insert(arguments.end(), {"--screenshots", folder});
+  }
+  e2e::Process scenario = e2e::StartProcess(arguments, directory, {});
   EXPECT_TRUE(e2e::WaitForExit(scenario, 200000)) << scenario.output;
   EXPECT_EQ(e2e::ExitCode(scenario), 0) << scenario.output;
   e2e::StopProcess(scenario);

@@ -17,7 +17,7 @@ With --scenario venue (no office): a Mosquitto broker of its own carries two
 rooms (their status and state retained, one with a picture), the program with
 [mqtt] venue=on, and the page's Venue view shows every room sorted, follows a
 room's change in that room's tile alone, and says since when a room is
-offline."""
+offline; with --screenshots DIR it takes docs/web-remote-venue.png."""
 import argparse
 import json
 import os
@@ -407,6 +407,8 @@ def venue_scenario(options):
         wait("the picture of hall-b", lambda: (tiles()["hall-b"]["picture"] or [""])[0].startswith(
             "/api/venue/hall-b/picture?tag=") and tiles()["hall-b"]["picture"][1:] == [0x0f, 0x52, 0x57])
         shown = tiles()
+        if options.screenshots:
+            browser.save_screenshot(os.path.join(options.screenshots, "web-remote-venue.png"))
         assert shown["hall-a"]["picture"] is None, shown["hall-a"]
         # A tile links to its room's own remote, when it has one.
         assert shown["hall-a"]["href"] == "http://127.0.0.1:9/", shown["hall-a"]
