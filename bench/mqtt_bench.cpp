@@ -177,6 +177,15 @@ std::vector<double> MeasureCommands(const std::string& directory, const std::str
   Connect(client, broker.port);
   std::vector<double> mqtt;
   const std::string topic = "podiant/bench/command";
+  // The server subscribes after its "connected" line: until its subscription
+  // stands, a command finds nobody.
+  for (int i = 0;; ++i) {
+    const std::string word = "READY" + std::to_string(i);
+    mosquitto_publish(client.client, nullptr, topic.c_str(), static_cast<int>(word.size()),
+                      word.data(), 1, false);
+    if (e2e::WaitForOutput(server, "\"" + word + "\"\n", 500)) break;
+    if (i == 40) Fail("the server did not take commands");
+  }
   for (int i = 0; i < options.samples + 20; ++i) {
     const std::string word = "WORD" + std::to_string(i);
     const std::string line = "ERR: Unknown command received \"" + word + "\"\n";

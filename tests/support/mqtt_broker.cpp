@@ -23,8 +23,9 @@ bool StartBroker(Broker* broker, const std::string& directory, const std::string
                 "listener " + std::to_string(broker->port) + " 127.0.0.1\n" +
                     (user != nullptr ? "user " + std::string(user->pw_name) + "\n" : "") +
                     (passwords ? "" : "allow_anonymous true\n") + settings);
-  broker->process =
-      StartProcess({"mosquitto", "-v", "-c", directory + "/mosquitto.conf"}, directory);
+  // Not verbose: nobody reads the broker's output while a test runs, and a
+  // line per message would fill its pipe and stop the broker.
+  broker->process = StartProcess({"mosquitto", "-c", directory + "/mosquitto.conf"}, directory);
   if (!WaitForOutput(broker->process, "Opening ipv4 listen socket on port", 10000)) return false;
   // Mosquitto writes that line before it listens: the broker is there once a
   // connection is taken.
