@@ -6,39 +6,48 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 namespace e2e {
+
+namespace {
+
+// A TCP port that nobody listens on now.
+int FreeTcpPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+}  // namespace
 
 bool StartBroker(Broker* broker, const std::string& directory, const std::string& settings,
                  int port) {
   broker->directory = directory;
-  broker->port = port != 0 ? port : FreeUdpPort();  // TCP and UDP share the free range
   const bool passwords = settings.find("password_file") != std::string::npos;
   // Started by root, Mosquitto would become its own user, which cannot read
   // the test's files: it stays the test's user.
   const passwd* user = getpwuid(getuid());
-  WriteTextFile(directory + "/mosquitto.conf",
-                "listener " + std::to_string(broker->port) + " 127.0.0.1\n" +
-                    (user != nullptr ? "user " + std::string(user->pw_name) + "\n" : "") +
-                    (passwords ? "" : "allow_anonymous true\n") + settings);
-  // Not verbose: nobody reads the broker's output while a test runs, and a
-  // line per message would fill its pipe and stop the broker.
-  broker->process = StartProcess({"mosquitto", "-c", directory + "/mosquitto.conf"}, directory);
-  if (!WaitForOutput(broker->process, "Opening ipv4 listen socket on port", 10000)) return false;
-  // Mosquitto writes that line before it listens: the broker is there once a
-  // connection is taken.
-  for (int i = 0; i < 1000; ++i) {
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(broker->port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool taken = connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(probe);
-    if (taken) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // A port of its own choice may be taken by another test meanwhile: then
+  // another one.
+  for (int attempt = 0; attempt < (port != 0 ? 1 : 5); ++attempt) {
+    broker->port = port != 0 ? port : FreeTcpPort();
+    WriteTextFile(directory + "/mosquitto.conf",
+                  "listener " + std::to_string(broker->port) + " 127.0.0.1\n" +
+                      (user != nullptr ? "user " + std::string(user->pw_name) + "\n" : "") +
+                      (passwords ? "" : "allow_anonymous true\n") + settings);
+    // Not verbose: nobody reads the broker's output while a test runs, and a
+    // line per message would fill its pipe and stop the broker.
+    broker->process = StartProcess({"mosquitto", "-c", directory + "/mosquitto.conf"}, directory);
+    // "running" comes once every listener listens; a listener that could not
+    // be opened ends the broker instead.
+    if (WaitForOutput(broker->process, " running\n", 10000)) return true;
+    StopProcess(broker->process);
+    if (broker->process.output.find("Address already in use") == std::string::npos) break;
   }
   return false;
 }
