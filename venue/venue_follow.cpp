@@ -73,6 +73,8 @@ std::string NextFollowStep(Follower& follower, const SharedShowStatus& own,
               CodePageFromUtf8(main.file) + "\" here";
       return there();
     }
+    // A show the main has ended already is not opened here to be ended.
+    if (main.state == "ENDED" && own->fileName != follower.openedPath) return there();
     if (own->fileName != follower.openedPath || own->state == ShowState::kNone) {
       return step("OPEN " + CodePageFromUtf8(follower.openedPath));
     }
