@@ -246,6 +246,48 @@ void CheckSections() {
   }
 }
 
+// The venue link's keys ([mqtt]), which the unit tests of the settings check
+// one by one: without broker= one read and no link; with it, a link only
+// without an ERROR line of its own, and then with a room a topic can hold.
+// Its reads, values and lines are taken out of the record, so that the rest
+// is checked as before.
+void CheckMqttSettings(std::vector<std::string>* lines) {
+  std::vector<std::string> mqttReads;
+  for (size_t i = 0; i < FuzzRecord.profileReads.size();) {
+    if (FuzzRecord.profileReads[i].rfind("mqtt|", 0) != 0) {
+      ++i;
+      continue;
+    }
+    mqttReads.push_back(FuzzRecord.profileReads[i]);
+    FuzzRecord.profileReads.erase(FuzzRecord.profileReads.begin() + static_cast<long>(i));
+    FuzzRecord.profileValues.erase(FuzzRecord.profileValues.begin() + static_cast<long>(i));
+  }
+  bool refused = false;
+  for (auto line = lines->begin(); line != lines->end();) {
+    if (line->rfind("ERROR: mqtt ", 0) == 0) {
+      refused = true;
+      line = lines->erase(line);
+    } else {
+      ++line;
+    }
+  }
+  if (!ReferenceSettingPresent(FuzzProfileText, "mqtt", "broker")) {
+    std::vector<std::string> expected;
+    ExpectOptionalReads("mqtt", "broker", &expected);
+    FUZZ_CHECK(mqttReads == expected);
+    FUZZ_CHECK(!Settings.mqtt && !refused);
+    return;
+  }
+  if (!Settings.mqtt) return;
+  FUZZ_CHECK(!refused);
+  const std::string& room = Settings.mqtt->room;
+  FUZZ_CHECK(!room.empty() && room.size() <= 64);
+  FUZZ_CHECK(
+      room.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") ==
+      std::string::npos);
+  FUZZ_CHECK(!Settings.mqtt->host.empty());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -257,8 +299,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // As at start-up: the commands only after a load that went through.
   const bool loaded = LoadSettings();
-  const std::vector<std::string> settingsLines = FuzzRecord.logLines;
+  std::vector<std::string> settingsLines = FuzzRecord.logLines;
   FuzzRecord.logLines.clear();
+  CheckMqttSettings(&settingsLines);
   if (loaded) LoadProjectorCommands("functions", SettingsFilePath);
 
   const std::string path = std::string(kFuzzWorkingDirectory) + "/podiant.ini";
