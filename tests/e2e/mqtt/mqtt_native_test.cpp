@@ -164,7 +164,10 @@ TEST_F(VenueLink, HomeAssistantFindsTheRoomUntilDiscoveryIsTurnedOff) {
       StartServer("hall", "room=hall-1\ndiscovery=homeassistant\ncommands=NEXT PREV\n", connected);
   const std::string slide = "homeassistant/sensor/podiant_hall-1/slide/config";
   std::string payload;
-  ASSERT_TRUE(e2e::Retained(broker, slide, &payload)) << server.output;
+  // Announced after the "connected" line, once the connection is greeted.
+  bool kept = false;
+  for (int i = 0; i < 60 && !kept; ++i) kept = e2e::Retained(broker, slide, &payload, 500);
+  ASSERT_TRUE(kept) << server.output;
   const json config = json::parse(payload);
   EXPECT_EQ(config["state_topic"], "podiant/hall-1/state");
   EXPECT_EQ(config["availability"][0]["topic"], "podiant/hall-1/status");
@@ -176,7 +179,7 @@ TEST_F(VenueLink, HomeAssistantFindsTheRoomUntilDiscoveryIsTurnedOff) {
 
   server = StartServer("hall", "room=hall-1\n", connected);
   // Gone once the removals went out.
-  bool kept = true;
+  kept = true;
   for (int i = 0; i < 60 && kept; ++i) kept = e2e::Retained(broker, slide, &payload, 500);
   EXPECT_FALSE(kept) << payload;
   EXPECT_FALSE(
