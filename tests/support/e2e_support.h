@@ -24,6 +24,9 @@ std::string ReadTextFile(const std::string& path);
 // A UDP port on 127.0.0.1 that was free a moment ago.
 int FreeUdpPort();
 
+// A TCP port on 127.0.0.1 that was free a moment ago.
+int FreeTcpPort();
+
 // Binds a UDP socket to the wildcard address and `port`, as another program
 // holding the port would; -1 when that fails. Close it with close().
 int HoldUdpPort(int port);

@@ -8,23 +8,6 @@
 
 namespace e2e {
 
-namespace {
-
-// A TCP port that nobody listens on now.
-int FreeTcpPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
-}  // namespace
-
 bool StartBroker(Broker* broker, const std::string& directory, const std::string& settings,
                  int port) {
   broker->directory = directory;

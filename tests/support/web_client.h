@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+#include "tests/support/e2e_support.h"
 
-// A TCP port on 127.0.0.1 that was free a moment ago.
-int FreeTcpPort();
+namespace e2e {
 
 // A connection to host:port (from the local address `from` when given); -1
 // when it cannot be made. Close it with close().
